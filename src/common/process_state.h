@@ -1,0 +1,51 @@
+// The process-wide values that every subsystem shares. They are created at
+// start-up and live until exit; nothing else in the program is global.
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace tarvolin {
+
+// Named values shared by all subsystems; keys compare case-sensitively.
+// Worker threads read and write it too, so every access takes the lock.
+class RunParameterTable {
+ public:
+  std::wstring Get(const std::wstring& key) const;
+  // The stored value, or nothing when the key was never stored.
+  std::optional<std::wstring> Find(const std::wstring& key) const;
+  void Set(const std::wstring& key, const std::wstring& value);
+  void Clear();
+
+ private:
+  mutable std::mutex guard_;
+  std::map<std::wstring, std::wstring> values_;
+};
+
+RunParameterTable& RunParameters();
+
+// The host program's window from the command line (null when none).
+HWND HostWindow();
+void SetHostWindow(HWND window);
+
+// True in the elevated relaunch ("___runas_admin___" on the command line).
+bool ElevatedRun();
+void SetElevatedRun(bool elevated);
+
+// The executable's own file name without folder and extension.
+std::wstring ExeBaseName();
+void SetExeBaseName(const std::wstring& name);
+
+// Connection attempt limit of the transfers, read once at start-up.
+int ConnectTryCount();
+void SetConnectTryCount(int count);
+
+// Storage behind ConfigurationFolder()/SetConfigurationFolder() of the settings layer.
+std::wstring StoredConfigurationFolder();
+void StoreConfigurationFolder(const std::wstring& folder);
+
+}  // namespace tarvolin

@@ -1,0 +1,30 @@
+// String rules shared by every subsystem. No Windows headers here, so the
+// logic can be compiled and tested natively too.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvolin {
+
+// Replaces every occurrence of `from` (non-empty) by `to`, scanning left to right.
+std::wstring ReplaceAll(std::wstring text, std::wstring_view from, std::wstring_view to);
+// Removes every occurrence of `what`.
+std::wstring RemoveAll(std::wstring text, std::wstring_view what);
+std::wstring ToLower(std::wstring text);
+std::wstring ToUpper(std::wstring text);
+std::wstring Trim(std::wstring_view text);
+std::wstring TrimRight(std::wstring_view text);
+// Turns every "\\" into "\" in one left-to-right pass (a run of three becomes two).
+std::wstring CollapseBackslashes(std::wstring text);
+// Splits at every separator; empty pieces are kept.
+std::vector<std::wstring> Split(std::wstring_view text, wchar_t separator);
+bool Contains(std::wstring_view text, std::wstring_view what);
+bool StartsWith(std::wstring_view text, std::wstring_view prefix);
+// Decimal conversion that stops at the first non-digit; non-numbers give 0.
+long long ParseDecimal(std::wstring_view text);
+// printf-style formatting; use %ls for wide strings (portable across C runtimes).
+std::wstring FormatWide(const wchar_t* format, ...);
+
+}  // namespace tarvolin

@@ -1,0 +1,48 @@
+#include "config/log.h"
+
+#include "common/named_lock.h"
+#include "common/strings.h"
+#include "common/text_encoding.h"
+#include "common/unique_handle.h"
+#include "config/settings.h"
+#include "status/status_windows.h"
+
+namespace tarvolin {
+
+std::wstring FormatLogLine(const SYSTEMTIME& t, const std::wstring& text) {
+  return FormatWide(L"[%04u-%02u-%02u %02u:%02u:%02u]", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond) +
+         text + L"\r\n";
+}
+
+bool AppendLogLine(const std::wstring& path, const std::wstring& line) {
+  NamedLock hold(lock_ids::kLog);
+  unique_hfile file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    file.reset(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+  }
+  if (!file) return false;
+  ::SetFilePointer(file.get(), 0, nullptr, FILE_END);
+  std::string bytes = WideToAnsi(line);
+  DWORD written = 0;
+  return ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+         written == bytes.size();
+}
+
+std::wstring LogFilePath() {
+  std::wstring name = ReadSetting(sections::kTarvolin, L"Log");
+  if (name.empty()) return name;
+  return CollapseBackslashes(ConfigurationFolder() + L"\\" + name);
+}
+
+void WriteLog(const std::wstring& text) {
+  SendLogLineToStatusWindows(text);
+  std::wstring path = LogFilePath();
+  if (path.empty()) return;
+  SYSTEMTIME now;
+  ::GetLocalTime(&now);
+  AppendLogLine(path, FormatLogLine(now, text));
+}
+
+}  // namespace tarvolin

@@ -1,0 +1,40 @@
+#include "status/update_status.h"
+
+#include <array>
+#include <atomic>
+
+namespace tarvolin {
+namespace {
+
+constexpr std::array<const wchar_t*, 14> kStatusNames{
+    L"UpdateNone",         L"UpdateCheckRemote",     L"UpdateCheckRemoteError", L"UpdateCheckRemoteOk",
+    L"UpdateDownload",     L"UpdateDownloadError",   L"UpdateDownloadOk",       L"UpdateCheckLocal",
+    L"UpdateCheckLocalError", L"UpdateCheckLocalOk", L"UpdateCopy",             L"UpdateCopyError",
+    L"UpdateCopyOk",       L"UpdateEnd"};
+
+std::atomic<int>& StatusValue() {
+  static std::atomic<int> value{UpdateNone};
+  return value;
+}
+
+std::atomic<int>& RecordCount() {
+  static std::atomic<int> value{0};
+  return value;
+}
+
+}  // namespace
+
+std::wstring StatusName(int status) {
+  if (status < 0 || status >= static_cast<int>(kStatusNames.size())) return std::wstring();
+  return kStatusNames[static_cast<std::size_t>(status)];
+}
+
+int CurrentStatus() { return StatusValue().load(); }
+int RecordsToUpdate() { return RecordCount().load(); }
+void SetRecordsToUpdate(int count) { RecordCount() = count; }
+
+// Status windows and status programs hear of the change once the status
+// protocol is in place; for now the status is only stored.
+void SetStatus(int status, HWND) { StatusValue() = status; }
+
+}  // namespace tarvolin

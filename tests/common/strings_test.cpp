@@ -1,0 +1,44 @@
+#include "common/strings.h"
+
+#include <gtest/gtest.h>
+
+namespace tarvolin {
+namespace {
+
+TEST(Strings, CollapseBackslashesIsOnePassLeftToRight) {
+  struct Case {
+    const wchar_t* in;
+    const wchar_t* out;
+  } cases[] = {
+      {L"C:\\\\a\\b", L"C:\\a\\b"},
+      {L"a\\\\\\b", L"a\\\\b"},  // three become two: one pass, as the path rules expect
+      {L"\\\\\\\\", L"\\\\"},
+      {L"", L""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CollapseBackslashes(c.in), c.out) << c.in;
+}
+
+TEST(Strings, ParseDecimalStopsAtFirstNonDigit) {
+  EXPECT_EQ(ParseDecimal(L"300"), 300);
+  EXPECT_EQ(ParseDecimal(L"  12ab"), 12);
+  EXPECT_EQ(ParseDecimal(L"abc"), 0);
+  EXPECT_EQ(ParseDecimal(L"-5"), -5);
+  EXPECT_EQ(ParseDecimal(L""), 0);
+}
+
+TEST(Strings, SplitKeepsEmptyPieces) {
+  auto parts = Split(L",a,,b", L',');
+  ASSERT_EQ(parts.size(), 4u);
+  EXPECT_EQ(parts[0], L"");
+  EXPECT_EQ(parts[1], L"a");
+  EXPECT_EQ(parts[2], L"");
+  EXPECT_EQ(parts[3], L"b");
+}
+
+TEST(Strings, FormatWideGrowsForLongText) {
+  std::wstring long_text(1000, L'x');
+  EXPECT_EQ(FormatWide(L"<%ls>%d", long_text.c_str(), 7), L"<" + long_text + L">7");
+}
+
+}  // namespace
+}  // namespace tarvolin

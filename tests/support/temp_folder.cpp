@@ -1,0 +1,27 @@
+#include "support/temp_folder.h"
+
+#include <windows.h>
+
+#include <atomic>
+
+#include "common/files.h"
+#include "common/strings.h"
+#include "common/text_encoding.h"
+
+namespace tarvolin::testing {
+
+TempFolder::TempFolder() {
+  static std::atomic<int> counter{0};
+  wchar_t temp[MAX_PATH + 1] = {};
+  ::GetTempPathW(MAX_PATH, temp);
+  path_ = FormatWide(L"%lstarvolin-test-%lu-%d-%lu", temp, ::GetCurrentProcessId(), counter++, ::GetTickCount());
+  CreateDirectoryTree(path_);
+}
+
+TempFolder::~TempFolder() { RemoveFolderTree(path_); }
+
+void WriteTextFile(const std::wstring& path, const std::wstring& text) { WriteWholeFile(path, WideToAnsi(text)); }
+
+std::wstring ReadTextFile(const std::wstring& path) { return AnsiToWide(ReadWholeFile(path).value_or("")); }
+
+}  // namespace tarvolin::testing
