@@ -1,3 +1,10 @@
 #include <windows.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return 0; }
+#include "app/update_app.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  tarvolin::CUpdateApp app;
+  if (app.InitInstance()) app.Run();
+  // ExitInstance always runs last and has the final word on the exit code.
+  return app.ExitInstance();
+}

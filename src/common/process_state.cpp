@@ -30,6 +30,7 @@ struct ProcessState {
   std::atomic<HWND> host_window{nullptr};
   std::atomic<bool> elevated_run{false};
   std::atomic<int> connect_try_count{3};
+  std::atomic<unsigned long> last_archive_result{0};
   std::mutex text_guard;
   std::wstring exe_base_name;
   std::wstring configuration_folder;
@@ -70,5 +71,8 @@ void StoreConfigurationFolder(const std::wstring& folder) {
   std::lock_guard<std::mutex> hold(State().text_guard);
   State().configuration_folder = folder;
 }
+
+unsigned long LastArchiveResultCode() { return State().last_archive_result.load(); }
+void SetLastArchiveResultCode(unsigned long code) { State().last_archive_result = code; }
 
 }  // namespace tarvolin

@@ -1,0 +1,14 @@
+// Replaces the default tarvolin.ini by the copy the publisher holds for this book.
+#pragma once
+
+#include <string>
+
+namespace tarvolin {
+
+std::wstring ConfigurationEndpointUrl(const std::wstring& ebook_id);
+
+// Downloads the book's configuration; on failure the previous file is restored.
+// True when the server's copy is in place.
+bool RefreshConfiguration();
+
+}  // namespace tarvolin

@@ -1,0 +1,70 @@
+#include "app/pending_stages.h"
+
+#include "config/log.h"
+#include "status/update_status.h"
+
+namespace tarvolin {
+namespace {
+
+void ReportUnavailable(const wchar_t* stage) {
+  WriteLog(std::wstring(L"not available in this build: ") + stage);
+}
+
+}  // namespace
+
+int DownloadListFile(const std::wstring&, const std::wstring&) {
+  ReportUnavailable(L"list-mode download");
+  return 1;
+}
+
+void CheckAppendedPackage() { ReportUnavailable(L"appended update package check"); }
+void LoadCachedListSettings() { ReportUnavailable(L"list settings"); }
+void PurgeOldFiles() { ReportUnavailable(L"backup purge"); }
+void EnableActiveXHosting() {}
+void InstallDotNet(HWND, const std::wstring& version) { ReportUnavailable((L".NET Framework " + version + L" offer").c_str()); }
+
+int LoadHandOverList(const std::wstring&) {
+  ReportUnavailable(L"elevated hand-over list");
+  return 0;
+}
+
+void CheckEntry(HWND report_window) { CheckThreadProc(report_window); }
+
+void CheckThreadProc(HWND report_window) {
+  ReportUnavailable(L"update check");
+  SetStatus(UpdateCheckRemoteError, report_window);
+}
+
+void DownloadAll(HWND report_window) {
+  ReportUnavailable(L"download");
+  SetStatus(UpdateDownloadError, report_window);
+}
+
+bool FailedDownloadsRemain() { return false; }
+
+void CheckLocalStage(HWND report_window) {
+  ReportUnavailable(L"local file check");
+  SetStatus(UpdateCheckLocalError, report_window);
+}
+
+void InstallUpdate(HWND) { ReportUnavailable(L"file replacement"); }
+bool RightsListEmpty() { return true; }
+void ClearRightsList() {}
+void RelaunchElevated(bool) { ReportUnavailable(L"elevated relaunch"); }
+
+void RunMostSimpleWindow(int, HWND report_window) {
+  ReportUnavailable(L"update window");
+  SetStatus(UpdateCheckRemoteError, report_window);
+}
+
+void RunUpdaterIconWindow() { ReportUnavailable(L"tray window"); }
+void UninstallInstalledFiles() { ReportUnavailable(L"uninstall"); }
+
+}  // namespace tarvolin
+
+namespace tarvolin {
+bool ReadMachineIdentity(std::wstring&, std::wstring&) {
+  ReportUnavailable(L"machine identity");
+  return false;
+}
+}  // namespace tarvolin

@@ -1,0 +1,212 @@
+#include "app/update_app.h"
+
+#include <objbase.h>
+#include <wininet.h>
+#include <winsock2.h>
+
+#include "app/command_line.h"
+#include "app/configuration_refresh.h"
+#include "app/exit_code.h"
+#include "app/pending_stages.h"
+#include "app/prerequisites.h"
+#include "app/run_modes.h"
+#include "common/files.h"
+#include "common/process_state.h"
+#include "common/strings.h"
+#include "common/unique_handle.h"
+#include "config/book_folder.h"
+#include "config/settings.h"
+#include "config/translation_loader.h"
+#include "install/run_file.h"
+#include "status/status_windows.h"
+#include "status/update_status.h"
+#include "ui/browser_emulation.h"
+#include "updatelist/list_cache_name.h"
+#include "updatelist/remote_version.h"
+
+namespace tarvolin {
+namespace {
+
+constexpr wchar_t kHostWindowClass[] = L"brennoak_Install_MainClass";
+constexpr wchar_t kOfflineMessage[] = L"您的电脑处于断网状态，电子书下载失败，请保持网络畅通！";
+constexpr wchar_t kStartupEvent[] = L"UpdateStartup";
+
+}  // namespace
+
+std::wstring BookWindowTitle() {
+  return RemoveAll(ReadSetting(sections::kApplication, L"Application"), L".exe");
+}
+
+bool CUpdateApp::InitInstance() {
+  LoadConfiguration();
+  RefreshConfigurationFromServer();
+  if (BookWindowAlreadyOpen()) return false;
+  if (MachineIsOffline()) return false;
+  RegisterHostWindowClass();
+  CheckFlashPlayer();
+  if (StartInstalledBook()) return true;
+  EnableDebugPrivilege();
+  SetBrowserEmulationForSelf();
+  InitializeComponents();
+  FixExeBaseName();
+  CheckAppendedUpdatePackage();
+  RunStartHooks();
+  ReadConnectTryCount();
+  LoadListSettings();
+  PurgeBackups();
+  EnableControlHosting();
+  LoadTranslation();
+  if (!ReadCommandLine()) return false;
+  CheckDotNet();
+  return DecideAndRunMode();
+}
+
+void CUpdateApp::LoadConfiguration() { LoadStartupConfiguration(default_text_); }
+
+void CUpdateApp::RefreshConfigurationFromServer() { RefreshConfiguration(); }
+
+bool CUpdateApp::BookWindowAlreadyOpen() {
+  std::wstring title = BookWindowTitle();
+  HWND book = ::FindWindowW(nullptr, title.c_str());
+  if (!book) return false;
+  ::SetForegroundWindow(book);
+  ::ShowWindow(book, SW_SHOWMAXIMIZED);
+  return true;
+}
+
+bool CUpdateApp::MachineIsOffline() {
+  DWORD flags = 0;
+  if (::InternetGetConnectedState(&flags, 0)) return false;
+  ::MessageBoxW(nullptr, kOfflineMessage, BookWindowTitle().c_str(), MB_OK | MB_ICONERROR);
+  forced_exit_code_ = 0;
+  return true;
+}
+
+void CUpdateApp::RegisterHostWindowClass() {
+  WNDCLASSEXW dialog_class{};
+  dialog_class.cbSize = sizeof dialog_class;
+  if (!::GetClassInfoExW(nullptr, L"#32770", &dialog_class)) return;
+  dialog_class.lpszClassName = kHostWindowClass;
+  dialog_class.hInstance = ::GetModuleHandleW(nullptr);
+  ::RegisterClassExW(&dialog_class);
+}
+
+void CUpdateApp::CheckFlashPlayer() { RequireFlash(); }
+
+bool CUpdateApp::StartInstalledBook() {
+  std::wstring application = MainApplicationPath();
+  if (application.empty() || !FileExists(application)) return false;
+  SetStatus(UpdateEnd, nullptr);
+  StartMainApplication(1);
+  if (!Contains(CachedListPath(), L".xml.xml")) CleanStaleCacheMarker();
+  return true;
+}
+
+void CUpdateApp::EnableDebugPrivilege() {
+  unique_handle token;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.put())) return;
+  TOKEN_PRIVILEGES privileges{};
+  privileges.PrivilegeCount = 1;
+  privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  if (!::LookupPrivilegeValueW(nullptr, L"SeDebugPrivilege", &privileges.Privileges[0].Luid)) return;
+  ::AdjustTokenPrivileges(token.get(), FALSE, &privileges, sizeof privileges, nullptr, nullptr);
+}
+
+void CUpdateApp::SetBrowserEmulationForSelf() { SetBrowserEmulation(FileNameOf(ExecutablePath())); }
+
+void CUpdateApp::InitializeComponents() {
+  com_initialized_ = SUCCEEDED(::CoInitialize(nullptr));
+  WSADATA data;
+  sockets_initialized_ = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+}
+
+void CUpdateApp::FixExeBaseName() {
+  std::wstring name = FileNameOf(ExecutablePath());
+  std::size_t dot = name.find_last_of(L'.');
+  SetExeBaseName(dot == std::wstring::npos ? name : name.substr(0, dot));
+}
+
+void CUpdateApp::CheckAppendedUpdatePackage() { CheckAppendedPackage(); }
+
+void CUpdateApp::RunStartHooks() {
+  std::wstring no_wait = ReadSetting(sections::kUpdateEvent, kStartupEvent);
+  if (!no_wait.empty()) RunFile(no_wait, L"", L"", false, nullptr);
+  std::wstring wait = ReadSetting(sections::kUpdateEventWaitClose, kStartupEvent);
+  if (!wait.empty()) RunFile(wait, L"", L"", true, nullptr);
+}
+
+void CUpdateApp::ReadConnectTryCount() {
+  SetConnectTryCount(static_cast<int>(ParseDecimal(ReadSettingOr(sections::kTarvolin, L"ConnectTryCount", L"3"))));
+}
+
+void CUpdateApp::LoadListSettings() { LoadCachedListSettings(); }
+
+void CUpdateApp::PurgeBackups() { PurgeOldFiles(); }
+
+void CUpdateApp::EnableControlHosting() { EnableActiveXHosting(); }
+
+void CUpdateApp::LoadTranslation() { LoadStartupTranslation(); }
+
+bool CUpdateApp::ReadCommandLine() {
+  std::wstring own_path = ConfigurationFolder() + L"\\" + ExeBaseName() + L".exe";
+  command_line_ = CleanCommandLine(::GetCommandLineW(), own_path);
+  RunParameters().Set(L"commandline", command_line_);
+  SetElevatedRun(Contains(command_line_, kElevatedMarker));
+  if (auto version = FindDotNetSwitch(command_line_)) {
+    InstallDotNet(nullptr, *version);
+    return false;
+  }
+  return true;
+}
+
+void CUpdateApp::CheckDotNet() { CheckDotNetOnStart(nullptr); }
+
+bool CUpdateApp::DecideAndRunMode() {
+  ModeDecision decision =
+      DecideMode(CommandLineTokens(command_line_), ReadSetting(sections::kTarvolin, L"Mode"),
+                 [](std::uintptr_t value) { return ::IsWindow(reinterpret_cast<HWND>(value)) != FALSE; });
+  std::wstring mode = decision.mode;
+  RunParameters().Set(L"runmode", mode);
+  if (decision.host_window != 0) {
+    HWND host = reinterpret_cast<HWND>(decision.host_window);
+    SetHostWindow(host);
+    RegisterStatusWindow(host);
+  }
+
+  SetStatus(UpdateNone, nullptr);
+  if (ElevatedRun()) {
+    std::wstring hand_over = CachedListStem() + L".lst";
+    if (LoadHandOverList(hand_over) > 0) SetStatus(UpdateDownloadOk, nullptr);
+    ::DeleteFileW(hand_over.c_str());
+    if (mode == L"appenter" || mode == L"appenternoprompt") mode.clear();
+  }
+  return DispatchMode(mode, HostWindow()).init_result;
+}
+
+int CUpdateApp::ExitCode() const {
+  if (forced_exit_code_) return *forced_exit_code_;
+  return ExitCodeFor(RecordsToUpdate(), RemoteVersionLabel(), ReadSetting(sections::kApplication, L"Ver"));
+}
+
+int CUpdateApp::Run() {
+  if (!skip_message_loop_) {
+    // No main window exists, so there is nothing to wait for; drain what is queued.
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&message);
+      ::DispatchMessageW(&message);
+    }
+  }
+  return ExitCode();
+}
+
+int CUpdateApp::ExitInstance() {
+  ReleaseStatusWindows();
+  if (sockets_initialized_) ::WSACleanup();
+  if (com_initialized_) ::CoUninitialize();
+  int code = ExitCode();
+  RunParameters().Clear();
+  return code;
+}
+
+}  // namespace tarvolin

@@ -1,0 +1,64 @@
+// The application object: start-up, the chosen run mode and the exit code.
+// InitInstance is the whole run; every mode ends before it returns.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+#include "config/default_configuration.h"
+
+namespace tarvolin {
+
+class CUpdateApp {
+ public:
+  CUpdateApp() = default;
+  CUpdateApp(const CUpdateApp&) = delete;
+  CUpdateApp& operator=(const CUpdateApp&) = delete;
+
+  bool InitInstance();
+  int Run();
+  int ExitInstance();
+
+  // Lets the window of the default mode say that the message loop has nothing to do.
+  void SkipMessageLoop() { skip_message_loop_ = true; }
+
+ private:
+  // Start-up steps, in the order they run.
+  void LoadConfiguration();
+  void RefreshConfigurationFromServer();
+  bool BookWindowAlreadyOpen();
+  bool MachineIsOffline();
+  void RegisterHostWindowClass();
+  void CheckFlashPlayer();
+  bool StartInstalledBook();
+  void EnableDebugPrivilege();
+  void SetBrowserEmulationForSelf();
+  void InitializeComponents();
+  void FixExeBaseName();
+  void CheckAppendedUpdatePackage();
+  void RunStartHooks();
+  void ReadConnectTryCount();
+  void LoadListSettings();
+  void PurgeBackups();
+  void EnableControlHosting();
+  void LoadTranslation();
+  bool ReadCommandLine();
+  void CheckDotNet();
+  bool DecideAndRunMode();
+
+  int ExitCode() const;
+
+  DefaultConfiguration default_text_;
+  std::optional<int> forced_exit_code_;
+  bool com_initialized_ = false;
+  bool sockets_initialized_ = false;
+  bool skip_message_loop_ = false;
+  std::wstring command_line_;
+};
+
+// Title of the e-book's own window: [APPLICATION] Application without ".exe".
+std::wstring BookWindowTitle();
+
+}  // namespace tarvolin

@@ -1,0 +1,85 @@
+#include "config/log.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "common/process_state.h"
+#include "common/strings.h"
+#include "config/settings.h"
+#include "support/temp_folder.h"
+
+namespace tarvolin {
+namespace {
+
+using testing::ReadTextFile;
+
+TEST(LogLine, Format) {
+  SYSTEMTIME t{};
+  t.wYear = 2026;
+  t.wMonth = 3;
+  t.wDay = 7;
+  t.wHour = 9;
+  t.wMinute = 5;
+  t.wSecond = 1;
+  EXPECT_EQ(FormatLogLine(t, L"hello"), L"[2026-03-07 09:05:01]hello\r\n");
+}
+
+class LogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    previous_ = StoredConfigurationFolder();
+    RunParameters().Clear();
+    SetConfigurationFolder(folder_.path() + L"\\");
+  }
+  void TearDown() override {
+    RunParameters().Clear();
+    SetConfigurationFolder(previous_);
+  }
+  testing::TempFolder folder_;
+  std::wstring previous_;
+};
+
+TEST_F(LogTest, AppendsTimeStampedLinesToTheConfiguredFile) {
+  WriteSetting(L"Tarvolin", L"Log", L"logs\\\\inst.log");
+  CreateDirectoryW((folder_ / L"logs").c_str(), nullptr);
+  WriteLog(L"first");
+  WriteLog(L"second");
+  std::wstring content = ReadTextFile(folder_ / L"logs\\inst.log");
+  auto lines = Split(content, L'\n');
+  ASSERT_EQ(lines.size(), 3u) << content;
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_GE(lines[i].size(), 22u);
+    EXPECT_EQ(lines[i][0], L'[');
+    EXPECT_EQ(lines[i][20], L']');
+    EXPECT_EQ(lines[i].back(), L'\r');
+  }
+  EXPECT_EQ(lines[0].substr(21), L"first\r");
+  EXPECT_EQ(lines[1].substr(21), L"second\r");
+  EXPECT_EQ(lines[2], L"");
+}
+
+TEST_F(LogTest, NoFileWithoutLogNameAndUnwritablePathIsDropped) {
+  WriteLog(L"nowhere");
+  EXPECT_EQ(ReadTextFile(folder_ / L"inst.log"), L"");
+  WriteSetting(L"Tarvolin", L"Log", L"missing-folder\\inst.log");
+  WriteLog(L"dropped");  // neither opens nor creates: silently nothing
+  EXPECT_EQ(ReadTextFile(folder_ / L"missing-folder\\inst.log"), L"");
+}
+
+TEST_F(LogTest, ConcurrentWritersKeepWholeLines) {
+  WriteSetting(L"Tarvolin", L"Log", L"inst.log");
+  std::vector<std::thread> writers;
+  for (int w = 0; w < 4; ++w)
+    writers.emplace_back([w] {
+      for (int i = 0; i < 25; ++i) WriteLog(FormatWide(L"writer %d line %d", w, i));
+    });
+  for (auto& t : writers) t.join();
+  auto lines = Split(ReadTextFile(folder_ / L"inst.log"), L'\n');
+  ASSERT_EQ(lines.size(), 101u);
+  for (std::size_t i = 0; i < 100; ++i) EXPECT_TRUE(Contains(lines[i], L"writer ") && lines[i].back() == L'\r') << lines[i];
+}
+
+}  // namespace
+}  // namespace tarvolin
