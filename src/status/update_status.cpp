@@ -3,6 +3,11 @@
 #include <array>
 #include <atomic>
 
+#include "config/settings.h"
+#include "install/run_file.h"
+#include "status/status_rules.h"
+#include "status/status_windows.h"
+
 namespace tarvolin {
 namespace {
 
@@ -33,8 +38,13 @@ int CurrentStatus() { return StatusValue().load(); }
 int RecordsToUpdate() { return RecordCount().load(); }
 void SetRecordsToUpdate(int count) { RecordCount() = count; }
 
-// Status windows and status programs hear of the change once the status
-// protocol is in place; for now the status is only stored.
-void SetStatus(int status, HWND) { StatusValue() = status; }
+void SetStatus(int status, HWND report_window) {
+  AnnounceStatusToWindows(status, RecordsToUpdate());
+  StatusValue() = status;
+
+  StatusPrograms programs = StatusProgramsFor(status, ReadSetting);
+  if (!programs.start.empty()) RunFile(programs.start, L"", L"", false, report_window);
+  if (!programs.start_and_wait.empty()) RunFile(programs.start_and_wait, L"", L"", true, report_window);
+}
 
 }  // namespace tarvolin
