@@ -16,4 +16,8 @@ std::wstring BuildOutputFolder();
 std::optional<DWORD> RunAndWait(const std::wstring& command_line, DWORD timeout_ms,
                                 const std::wstring& working_folder = L"");
 
+// Same, but keeps dispatching this thread's messages while waiting, so the
+// program may send messages to windows of this thread.
+std::optional<DWORD> RunAndWaitPumping(const std::wstring& command_line, DWORD timeout_ms);
+
 }  // namespace tarvolin::testing
