@@ -63,10 +63,17 @@ bool CUpdateApp::InitInstance() {
 
 void CUpdateApp::LoadConfiguration() { LoadStartupConfiguration(default_text_); }
 
-void CUpdateApp::RefreshConfigurationFromServer() { RefreshConfiguration(); }
+void CUpdateApp::RefreshConfigurationFromServer() {
+  // Values read so far (the refresh itself logs and reads the agent name) came
+  // from the default copy; once the server's copy is in place it must rule.
+  if (RefreshConfiguration()) RunParameters().Clear();
+}
 
 bool CUpdateApp::BookWindowAlreadyOpen() {
   std::wstring title = BookWindowTitle();
+  // Without an application name there is no book window to look for; an empty
+  // title would match any untitled window and end the run for nothing.
+  if (title.empty()) return false;
   HWND book = ::FindWindowW(nullptr, title.c_str());
   if (!book) return false;
   ::SetForegroundWindow(book);

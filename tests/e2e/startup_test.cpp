@@ -95,6 +95,7 @@ TEST_F(StartupTest, ConfigurationComesFromTheServerWhenItAnswers) {
   if (!port) GTEST_SKIP() << "this build's configuration server is not on the loopback interface";
   testing::LoopbackHttpServer server(*port);
   ASSERT_TRUE(server.listening());
+  // No Application in the served copy: untitled windows on the desktop must not end the run.
   const std::string served = "[Tarvolin]\r\nLog=served.log\r\nMode=downparam1\r\n[APPLICATION]\r\nName=TarvolinE2EBook\r\n";
   server.Serve("/DigitalLibrary/ajax.aspx?action=GetTarvolinIni&ebookId=90001", 200, served);
 
