@@ -59,10 +59,8 @@ std::optional<std::wstring> ModeForWord(const std::wstring& word) {
       {L"downparam1", L"downparam1"},
       {L"checkforupdates", L"checkforupdates"},
   }};
-  for (const auto& [token, mode] : kModeWords) {
-    if (word == token) return std::wstring(mode);
-  }
-  return std::nullopt;
+  const wchar_t* mode = LookUp(kModeWords, word, static_cast<const wchar_t*>(nullptr));
+  return mode ? std::optional<std::wstring>(mode) : std::nullopt;
 }
 
 std::optional<std::uintptr_t> DecimalToken(const std::wstring& token) {

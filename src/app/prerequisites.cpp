@@ -109,10 +109,7 @@ int DotNetFlagIndex(const std::wstring& requirement) {
       {L"4.0", 5},
       {L"4.5", 6},
   }};
-  for (const auto& [value, index] : kAccepted) {
-    if (requirement == value) return index;
-  }
-  return -1;
+  return LookUp(kAccepted, requirement, -1);
 }
 
 void CheckDotNetOnStart(HWND offer_parent) {

@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "common/guarded.h"
+
 namespace tarvolin {
 
 std::wstring RunParameterTable::Get(const std::wstring& key) const { return Find(key).value_or(std::wstring()); }
@@ -31,9 +33,8 @@ struct ProcessState {
   std::atomic<bool> elevated_run{false};
   std::atomic<int> connect_try_count{3};
   std::atomic<unsigned long> last_archive_result{0};
-  std::mutex text_guard;
-  std::wstring exe_base_name;
-  std::wstring configuration_folder;
+  Guarded<std::wstring> exe_base_name;
+  Guarded<std::wstring> configuration_folder;
 };
 
 ProcessState& State() {
@@ -51,26 +52,14 @@ void SetHostWindow(HWND window) { State().host_window = window; }
 bool ElevatedRun() { return State().elevated_run.load(); }
 void SetElevatedRun(bool elevated) { State().elevated_run = elevated; }
 
-std::wstring ExeBaseName() {
-  std::lock_guard<std::mutex> hold(State().text_guard);
-  return State().exe_base_name;
-}
-void SetExeBaseName(const std::wstring& name) {
-  std::lock_guard<std::mutex> hold(State().text_guard);
-  State().exe_base_name = name;
-}
+std::wstring ExeBaseName() { return State().exe_base_name.Get(); }
+void SetExeBaseName(const std::wstring& name) { State().exe_base_name.Set(name); }
 
 int ConnectTryCount() { return State().connect_try_count.load(); }
 void SetConnectTryCount(int count) { State().connect_try_count = count; }
 
-std::wstring StoredConfigurationFolder() {
-  std::lock_guard<std::mutex> hold(State().text_guard);
-  return State().configuration_folder;
-}
-void StoreConfigurationFolder(const std::wstring& folder) {
-  std::lock_guard<std::mutex> hold(State().text_guard);
-  State().configuration_folder = folder;
-}
+std::wstring StoredConfigurationFolder() { return State().configuration_folder.Get(); }
+void StoreConfigurationFolder(const std::wstring& folder) { State().configuration_folder.Set(folder); }
 
 unsigned long LastArchiveResultCode() { return State().last_archive_result.load(); }
 void SetLastArchiveResultCode(unsigned long code) { State().last_archive_result = code; }

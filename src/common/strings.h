@@ -24,6 +24,15 @@ bool Contains(std::wstring_view text, std::wstring_view what);
 bool StartsWith(std::wstring_view text, std::wstring_view prefix);
 // Decimal conversion that stops at the first non-digit; non-numbers give 0.
 long long ParseDecimal(std::wstring_view text);
+// The value paired with `key` in a table of {key, value} pairs, or `missing`.
+template <typename Table, typename Key, typename Value>
+Value LookUp(const Table& table, const Key& key, Value missing) {
+  for (const auto& [k, v] : table) {
+    if (key == k) return v;
+  }
+  return missing;
+}
+
 // printf-style formatting; use %ls for wide strings (portable across C runtimes).
 std::wstring FormatWide(const wchar_t* format, ...);
 

@@ -5,8 +5,8 @@
 #include <array>
 #include <cstdlib>
 #include <ctime>
-#include <mutex>
 
+#include "common/guarded.h"
 #include "common/process_state.h"
 #include "common/strings.h"
 #include "config/path_macros.h"
@@ -44,28 +44,18 @@ std::wstring CachedListStem() {
 }
 
 namespace {
-struct Override {
-  std::mutex guard;
-  std::wstring path;
-};
-Override& ListFileOverride() {
-  static Override value;
-  return value;
+Guarded<std::wstring>& ListFileOverride() {
+  static Guarded<std::wstring> path;
+  return path;
 }
 }  // namespace
 
 std::wstring CachedListPath() {
-  {
-    std::lock_guard<std::mutex> hold(ListFileOverride().guard);
-    if (!ListFileOverride().path.empty()) return ListFileOverride().path;
-  }
-  return CachedListStem() + L".xml";
+  std::wstring override_path = ListFileOverride().Get();
+  return override_path.empty() ? CachedListStem() + L".xml" : override_path;
 }
 
-void SetListFileOverride(const std::wstring& path) {
-  std::lock_guard<std::mutex> hold(ListFileOverride().guard);
-  ListFileOverride().path = path;
-}
+void SetListFileOverride(const std::wstring& path) { ListFileOverride().Set(path); }
 
 std::wstring ListSettingsFilePath() { return CachedListStem() + L".bin"; }
 

@@ -1,30 +1,18 @@
 #include "updatelist/remote_version.h"
 
-#include <mutex>
+#include "common/guarded.h"
 
 namespace tarvolin {
 namespace {
 
-struct Label {
-  std::mutex guard;
-  std::wstring text;
-};
-
-Label& Stored() {
-  static Label label;
+Guarded<std::wstring>& StoredLabel() {
+  static Guarded<std::wstring> label;
   return label;
 }
 
 }  // namespace
 
-std::wstring RemoteVersionLabel() {
-  std::lock_guard<std::mutex> hold(Stored().guard);
-  return Stored().text;
-}
-
-void SetRemoteVersionLabel(const std::wstring& label) {
-  std::lock_guard<std::mutex> hold(Stored().guard);
-  Stored().text = label;
-}
+std::wstring RemoteVersionLabel() { return StoredLabel().Get(); }
+void SetRemoteVersionLabel(const std::wstring& label) { StoredLabel().Set(label); }
 
 }  // namespace tarvolin

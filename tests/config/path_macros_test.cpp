@@ -8,6 +8,7 @@
 #include "common/files.h"
 #include "common/process_state.h"
 #include "config/settings.h"
+#include "support/configuration_fixture.h"
 #include "support/temp_folder.h"
 
 namespace tarvolin {
@@ -80,17 +81,7 @@ TEST(PathMacros, SystemFoldersOnThisMachine) {
 
 class TemporaryFolderTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    previous_ = StoredConfigurationFolder();
-    RunParameters().Clear();
-    SetConfigurationFolder(folder_.path() + L"\\");
-  }
-  void TearDown() override {
-    RunParameters().Clear();
-    SetConfigurationFolder(previous_);
-  }
-  testing::TempFolder folder_;
-  std::wstring previous_;
+  testing::ScopedConfigurationFolder folder_;
 };
 
 TEST_F(TemporaryFolderTest, ChoosesBetweenSystemConfigurationAndConfiguredFolder) {

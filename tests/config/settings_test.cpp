@@ -4,30 +4,17 @@
 
 #include "common/process_state.h"
 #include "config/default_configuration.h"
-#include "support/temp_folder.h"
+#include "support/configuration_fixture.h"
 
 namespace tarvolin {
 namespace {
 
-using testing::TempFolder;
 using testing::WriteTextFile;
 
-// A configuration folder of our own, with the run parameters (the value cache) emptied.
 class SettingsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    previous_folder_ = StoredConfigurationFolder();
-    RunParameters().Clear();
-    SetConfigurationFolder(folder_.path() + L"\\");
-  }
-  void TearDown() override {
-    RunParameters().Clear();
-    SetConfigurationFolder(previous_folder_);
-  }
-  void WriteIni(const std::wstring& text) { WriteTextFile(folder_ / L"tarvolin.ini", text); }
-
-  TempFolder folder_;
-  std::wstring previous_folder_;
+  void WriteIni(const std::wstring& text) { folder_.WriteIni(text); }
+  testing::ScopedConfigurationFolder folder_;
 };
 
 TEST(SettingBool, FollowsTheTrueRule) {
