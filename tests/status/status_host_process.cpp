@@ -1,5 +1,6 @@
 #include "status_host_process.h"
 
+#include <cstdio>
 #include <vector>
 
 #include "common/files.h"
@@ -44,8 +45,24 @@ StatusHostProcess::StatusHostProcess() {
   if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) return;
   process_.reset(info.hProcess);
   unique_handle thread(info.hThread);
-  if (!WaitForFile(ready, kStartTimeoutMs)) return;
-  window_ = reinterpret_cast<HWND>(static_cast<UINT_PTR>(ParseDecimal(ReadTextFile(ready))));
+  const DWORD start = ::GetTickCount();
+  while (::GetTickCount() - start < kStartTimeoutMs) {
+    if (FileExists(ready)) {
+      std::wstring text = ReadTextFile(ready);
+      HWND window = reinterpret_cast<HWND>(static_cast<UINT_PTR>(ParseDecimal(text)));
+      if (::IsWindow(window)) {
+        window_ = window;
+        return;
+      }
+      std::fprintf(stderr, "status host ready file holds \"%ls\", no window yet\n", text.c_str());
+    }
+    if (::WaitForSingleObject(process_.get(), 20) == WAIT_OBJECT_0) {
+      DWORD code = 0;
+      ::GetExitCodeProcess(process_.get(), &code);
+      std::fprintf(stderr, "status host ended with %lu before its window was ready\n", code);
+      return;
+    }
+  }
 }
 
 StatusHostProcess::~StatusHostProcess() {

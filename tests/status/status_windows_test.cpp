@@ -153,8 +153,10 @@ TEST_F(StatusWindowsTest, PausedHostHoldsTheRunUntilThePropertyGoes) {
 }
 
 TEST_F(StatusWindowsTest, HostWindowThatDisappearsEndsTheRunOnlyWhenItAskedFor) {
-  // Asked, and the window goes while the run is paused.
+  // Asked, and the window goes while the run is paused. The request is seen at
+  // a pause point first, so the outcome does not hang on when the thread starts.
   host_.Tell(host::kSetExitWhenKilled);
+  EXPECT_FALSE(WaitWhileHostPaused(host_.window()));
   host_.Tell(host::kSetPaused);
   bool end_run = false;
   std::thread run([&] { end_run = WaitWhileHostPaused(host_.window()); });
