@@ -112,7 +112,8 @@ int PromptAndUpdate() {
 
 int RunAppEnter(const std::wstring&) {
   if (ReadSetting(sections::kApplication, L"Application").empty()) {
-    ::MessageBoxW(nullptr, L"At AppEnter mode,You must set Application in tarvolin.ini file.", nullptr, MB_OK);
+    std::wstring text = Translate(L"MAIN", L"At AppEnter mode,You must set Application in tarvolin.ini file.");
+    ::MessageBoxW(nullptr, text.c_str(), nullptr, MB_OK);
     return 0;
   }
   if (ShowWhenCheck()) {

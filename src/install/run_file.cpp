@@ -6,6 +6,7 @@
 #include "common/strings.h"
 #include "common/unique_handle.h"
 #include "config/log.h"
+#include "config/translation_loader.h"
 #include "config/path_macros.h"
 #include "config/settings.h"
 #include "status/status_protocol.h"
@@ -46,7 +47,7 @@ bool StartProgram(const std::wstring& path, const std::wstring& parameters, cons
 }  // namespace
 
 std::wstring RunFileStatusText(const std::wstring& path, const std::wstring& parameters) {
-  std::wstring text = std::wstring(kRunFileText) + L"[" + path + L"]";
+  std::wstring text = Translate(L"MAIN", kRunFileText) + L"[" + path + L"]";
   if (!parameters.empty()) text += L"[" + parameters + L"]";
   return text;
 }
