@@ -1,0 +1,129 @@
+#include "updatelist/list_rules.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "common/strings.h"
+
+namespace tarvolin {
+
+std::optional<std::size_t> ChooseListRoot(const std::vector<std::wstring>& top_level_names) {
+  for (std::wstring_view root : list_names::kRoots) {
+    auto it = std::find(top_level_names.begin(), top_level_names.end(), root);
+    if (it != top_level_names.end()) return static_cast<std::size_t>(it - top_level_names.begin());
+  }
+  return std::nullopt;
+}
+
+ListElementKind KindOfListElement(std::wstring_view name) {
+  if (name == list_names::kDescription) return ListElementKind::Description;
+  if (name == list_names::kRun) return ListElementKind::Task;
+  if (name == list_names::kFile) return ListElementKind::File;
+  return ListElementKind::Other;
+}
+
+bool ReadFirstNonEmpty(const AttributeReader& read, std::span<const std::wstring_view> names, std::wstring& value) {
+  value.clear();
+  for (std::wstring_view name : names) {
+    if (!read(name, value)) return false;
+    if (!value.empty()) return true;
+  }
+  return true;
+}
+
+std::uint32_t ParseActionWord(std::wstring_view text) {
+  const std::wstring lower = ToLower(std::wstring(text));
+  // A negative number means nothing as an action, and a huge one must not wrap
+  // around, so the start value stays within 0..INT32_MAX.
+  long long number = std::clamp<long long>(ParseDecimal(lower), 0, std::numeric_limits<std::int32_t>::max());
+  std::uint32_t action = static_cast<std::uint32_t>(number);
+  if (Contains(lower, L"run") || Contains(lower, L"exe")) action |= ActionRun;
+  if (Contains(lower, L"del")) action |= ActionDelete;
+  if (Contains(lower, L"reg")) action |= ActionRegister;
+  if (Contains(lower, L"boot")) action |= ActionBoot;
+  return action;
+}
+
+std::wstring FileNameFromUrl(std::wstring_view url) {
+  std::wstring folded = ReplaceAll(ReplaceAll(std::wstring(url), L"\\", L"/"), L"//", L"/");
+  std::vector<std::wstring> pieces = Split(folded, L'/');
+  std::wstring last = pieces.back();
+  if (last.empty() && pieces.size() >= 2) last = pieces[pieces.size() - 2];
+  return last;
+}
+
+void SettleUrlAndPath(updatefileinfo& record) {
+  const std::wstring lower_path = ToLower(record.path);
+  if (StartsWith(lower_path, L"http:") || StartsWith(lower_path, L"https:")) {
+    record.url = std::move(record.path);
+    record.path.clear();
+  }
+  if (!record.url.empty() && record.path.empty()) record.path = FileNameFromUrl(record.url);
+}
+
+bool ReadFileRecord(const AttributeReader& read, updatefileinfo& record) {
+  namespace a = file_attributes;
+  updatefileinfo fresh;
+  std::wstring action_text;
+  if (!ReadFirstNonEmpty(read, a::kVersion, fresh.version) || !ReadFirstNonEmpty(read, a::kAction, action_text) ||
+      !ReadFirstNonEmpty(read, a::kPath, fresh.path) || !ReadFirstNonEmpty(read, a::kUrl, fresh.url) ||
+      !ReadFirstNonEmpty(read, a::kShortcut, fresh.shortcut) ||
+      !ReadFirstNonEmpty(read, a::kShortcutIcon, fresh.shortcutIcon) ||
+      !ReadFirstNonEmpty(read, a::kIconIndex, fresh.iconIndex) ||
+      !ReadFirstNonEmpty(read, a::kDstName, fresh.dstName))
+    return false;
+  fresh.action = ParseActionWord(action_text);
+  SettleUrlAndPath(fresh);
+  record = std::move(fresh);
+  return true;
+}
+
+std::wstring ComposeTaskString(std::wstring_view path, std::wstring_view param, std::wstring_view wait,
+                               std::wstring_view key) {
+  std::wstring task(path);
+  for (std::wstring_view field : {param, wait, key}) {
+    task += kTaskSeparator;
+    task += field;
+  }
+  return task;
+}
+
+bool ReadTaskRecord(const AttributeReader& read, updatefileinfo& record) {
+  namespace a = task_attributes;
+  std::wstring path, param, wait, key;
+  if (!read(a::kPath, path) || !read(a::kParam, param) || !read(a::kWait, wait) || !read(a::kKey, key))
+    return false;
+  updatefileinfo task;
+  task.path = ComposeTaskString(path, param, wait, key);
+  task.dstName = task.path;
+  task.version = kNonFileVersion;
+  task.action = TaskRecord;
+  record = std::move(task);
+  return true;
+}
+
+updatefileinfo MakeDescriptionRecord(std::wstring_view text) {
+  updatefileinfo description;
+  description.path = ReplaceAll(std::wstring(text), L"\n", L"\r\n");
+  description.dstName = description.path;
+  description.version = kNonFileVersion;
+  description.action = DescriptionRecord;
+  return description;
+}
+
+void NormaliseForAppend(updatefileinfo& record) {
+  record.version = Trim(ToLower(record.version));
+  record.path = Trim(ReplaceAll(record.path, L"|", L"\\"));
+}
+
+bool SeenPaths::Enter(const std::wstring& path) { return keys_.insert(ToLower(path)).second; }
+
+std::optional<std::wstring> ListFormatErrorMessage(bool as_remote, const std::wstring& list_url,
+                                                   const std::wstring& list_path, bool list_file_exists,
+                                                   const std::wstring& error_text) {
+  if (as_remote) return list_url + L"\r\n" + error_text;
+  if (!list_file_exists) return std::nullopt;
+  return list_path + L"\r\n" + error_text;
+}
+
+}  // namespace tarvolin

@@ -1,0 +1,140 @@
+#include "updatelist/xml_dom.h"
+
+#include <objbase.h>
+
+namespace tarvolin {
+namespace {
+
+constexpr wchar_t kDomDocumentProgId[] = L"Msxml2.DOMDocument";
+// In-process, local and remote servers, as the document object has always been asked for.
+constexpr DWORD kDomClassContext = 0x17;
+
+// A variant holding a copy of a string, cleared when it goes.
+class StringVariant {
+ public:
+  explicit StringVariant(const std::wstring& text) {
+    ::VariantInit(&value_);
+    value_.vt = VT_BSTR;
+    value_.bstrVal = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+  }
+  ~StringVariant() { ::VariantClear(&value_); }
+  StringVariant(const StringVariant&) = delete;
+  StringVariant& operator=(const StringVariant&) = delete;
+  bool valid() const { return value_.bstrVal != nullptr; }
+  const VARIANT& get() const { return value_; }
+
+ private:
+  VARIANT value_;
+};
+
+}  // namespace
+
+bool XmlNode::Name(std::wstring& name) const {
+  if (!node_) return false;
+  unique_bstr text;
+  if (FAILED(node_->get_nodeName(text.put()))) return false;
+  name = BstrText(text.get());
+  return true;
+}
+
+bool XmlNode::IsElement(bool& element) const {
+  if (!node_) return false;
+  DOMNodeType type = NODE_INVALID;
+  if (FAILED(node_->get_nodeType(&type))) return false;
+  element = type == NODE_ELEMENT;
+  return true;
+}
+
+bool XmlNode::Text(std::wstring& text) const {
+  if (!node_) return false;
+  unique_bstr value;
+  if (FAILED(node_->get_text(value.put()))) return false;
+  text = BstrText(value.get());
+  return true;
+}
+
+bool XmlNode::Children(std::vector<XmlNode>& children) const {
+  children.clear();
+  if (!node_) return false;
+  com_ptr<IXMLDOMNodeList> list;
+  if (FAILED(node_->get_childNodes(list.put())) || !list) return false;
+  long length = 0;
+  if (FAILED(list->get_length(&length)) || length < 0) return false;
+  children.reserve(static_cast<std::size_t>(length));
+  for (long i = 0; i < length; ++i) {
+    com_ptr<IXMLDOMNode> child;
+    if (FAILED(list->get_item(i, child.put())) || !child) return false;
+    children.emplace_back(std::move(child));
+  }
+  return true;
+}
+
+bool XmlNode::Attribute(std::wstring_view name, std::wstring& value) const {
+  value.clear();
+  if (!node_) return false;
+  com_ptr<IXMLDOMNamedNodeMap> attributes;
+  if (FAILED(node_->get_attributes(attributes.put()))) return false;
+  if (!attributes) return true;  // text, comment and other nodes have none
+  unique_bstr key = MakeBstr(name);
+  if (!key) return false;
+  com_ptr<IXMLDOMNode> attribute;
+  if (FAILED(attributes->getNamedItem(key.get(), attribute.put()))) return false;
+  if (!attribute) return true;
+  VARIANT raw;
+  ::VariantInit(&raw);
+  HRESULT hr = attribute->get_nodeValue(&raw);
+  if (SUCCEEDED(hr) && raw.vt == VT_BSTR) value = BstrText(raw.bstrVal);
+  ::VariantClear(&raw);
+  return SUCCEEDED(hr);
+}
+
+bool XmlNode::RemoveChild(const XmlNode& child) const {
+  if (!node_ || !child.node_) return false;
+  com_ptr<IXMLDOMNode> removed;
+  return SUCCEEDED(node_->removeChild(child.node_.get(), removed.put()));
+}
+
+bool XmlDocument::Create() {
+  CLSID clsid;
+  if (FAILED(::CLSIDFromProgID(kDomDocumentProgId, &clsid))) return false;
+  return SUCCEEDED(::CoCreateInstance(clsid, nullptr, kDomClassContext, IID_IXMLDOMDocument, document_.put_void())) &&
+         document_;
+}
+
+bool XmlDocument::Load(const std::wstring& path) {
+  if (!document_) return false;
+  // The walk starts right after the load, so it must not be asynchronous; a
+  // list is never validated against a DTD, and entities must not pull in other
+  // files or addresses that a tampered list could name.
+  document_->put_async(VARIANT_FALSE);
+  document_->put_validateOnParse(VARIANT_FALSE);
+  document_->put_resolveExternals(VARIANT_FALSE);
+  StringVariant source(path);
+  if (!source.valid()) return false;
+  VARIANT_BOOL loaded = VARIANT_FALSE;
+  HRESULT hr = document_->load(source.get(), &loaded);
+  return hr == S_OK && loaded == VARIANT_TRUE;
+}
+
+bool XmlDocument::Save(const std::wstring& path) const {
+  if (!document_) return false;
+  StringVariant target(path);
+  return target.valid() && SUCCEEDED(document_->save(target.get()));
+}
+
+XmlNode XmlDocument::AsNode() const {
+  com_ptr<IXMLDOMNode> node;
+  if (document_) document_->QueryInterface(IID_IXMLDOMNode, node.put_void());
+  return XmlNode(std::move(node));
+}
+
+ComThreadScope::ComThreadScope() {
+  HRESULT hr = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  owns_ = SUCCEEDED(hr);  // S_FALSE too: every successful call needs its own uninitialise
+}
+
+ComThreadScope::~ComThreadScope() {
+  if (owns_) ::CoUninitialize();
+}
+
+}  // namespace tarvolin
