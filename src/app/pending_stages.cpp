@@ -18,7 +18,6 @@ int DownloadListFile(const std::wstring&, const std::wstring&) {
 }
 
 void CheckAppendedPackage() { ReportUnavailable(L"appended update package check"); }
-void LoadCachedListSettings() { ReportUnavailable(L"list settings"); }
 void PurgeOldFiles() { ReportUnavailable(L"backup purge"); }
 void EnableActiveXHosting() {}
 void InstallDotNet(HWND, const std::wstring& version) { ReportUnavailable((L".NET Framework " + version + L" offer").c_str()); }

@@ -13,7 +13,6 @@ namespace tarvolin {
 int DownloadListFile(const std::wstring& url, const std::wstring& path);
 // The package that may be appended to the executable.
 void CheckAppendedPackage();
-void LoadCachedListSettings();
 void PurgeOldFiles();
 void EnableActiveXHosting();
 void InstallDotNet(HWND parent, const std::wstring& version);

@@ -22,6 +22,7 @@
 #include "status/update_status.h"
 #include "ui/browser_emulation.h"
 #include "updatelist/list_cache_name.h"
+#include "updatelist/list_settings.h"
 #include "updatelist/remote_version.h"
 
 namespace tarvolin {
@@ -146,7 +147,7 @@ void CUpdateApp::ReadConnectTryCount() {
   SetConnectTryCount(static_cast<int>(ParseDecimal(ReadSettingOr(sections::kTarvolin, L"ConnectTryCount", L"3"))));
 }
 
-void CUpdateApp::LoadListSettings() { LoadCachedListSettings(); }
+void CUpdateApp::LoadListSettings() { tarvolin::LoadListSettings(); }
 
 void CUpdateApp::PurgeBackups() { PurgeOldFiles(); }
 

@@ -101,14 +101,28 @@ bool XmlDocument::Create() {
          document_;
 }
 
-bool XmlDocument::Load(const std::wstring& path) {
-  if (!document_) return false;
+void XmlDocument::PrepareForLoad() const {
   // The walk starts right after the load, so it must not be asynchronous; a
   // list is never validated against a DTD, and entities must not pull in other
   // files or addresses that a tampered list could name.
   document_->put_async(VARIANT_FALSE);
   document_->put_validateOnParse(VARIANT_FALSE);
   document_->put_resolveExternals(VARIANT_FALSE);
+}
+
+bool XmlDocument::LoadText(const std::wstring& xml) {
+  if (!document_) return false;
+  PrepareForLoad();
+  unique_bstr text = MakeBstr(xml);
+  if (!text) return false;
+  VARIANT_BOOL loaded = VARIANT_FALSE;
+  HRESULT hr = document_->loadXML(text.get(), &loaded);
+  return hr == S_OK && loaded == VARIANT_TRUE;
+}
+
+bool XmlDocument::Load(const std::wstring& path) {
+  if (!document_) return false;
+  PrepareForLoad();
   StringVariant source(path);
   if (!source.valid()) return false;
   VARIANT_BOOL loaded = VARIANT_FALSE;

@@ -40,11 +40,14 @@ class XmlDocument {
   bool Create();
   // Synchronous load of a file; false when the file is missing or not well-formed.
   bool Load(const std::wstring& path);
+  // The same for a document held in memory.
+  bool LoadText(const std::wstring& xml);
   bool Save(const std::wstring& path) const;
   // The document as a node, for its top-level children.
   XmlNode AsNode() const;
 
  private:
+  void PrepareForLoad() const;
   com_ptr<IXMLDOMDocument> document_;
 };
 
