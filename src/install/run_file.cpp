@@ -9,6 +9,7 @@
 #include "config/translation_loader.h"
 #include "config/path_macros.h"
 #include "config/settings.h"
+#include "install/task_script.h"
 #include "status/status_protocol.h"
 #include "status/status_windows.h"
 
@@ -20,13 +21,15 @@ constexpr wchar_t kTaskScriptSuffix[] = L".xml";
 // "Without a practical time limit", and still a value every platform accepts.
 constexpr DWORD kRunWaitMs = 0x7FFFFFFF;
 
-void ReportStatus(HWND report_window, const std::wstring& text) {
+}  // namespace
+
+void ReportTaskStatus(HWND report_window, const std::wstring& text) {
   if (report_window) SendStatusText(report_window, text, status_protocol::kNoProgress);
   WriteLog(text);
 }
 
-bool StartProgram(const std::wstring& path, const std::wstring& parameters, const std::wstring& working_folder,
-                  bool wait) {
+bool StartWithShell(const std::wstring& path, const std::wstring& parameters, const std::wstring& working_folder,
+                    bool wait) {
   SHELLEXECUTEINFOW info{};
   info.cbSize = sizeof info;
   // No error boxes: a run without a window must not stop on one; the failure goes to the log.
@@ -44,8 +47,6 @@ bool StartProgram(const std::wstring& path, const std::wstring& parameters, cons
   return true;
 }
 
-}  // namespace
-
 std::wstring RunFileStatusText(const std::wstring& path, const std::wstring& parameters) {
   std::wstring text = Translate(L"MAIN", kRunFileText) + L"[" + path + L"]";
   if (!parameters.empty()) text += L"[" + parameters + L"]";
@@ -61,15 +62,11 @@ bool IsTaskScriptName(const std::wstring& path) {
 bool RunFile(const std::wstring& file, const std::wstring& parameters, const std::wstring& working_folder, bool wait,
              HWND report_window) {
   const std::wstring path = ResolvePath(ConfigurationFolder(), file);
-  if (IsTaskScriptName(path)) {
-    // Task scripts are run by the upgrade-task runner, which takes over here.
-    WriteLog(FormatWide(L"Task script [%ls] not run: no task runner in this build", path.c_str()));
-    return false;
-  }
+  if (IsTaskScriptName(path)) return RunTaskScript(path, report_window);
   const std::wstring folder = working_folder.empty() ? FolderOf(path) : working_folder;
-  ReportStatus(report_window, RunFileStatusText(path, parameters));
+  ReportTaskStatus(report_window, RunFileStatusText(path, parameters));
   if (!FileExists(path) || DirectoryExists(path)) return false;
-  return StartProgram(path, parameters, folder, wait);
+  return StartWithShell(path, parameters, folder, wait);
 }
 
 }  // namespace tarvolin
