@@ -6,6 +6,7 @@
 #include "common/strings.h"
 #include "config/settings.h"
 #include "download/plain_get.h"
+#include "download/scheduler.h"
 #include "endpoints.h"
 
 namespace tarvolin {
@@ -32,7 +33,7 @@ bool RefreshConfiguration() {
 
   ::DeleteFileW(bak.c_str());
   ::MoveFileW(ini.c_str(), bak.c_str());
-  if (DownloadListFile(url, ini) == 0) return true;
+  if (DownloadOneFile(nullptr, kListIndex, url, ini, false) == 0) return true;
   if (PlainGetConfiguration(url, ini)) return true;
   // Whatever a failed transfer left behind gives way to the previous file.
   ::MoveFileExW(bak.c_str(), ini.c_str(), MOVEFILE_REPLACE_EXISTING);

@@ -12,20 +12,12 @@ void ReportUnavailable(const wchar_t* stage) {
 
 }  // namespace
 
-int DownloadListFile(const std::wstring&, const std::wstring&) {
-  ReportUnavailable(L"list-mode download");
-  return 1;
-}
 
 void CheckAppendedPackage() { ReportUnavailable(L"appended update package check"); }
 void PurgeOldFiles() { ReportUnavailable(L"backup purge"); }
 void EnableActiveXHosting() {}
 void InstallDotNet(HWND, const std::wstring& version) { ReportUnavailable((L".NET Framework " + version + L" offer").c_str()); }
 
-int LoadHandOverList(const std::wstring&) {
-  ReportUnavailable(L"elevated hand-over list");
-  return 0;
-}
 
 void CheckEntry(HWND report_window) { CheckThreadProc(report_window); }
 
@@ -34,12 +26,6 @@ void CheckThreadProc(HWND report_window) {
   SetStatus(UpdateCheckRemoteError, report_window);
 }
 
-void DownloadAll(HWND report_window) {
-  ReportUnavailable(L"download");
-  SetStatus(UpdateDownloadError, report_window);
-}
-
-bool FailedDownloadsRemain() { return false; }
 
 void CheckLocalStage(HWND report_window) {
   ReportUnavailable(L"local file check");
@@ -49,7 +35,6 @@ void CheckLocalStage(HWND report_window) {
 void InstallUpdate(HWND) { ReportUnavailable(L"file replacement"); }
 bool RightsListEmpty() { return true; }
 void ClearRightsList() {}
-void RelaunchElevated(bool) { ReportUnavailable(L"elevated relaunch"); }
 
 void RunMostSimpleWindow(int, HWND report_window) {
   ReportUnavailable(L"update window");

@@ -2,6 +2,7 @@
 
 #include <objbase.h>
 
+#include "app/elevation.h"
 #include "app/exit_code.h"
 #include "app/pending_stages.h"
 #include "app/prerequisites.h"
@@ -11,6 +12,7 @@
 #include "common/strings.h"
 #include "config/log.h"
 #include "config/settings.h"
+#include "download/scheduler.h"
 #include "config/translation_loader.h"
 #include "status/host_control.h"
 #include "status/status_windows.h"
@@ -137,7 +139,7 @@ int RunSilent(HWND host_window) {
   }
   if (CurrentStatus() == UpdateCheckRemoteOk) {
     DownloadAll(nullptr);
-    for (int retry = 0; retry < kSilentDownloadRetries && CurrentStatus() == UpdateDownloadError && FailedDownloadsRemain();
+    for (int retry = 0; retry < kSilentDownloadRetries && CurrentStatus() == UpdateDownloadError && FailedDownloadCount() > 0;
          ++retry)
       DownloadAll(nullptr);
     if (PausePoint(host_window)) return finish();

@@ -5,6 +5,7 @@
 #include <winsock2.h>
 
 #include "app/command_line.h"
+#include "app/elevation.h"
 #include "app/configuration_refresh.h"
 #include "app/exit_code.h"
 #include "app/pending_stages.h"
@@ -183,7 +184,7 @@ bool CUpdateApp::DecideAndRunMode() {
 
   SetStatus(UpdateNone, nullptr);
   if (ElevatedRun()) {
-    std::wstring hand_over = CachedListStem() + L".lst";
+    std::wstring hand_over = HandOverFilePath();
     if (LoadHandOverList(hand_over) > 0) SetStatus(UpdateDownloadOk, nullptr);
     ::DeleteFileW(hand_over.c_str());
     if (mode == L"appenter" || mode == L"appenternoprompt") mode.clear();

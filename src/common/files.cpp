@@ -65,6 +65,25 @@ void RemoveFolderTree(const std::wstring& folder) {
   ::RemoveDirectoryW(folder.c_str());
 }
 
+bool RobustRename(const std::wstring& source, const std::wstring& destination) {
+  constexpr int kTries = 20;
+  constexpr DWORD kPauseMs = 800;
+  if (!FileExists(source)) return false;
+  for (int i = 0; i < kTries && FileExists(destination); ++i) {
+    ::SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(destination.c_str());
+    if (!FileExists(destination)) break;
+    ::Sleep(kPauseMs);
+  }
+  for (int i = 0; i < kTries; ++i) {
+    // Only a move that happened counts: a destination that could not be
+    // deleted must not pass for the new file.
+    if (::MoveFileW(source.c_str(), destination.c_str()) && FileExists(destination)) return true;
+    ::Sleep(kPauseMs);
+  }
+  return false;
+}
+
 std::wstring ExecutablePath() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {

@@ -16,6 +16,11 @@ bool WriteWholeFile(const std::wstring& path, std::string_view bytes);
 std::optional<std::string> ReadWholeFile(const std::wstring& path);
 // Deletes everything inside the folder, then the folder.
 void RemoveFolderTree(const std::wstring& folder);
+// Moves source to destination, replacing it, and rides out files that other
+// programs (scanners, indexers) hold for a moment: up to 20 tries to delete the
+// destination, then up to 20 tries to move, 800 ms apart. False when the source
+// is missing or the destination never appears.
+bool RobustRename(const std::wstring& source, const std::wstring& destination);
 // Full path of this executable.
 std::wstring ExecutablePath();
 // Folder part of a path, without the trailing backslash ("" when none).

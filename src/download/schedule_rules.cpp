@@ -1,0 +1,35 @@
+#include "download/schedule_rules.h"
+
+#include "common/strings.h"
+#include "updatelist/update_record.h"
+
+namespace tarvolin {
+
+std::wstring BuildFileUrlFrom(const std::wstring& record_url, const std::wstring& record_path,
+                              const std::wstring& url_template, const std::wstring& list_url_base) {
+  std::wstring url = record_url;
+  if (url.empty()) {
+    url = ReplaceAll(ReplaceAll(url_template, L"{listurl-base}", list_url_base), L"{filename}", record_path);
+  }
+  url = ReplaceAll(url, L"\\", L"/");
+  url = ReplaceAll(url, L"//", L"/");
+  url = ReplaceAll(url, L"http:/", L"http://");
+  url = ReplaceAll(url, L"HTTP:/", L"HTTP://");
+  // Secure addresses get their "//" back the same way.
+  url = ReplaceAll(url, L"https:/", L"https://");
+  url = ReplaceAll(url, L"HTTPS:/", L"HTTPS://");
+  return url;
+}
+
+bool IsFetchedAction(std::uint32_t action) {
+  if (action & ActionDelete) return false;
+  if (action & (0x10u | 0x20u)) return false;
+  if (action & 0x7F000000u) return false;
+  return true;
+}
+
+bool QueueMustWait(int position, int done_since_start, int errors, int files_at_once) {
+  return (position + 1) - done_since_start - errors >= files_at_once;
+}
+
+}  // namespace tarvolin

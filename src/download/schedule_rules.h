@@ -1,0 +1,26 @@
+// Decisions of the download scheduler that need no network or window: file
+// addresses, which records are fetched, and the queue's wait rule.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tarvolin {
+
+// The record's own URL, or the template with "{listurl-base}" and "{filename}"
+// filled in; backslashes become slashes, doubled slashes are collapsed, and the
+// scheme's "//" is restored.
+std::wstring BuildFileUrlFrom(const std::wstring& record_url, const std::wstring& record_path,
+                              const std::wstring& url_template, const std::wstring& list_url_base);
+
+// Records that are not fetched: deletions, bits 0x10 and 0x20, and the
+// description and task markers.
+bool IsFetchedAction(std::uint32_t action);
+
+// Whether the queue must wait before starting the file at `position` (0-based).
+bool QueueMustWait(int position, int done_since_start, int errors, int files_at_once);
+
+inline constexpr wchar_t kParkedSuffix[] = L"_";
+inline constexpr wchar_t kZippedSuffix[] = L"._.zip";
+
+}  // namespace tarvolin

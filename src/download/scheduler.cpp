@@ -1,0 +1,275 @@
+#include "download/scheduler.h"
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "common/files.h"
+#include "common/named_lock.h"
+#include "common/strings.h"
+#include "config/log.h"
+#include "config/settings.h"
+#include "config/translation_loader.h"
+#include "archive/zip_archive.h"
+#include "download/download_list.h"
+#include "download/file_downloader.h"
+#include "download/parked_files.h"
+#include "download/schedule_rules.h"
+#include "download/transfer_messages.h"
+#include "status/status_windows.h"
+#include "status/update_status.h"
+#include "updatelist/list_cache_name.h"
+#include "updatelist/list_settings.h"
+#include "updatelist/list_url.h"
+#include "updatelist/update_list.h"
+
+namespace tarvolin {
+namespace {
+
+namespace lock_id {
+constexpr long kFileState = 0xF0001;
+constexpr long kRunningUp = 0xF0005;
+constexpr long kRunningDown = 0xF0006;
+constexpr long kStatusText = 0xF0007;
+constexpr long kErrorCount = 0xF0012;
+}  // namespace lock_id
+
+constexpr int kDefaultFilesAtOnce = 8;
+constexpr int kDefaultThreadsPerFile = 8;
+constexpr int kAttempts = 2;
+
+// One download pass at a time per process.
+struct SchedulerState {
+  std::atomic<HWND> window{nullptr};
+  std::atomic<int> done{0};
+  std::atomic<int> running{0};
+  std::mutex failed_guard;
+  std::vector<int> failed;
+};
+
+SchedulerState& State() {
+  static SchedulerState state;
+  return state;
+}
+
+std::wstring Tr(const wchar_t* text) { return Translate(L"MAIN", text); }
+
+int ErrorCount() {
+  NamedLock hold(lock_id::kErrorCount);
+  std::lock_guard<std::mutex> guard(State().failed_guard);
+  return static_cast<int>(State().failed.size());
+}
+
+int FilesAtOnce() { return ConfiguredFilesAtOnce().value_or(kDefaultFilesAtOnce); }
+int ThreadsPerFile() { return ConfiguredThreadsPerFile().value_or(kDefaultThreadsPerFile); }
+
+void SendToWindow(unsigned message, WPARAM wparam, LPARAM lparam) {
+  if (HWND window = State().window.load()) ::SendMessageW(window, message, wparam, lparam);
+}
+
+void SendFileState(int index, LPARAM state) {
+  NamedLock hold(lock_id::kFileState);
+  SendToWindow(kDownloadFileState, static_cast<WPARAM>(index), state);
+  if (state == kFileDone) SendToWindow(transfer_messages::kDownloadThreads, static_cast<WPARAM>(index), 0);
+}
+
+void ShowStatusText(const std::wstring& text) {
+  NamedLock hold(lock_id::kStatusText);
+  if (HWND window = State().window.load()) SendStatusText(window, text, -1);
+}
+
+void RefreshStatusText() {
+  int records = CurrentDownLoadList().Count();
+  int errors = ErrorCount();
+  int done = State().done.load();
+  std::wstring text = errors > 0 ? FormatWide(Tr(L"Error %d files,complete %d/%d").c_str(), errors, done, records)
+                                 : FormatWide(Tr(L"Downloading, complete %d/%d, total thread %d ...").c_str(), done,
+                                              records, State().running.load());
+  ShowStatusText(text);
+  SendFileProgressToStatusWindows(done, records);
+}
+
+void NoteForRecord(int index, const wchar_t* format, const std::wstring& value) {
+  if (index >= 0) CurrentDownLoadList().AppendRecordMessage(index, FormatWide(Tr(format).c_str(), value.c_str()));
+}
+
+bool TransferOnce(HWND window, int index, const std::wstring& url, const std::wstring& file, bool single_stream) {
+  if (!single_stream) return DownloadFile(url, file, ThreadsPerFile(), static_cast<WPARAM>(index), window) == 0;
+  FileDownloader downloader;
+  downloader.set_thread_count(ThreadsPerFile());
+  if (downloader.DownloadFile(url, file, true, static_cast<WPARAM>(index), window)) return true;
+  ::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+  ::DeleteFileW(file.c_str());
+  return false;
+}
+
+// A file parked by an earlier run for this very record needs no traffic.
+bool ReuseParkedFile(HWND window, int index, const std::wstring& url, const std::wstring& target) {
+  const std::wstring parked = target + kParkedSuffix;
+  if (index < 0 || !FileExists(parked)) return false;
+  auto record = CurrentDownLoadList().Record(index);
+  if (!record || !IsParkedFor(target, url, record->version)) {
+    // Parked for another release: never install it as this one.
+    ::SetFileAttributesW(parked.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(parked.c_str());
+    ForgetParked(target);
+    return false;
+  }
+  auto bytes = ReadWholeFile(parked);
+  LPARAM length = static_cast<LPARAM>(bytes ? bytes->size() : 0);
+  if (window) {
+    ::SendMessageW(window, transfer_messages::kDownloadSize, static_cast<WPARAM>(index), length);
+    ::SendMessageW(window, transfer_messages::kDownloadProgress, static_cast<WPARAM>(index), length);
+  }
+  return true;
+}
+
+bool Park(int index, const std::wstring& url, const std::wstring& target) {
+  if (index < 0) return true;
+  if (!RobustRename(target, target + kParkedSuffix)) return false;
+  auto record = CurrentDownLoadList().Record(index);
+  RememberParked(target, url, record ? record->version : std::wstring());
+  return true;
+}
+
+}  // namespace
+
+std::wstring DownloadFolder() { return CachedListStem(); }
+
+std::wstring BuildFileUrl(const updatefileinfo& record) {
+  return BuildFileUrlFrom(record.url, record.path, FileUrlTemplate(), ListUrlBase());
+}
+
+int DownloadOneFile(HWND window, int index, const std::wstring& url, const std::wstring& target, bool single_stream) {
+  if (ReuseParkedFile(window, index, url, target)) return 0;
+  bool zipped = index == kListIndex ? ReadSettingBool(sections::kTarvolin, L"ListFileZip", L"0") : true;
+  const std::wstring zipped_file = target + kZippedSuffix;
+
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    const std::wstring attempt_url = zipped ? url + kZippedSuffix : url;
+    const std::wstring file = zipped ? zipped_file : target;
+    if (!TransferOnce(window, index, attempt_url, file, single_stream)) {
+      NoteForRecord(index, L"error[%s]", attempt_url);
+      ::DeleteFileW(file.c_str());
+      zipped = !zipped;
+      continue;
+    }
+    if (index == kListIndex) WriteSetting(sections::kTarvolin, L"ListFileZip", zipped ? L"1" : L"0");
+    NoteForRecord(index, L"done[%s]", attempt_url);
+    if (!zipped) return Park(index, url, target) ? 0 : 1;
+    if (!ReadSettingBool(sections::kTarvolin, L"UnZip", L"1")) {
+      // The packed form is installed as it is; a plain file from before goes aside.
+      if (index >= 0 && FileExists(target)) RobustRename(target, target + kParkedSuffix);
+      return 0;
+    }
+    if (UnpackSingleFile(zipped_file, target)) {
+      bool parked = Park(index, url, target);
+      NoteForRecord(index, L"unzip ok[%s]", zipped_file);
+      ::DeleteFileW(zipped_file.c_str());
+      return parked ? 0 : 1;
+    }
+    NoteForRecord(index, L"unzip error[%s]", zipped_file);
+    ::DeleteFileW(zipped_file.c_str());
+    ::DeleteFileW(target.c_str());
+    zipped = false;
+  }
+  return 1;
+}
+
+void DownloadRecord(int index) {
+  auto record = CurrentDownLoadList().Record(index);
+  if (record) {
+    record->spare.clear();
+    CurrentDownLoadList().UpdateRecord(index, *record);
+    if (!IsFetchedAction(record->action)) {
+      ++State().done;
+    } else {
+      SendFileState(index, kFileStarted);
+      std::wstring target = CollapseBackslashes(DownloadFolder() + L"\\" + record->path);
+      CreateDirectoryTree(FolderOf(target));
+      if (DownloadOneFile(State().window.load(), index, BuildFileUrl(*record), target, false) != 0) {
+        {
+          std::lock_guard<std::mutex> guard(State().failed_guard);
+          State().failed.push_back(index);
+        }
+        SendFileState(index, kFileFailed);
+        WriteLog(FormatWide(Tr(L"error[%s]").c_str(), record->path.c_str()));
+      } else {
+        ++State().done;
+        SendFileState(index, kFileDone);
+        WriteLog(FormatWide(Tr(L"done[%s]").c_str(), record->path.c_str()));
+      }
+    }
+  }
+  {
+    NamedLock hold(lock_id::kRunningDown);
+    --State().running;
+  }
+  RefreshStatusText();
+}
+
+int FailedDownloadCount() { return ErrorCount(); }
+
+bool DownloadAll(HWND window) {
+  if (CurrentStatus() != UpdateDownload) SetStatus(UpdateDownload, window);
+  State().window = window;
+  State().running = 0;
+
+  std::vector<int> queue;
+  std::wstring text;
+  {
+    std::lock_guard<std::mutex> guard(State().failed_guard);
+    if (State().failed.empty()) {
+      // A full pass starts counting afresh; a retry pass keeps what earlier passes did.
+      State().done = 0;
+      for (int i = 0; i < CurrentDownLoadList().Count(); ++i) queue.push_back(i);
+      text = Tr(L"Downloading to temporary directory...");
+    } else {
+      queue = State().failed;
+      text = Tr(L"Downloading error files...");
+    }
+    State().failed.clear();
+  }
+  ShowStatusText(text);
+  WriteLog(text);
+
+  const int files_at_once = FilesAtOnce();
+  const int done_at_start = State().done.load();
+  for (std::size_t i = 0; i < queue.size(); ++i) {
+    {
+      NamedLock hold(lock_id::kRunningUp);
+      ++State().running;
+    }
+    RefreshStatusText();
+    std::thread([index = queue[i]] {
+      try {
+        DownloadRecord(index);
+      } catch (...) {
+        // Count the file as failed so the pass still ends.
+        WriteLog(L"download thread ended by an unexpected error");
+        {
+          std::lock_guard<std::mutex> guard(State().failed_guard);
+          State().failed.push_back(index);
+        }
+        --State().running;
+      }
+    }).detach();
+    while (QueueMustWait(static_cast<int>(i), State().done.load() - done_at_start, ErrorCount(), files_at_once))
+      ::Sleep(1);
+  }
+  const int records = CurrentDownLoadList().Count();
+  while (ErrorCount() + State().done.load() < records || State().running.load() > 0) ::Sleep(1);
+
+  const int done = State().done.load();
+  const int errors = ErrorCount();
+  SetStatus(done >= records ? UpdateDownloadOk : UpdateDownloadError, window);
+  RefreshStatusText();
+  std::wstring final_text = errors == 0 ? FormatWide(Tr(L"Download completed %d/%d.").c_str(), done, records)
+                                        : FormatWide(Tr(L"Error %d files,complete %d/%d").c_str(), errors, done, records);
+  ShowStatusText(final_text);
+  WriteLog(final_text);
+  return true;
+}
+
+}  // namespace tarvolin

@@ -1,0 +1,37 @@
+// Downloads every due record of the current list into the download folder,
+// several files at a time, each through the block transfer.
+//
+// Threads: DownloadAll runs on a worker thread (or the silent mode's main
+// thread) and starts one thread per file; it returns after all have ended.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "updatelist/update_record.h"
+
+namespace tarvolin {
+
+inline constexpr unsigned kDownloadFileState = 0x421;  // wParam: record index; lParam: below
+inline constexpr LPARAM kFileStarted = 8;
+inline constexpr LPARAM kFileDone = 7;
+inline constexpr LPARAM kFileFailed = 0;
+
+// Index of the update list itself in DownloadOneFile.
+inline constexpr int kListIndex = -1;
+
+std::wstring BuildFileUrl(const updatefileinfo& record);
+// The folder the current list's files are downloaded into.
+std::wstring DownloadFolder();
+
+// 0 success, 1 failure.
+int DownloadOneFile(HWND window, int index, const std::wstring& url, const std::wstring& target, bool single_stream);
+void DownloadRecord(int index);
+// Always true; the outcome is the status (UpdateDownloadOk or UpdateDownloadError)
+// and the failed list, which the next call retries.
+bool DownloadAll(HWND window);
+// Records of the current list that failed in the last pass.
+int FailedDownloadCount();
+
+}  // namespace tarvolin
