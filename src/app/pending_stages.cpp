@@ -27,14 +27,8 @@ void CheckThreadProc(HWND report_window) {
 }
 
 
-void CheckLocalStage(HWND report_window) {
-  ReportUnavailable(L"local file check");
-  SetStatus(UpdateCheckLocalError, report_window);
-}
 
 void InstallUpdate(HWND) { ReportUnavailable(L"file replacement"); }
-bool RightsListEmpty() { return true; }
-void ClearRightsList() {}
 
 void RunMostSimpleWindow(int, HWND report_window) {
   ReportUnavailable(L"update window");
@@ -42,7 +36,6 @@ void RunMostSimpleWindow(int, HWND report_window) {
 }
 
 void RunUpdaterIconWindow() { ReportUnavailable(L"tray window"); }
-void UninstallInstalledFiles() { ReportUnavailable(L"uninstall"); }
 
 }  // namespace tarvolin
 

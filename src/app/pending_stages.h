@@ -18,14 +18,10 @@ void InstallDotNet(HWND parent, const std::wstring& version);
 // The update pipeline.
 void CheckEntry(HWND report_window);
 void CheckThreadProc(HWND report_window);
-void CheckLocalStage(HWND report_window);
 void InstallUpdate(HWND report_window);
-bool RightsListEmpty();
-void ClearRightsList();
 // Windows of the run modes; each returns when its window has ended.
 void RunMostSimpleWindow(int window_mode, HWND parent);
 void RunUpdaterIconWindow();
-void UninstallInstalledFiles();
 
 }  // namespace tarvolin
 

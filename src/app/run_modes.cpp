@@ -4,6 +4,8 @@
 
 #include "app/elevation.h"
 #include "app/exit_code.h"
+#include "app/local_check.h"
+#include "app/uninstall.h"
 #include "app/pending_stages.h"
 #include "app/prerequisites.h"
 #include "common/files.h"
@@ -13,6 +15,7 @@
 #include "config/log.h"
 #include "config/settings.h"
 #include "download/scheduler.h"
+#include "install/rights_list.h"
 #include "config/translation_loader.h"
 #include "status/host_control.h"
 #include "status/status_windows.h"
@@ -148,8 +151,8 @@ int RunSilent(HWND host_window) {
     CheckLocalStage(nullptr);
     if (PausePoint(host_window)) return finish();
   }
-  if (ElevatedRun()) ClearRightsList();
-  if (!RightsListEmpty()) {
+  if (ElevatedRun()) RightsList().Clear();
+  if (!RightsList().Empty()) {
     std::wstring text = Translate(L"MAIN", L"continue update as administrator");
     SendStatusText(host_window, text, -1);
     WriteLog(text);
@@ -168,8 +171,6 @@ void ClearListCache() {
   for (const wchar_t* suffix : {L".xml.xml", L".xml", L".bin", L".ini"}) ::DeleteFileW((base + suffix).c_str());
   RemoveFolderTree(base);
 }
-
-void UninstallFiles() { UninstallInstalledFiles(); }
 
 ModeOutcome DispatchMode(const std::wstring& mode, HWND host_window) {
   if (mode == L"downparam0" || mode == L"downparam1") return {false};

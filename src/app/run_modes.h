@@ -19,7 +19,6 @@ void RunUpdateWindow(HWND parent);
 int PromptAndUpdate();
 int RunAppEnter(const std::wstring& mode);
 int RunSilent(HWND host_window);
-void UninstallFiles();
 void ClearListCache();
 void FinishRun(int start_mode);
 

@@ -1,0 +1,65 @@
+#include "app/uninstall.h"
+
+#include <windows.h>
+
+#include "app/elevation.h"
+#include "common/files.h"
+#include "common/process_state.h"
+#include "common/strings.h"
+#include "config/log.h"
+#include "config/settings.h"
+#include "install/destination_paths.h"
+#include "install/locked_files.h"
+#include "install/rights_list.h"
+#include "updatelist/list_cache_name.h"
+#include "updatelist/update_list.h"
+
+namespace tarvolin {
+namespace {
+
+constexpr std::size_t kShortestRemovableFolder = 4;  // "C:\x": a drive root is never removed
+
+bool IsFileRecord(const updatefileinfo& record) {
+  return record.action != DescriptionRecord && record.action != TaskRecord;
+}
+
+void RemoveFileAndEmptyFolders(const std::wstring& path) {
+  ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  ::DeleteFileW(path.c_str());
+  // Removing a folder that still holds something fails harmlessly.
+  for (std::wstring folder = ParentFolderOf(path); folder.size() >= kShortestRemovableFolder;
+       folder = ParentFolderOf(folder))
+    ::RemoveDirectoryW(folder.c_str());
+}
+
+}  // namespace
+
+std::wstring ParentFolderOf(const std::wstring& path) {
+  std::wstring trimmed = path;
+  while (!trimmed.empty() && trimmed.back() == L'\\') trimmed.pop_back();
+  return FolderOf(trimmed);
+}
+
+void UninstallFiles() {
+  WaitFileWritable(ConfigurationFilePath(), false);
+  if (ElevatedRun()) RightsList().Clear();
+  if (!RightsList().Empty()) {
+    RelaunchElevated(true);
+    return;
+  }
+  RemoveFolderTree(CachedListStem());
+
+  const std::wstring installed_list = CollapseBackslashes(ConfigurationFolder() + L"\\tarvolin.xml");
+  std::vector<updatefileinfo> records;
+  if (LoadUpdateList(installed_list, records, false)) {
+    for (const auto& record : records) {
+      if (!IsFileRecord(record)) continue;
+      for (const auto& target : DestinationPaths(record)) RemoveFileAndEmptyFolders(target);
+    }
+  }
+  if (std::wstring log = LogFilePath(); !log.empty()) ::DeleteFileW(log.c_str());
+  ::DeleteFileW(CollapseBackslashes(ConfigurationFolder() + L"\\__oldfiles.lst").c_str());
+  ::DeleteFileW(installed_list.c_str());
+}
+
+}  // namespace tarvolin
