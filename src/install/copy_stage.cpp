@@ -1,0 +1,257 @@
+#include "install/copy_stage.h"
+
+#include "common/files.h"
+#include "common/process_state.h"
+#include "common/strings.h"
+#include "common/unique_handle.h"
+#include "config/log.h"
+#include "config/settings.h"
+#include "config/translation_loader.h"
+#include "download/download_list.h"
+#include "download/scheduler.h"
+#include "install/access_grant.h"
+#include "install/destination_paths.h"
+#include "install/file_replacement.h"
+#include "install/run_file.h"
+#include "install/shortcuts.h"
+#include "install/task_script.h"
+#include "status/status_protocol.h"
+#include "status/status_windows.h"
+#include "status/update_status.h"
+#include "updatelist/comparison.h"
+#include "updatelist/list_cache_name.h"
+#include "updatelist/remote_version.h"
+#include "updatelist/update_list.h"
+#include "updatelist/xml_dom.h"
+
+namespace tarvolin {
+namespace {
+
+namespace texts {
+constexpr wchar_t kCopyFromTemporary[] = L"Copy from temporary directory";
+constexpr wchar_t kCopying[] = L"Copying files[%d/%d]...";
+constexpr wchar_t kUpgradeTasks[] = L"Do upgrade tasks";
+constexpr wchar_t kRegisterFile[] = L"Register file";
+constexpr wchar_t kRemoveFile[] = L"Remove file";
+constexpr wchar_t kClearTemp[] = L"Clear temp files";
+constexpr wchar_t kCompleted[] = L"Update completed,done %d files";
+constexpr wchar_t kNeedRestart[] = L"Need to restart your computer";
+}  // namespace texts
+
+constexpr wchar_t kSection[] = L"MAIN";
+constexpr wchar_t kUnZipKey[] = L"UnZip";
+constexpr wchar_t kVersionKey[] = L"Ver";
+constexpr char kRegisterExport[] = "DllRegisterServer";
+constexpr wchar_t kDoubledListSuffix[] = L".xml.xml";
+constexpr wchar_t kListSuffix[] = L".xml";
+// As patient as the robust rename with a list that a scanner holds a moment.
+constexpr int kReplaceTries = 20;
+constexpr DWORD kReplacePauseMs = 800;
+
+std::wstring Tr(const wchar_t* text) { return Translate(kSection, text); }
+
+void Report(HWND window, const std::wstring& text) { ReportTaskStatus(window, text); }
+
+std::wstring Bracketed(const wchar_t* text, const std::wstring& path) { return Tr(text) + L"[" + path + L"]"; }
+
+// A record of the download list that stands for a file to install.
+bool IsInstallable(const updatefileinfo& record) {
+  return IsFileRecord(record) && (record.action & ActionDelete) == 0;
+}
+
+void RegisterComponent(const std::wstring& path) {
+  unique_hmodule library(::LoadLibraryW(path.c_str()));
+  if (!library) {
+    WriteLog(FormatWide(L"cannot load[%ls], error %lu", path.c_str(), ::GetLastError()));
+    return;
+  }
+  using RegisterFn = HRESULT(STDAPICALLTYPE*)();
+  auto entry = reinterpret_cast<RegisterFn>(
+      reinterpret_cast<void*>(::GetProcAddress(library.get(), kRegisterExport)));
+  if (!entry) {
+    WriteLog(FormatWide(L"no registration entry in[%ls]", path.c_str()));
+    return;
+  }
+  HRESULT result = entry();
+  if (FAILED(result)) WriteLog(FormatWide(L"registration of[%ls] failed: 0x%08lx", path.c_str(), result));
+}
+
+// Installs every record's file; the number of records that failed.
+int CopyPhase(HWND window, const std::vector<updatefileinfo>& records, const std::wstring& download_folder,
+              const std::wstring& grant_tool) {
+  const int count = static_cast<int>(records.size());
+  int failed = 0;
+  for (int i = 0; i < count; ++i) {
+    if (window) ::SendMessageW(window, WM_COPY_PROGRESS, static_cast<WPARAM>(i), static_cast<LPARAM>(count));
+    ::Sleep(1);
+    if (window) {
+      SendStatusText(window, FormatWide(Tr(texts::kCopying).c_str(), i + 1, count), status_protocol::kNoProgress);
+    }
+    const updatefileinfo& record = records[static_cast<std::size_t>(i)];
+    if (!IsInstallable(record)) continue;
+    const std::vector<std::wstring> destinations = DestinationPaths(record);
+    if (destinations.empty()) continue;
+    const std::wstring source = CollapseBackslashes(download_folder + L"\\" + record.path);
+    if (!UpdateOneFile(source, destinations)) {
+      ++failed;
+      WriteLog(FormatWide(L"not updated[%ls]", record.path.c_str()));
+    }
+    // Granted once the new files are there: a grant on the file about to be
+    // replaced would go with it.
+    GrantUsersAccess(grant_tool, destinations);
+    CreateRecordShortcuts(destinations.front(), record, window);
+  }
+  return failed;
+}
+
+// Register, run and remove, record by record. True when a restart is needed.
+bool TaskPhase(HWND window, const std::vector<updatefileinfo>& records) {
+  bool restart = false;
+  for (const updatefileinfo& record : records) {
+    if (record.action == 0 || !IsFileRecord(record)) continue;
+    if (record.action & ActionBoot) restart = true;
+    const std::vector<std::wstring> destinations = DestinationPaths(record);
+    for (std::size_t i = 0; i < destinations.size(); ++i) {
+      const std::wstring& path = destinations[i];
+      if ((record.action & ActionRegister) && i == 0) {
+        Report(window, Bracketed(texts::kRegisterFile, path));
+        RegisterComponent(path);
+      }
+      if (!(record.action & ActionDelete) && (record.action & ActionRun)) RunFile(path, L"", L"", false, window);
+      if (record.action & ActionDelete) {
+        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (::DeleteFileW(path.c_str())) Report(window, Bracketed(texts::kRemoveFile, path));
+      }
+    }
+  }
+  return restart;
+}
+
+// The list fetched again from its address, when the copy of the check is
+// gone; only accepted when it still describes the files just installed (a
+// release published in between must not be taken for this one).
+bool FetchListAgain(const std::wstring& cached_list, const std::vector<updatefileinfo>& installed) {
+  std::optional<std::wstring> url = RunParameters().Find(kListDownloadKeyPrefix + cached_list);
+  if (!url || url->empty()) return false;
+  if (DownloadOneFile(nullptr, kListIndex, *url, cached_list, false) != 0) return false;
+  std::vector<updatefileinfo> listed;
+  if (!LoadUpdateList(cached_list, listed, true) || !ListCoversRecords(listed, installed)) {
+    WriteLog(FormatWide(L"the list at[%ls] no longer describes this update", url->c_str()));
+    return false;
+  }
+  return true;
+}
+
+void HandOverInstalledList(const std::vector<updatefileinfo>& installed, const std::wstring& grant_tool) {
+  const std::wstring target = CollapseBackslashes(ConfigurationFolder() + kInstalledListName);
+  const std::wstring cached = CachedListPath();
+  const std::wstring alternate = AlternateCachedListName(cached);
+  bool done = FileExists(cached) && ReplaceFileWhole(cached, target);
+  if (!done) done = FileExists(alternate) && ReplaceFileWhole(alternate, target);
+  if (!done) done = FetchListAgain(cached, installed) && ReplaceFileWhole(cached, target);
+  if (!done) WriteLog(FormatWide(L"cannot save the installed list[%ls]", target.c_str()));
+  GrantUsersAccess(grant_tool, {target});
+}
+
+// Disables the window's Cancel button for as long as it lives.
+class CancelButtonDisabled {
+ public:
+  explicit CancelButtonDisabled(HWND window) : button_(window ? ::GetDlgItem(window, IDCANCEL) : nullptr) {
+    if (button_) ::EnableWindow(button_, FALSE);
+  }
+  ~CancelButtonDisabled() {
+    if (button_) ::EnableWindow(button_, TRUE);
+  }
+  CancelButtonDisabled(const CancelButtonDisabled&) = delete;
+  CancelButtonDisabled& operator=(const CancelButtonDisabled&) = delete;
+
+ private:
+  HWND button_;
+};
+
+}  // namespace
+
+std::wstring AlternateCachedListName(const std::wstring& cached_list) {
+  if (Contains(cached_list, kDoubledListSuffix)) return ReplaceAll(cached_list, kDoubledListSuffix, kListSuffix);
+  return cached_list + kListSuffix;
+}
+
+bool ListCoversRecords(const std::vector<updatefileinfo>& listed, const std::vector<updatefileinfo>& installed) {
+  for (const updatefileinfo& record : installed) {
+    if (!IsInstallable(record)) continue;
+    bool found = false;
+    for (const updatefileinfo& candidate : listed) {
+      if (candidate.path == record.path && candidate.version == record.version) {
+        found = true;
+        break;
+      }
+    }
+    if (!found) return false;
+  }
+  return true;
+}
+
+bool ReplaceFileWhole(const std::wstring& source, const std::wstring& target) {
+  const std::wstring staged = target + kStagedSuffix;
+  if (!::MoveFileExW(source.c_str(), staged.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH)) {
+    WriteLog(FormatWide(L"move file error[%ls]to[%ls]", source.c_str(), staged.c_str()));
+    return false;
+  }
+  for (int i = 0; i < kReplaceTries; ++i) {
+    if (FileExists(target)) ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (::MoveFileExW(staged.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    ::Sleep(kReplacePauseMs);
+  }
+  WriteLog(FormatWide(L"move file error[%ls]to[%ls]", staged.c_str(), target.c_str()));
+  ::MoveFileExW(staged.c_str(), source.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
+  return false;
+}
+
+bool CopyAndFinish(HWND window) {
+  const std::wstring grant_tool = ConfiguredGrantTool();
+  const bool unzip = ReadSettingBool(sections::kTarvolin, kUnZipKey, L"1");
+  Report(window, Tr(texts::kCopyFromTemporary));
+  const std::wstring download_folder = DownloadFolder();
+  if (!unzip) return MoveTree(download_folder, ConfigurationFolder());
+
+  const std::vector<updatefileinfo> records = CurrentDownLoadList().Records();
+  const int failed = CopyPhase(window, records, download_folder, grant_tool);
+
+  Report(window, Tr(texts::kUpgradeTasks));
+  const bool restart = TaskPhase(window, records);
+  RunTasks(CurrentDownLoadList().Tasks(), window);
+
+  Report(window, Tr(texts::kClearTemp));
+  DeleteTree(download_folder);
+  Report(window, FormatWide(Tr(texts::kCompleted).c_str(), static_cast<int>(records.size())));
+  if (restart) Report(window, Tr(texts::kNeedRestart));
+
+  if (failed > 0) {
+    // Saying these files are at the new version would hide them from the next check.
+    WriteLog(FormatWide(L"%d files were not updated; the installed list stays as it was", failed));
+    return false;
+  }
+  HandOverInstalledList(records, grant_tool);
+  return true;
+}
+
+void InstallUpdate(HWND window) {
+  if (CurrentStatus() != UpdateCheckLocalOk) return;
+  SetStatus(UpdateCopy, window);
+  ComThreadScope com;
+  bool installed = false;
+  {
+    CancelButtonDisabled cancel(window);
+    installed = CopyAndFinish(window);
+  }
+  if (!installed) {
+    SetStatus(UpdateCopyError, window);
+    return;
+  }
+  SetStatus(UpdateCopyOk, window);
+  const std::wstring version = RemoteVersionLabel();
+  if (!version.empty()) WriteSetting(sections::kApplication, kVersionKey, version);
+}
+
+}  // namespace tarvolin

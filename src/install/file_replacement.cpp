@@ -1,0 +1,194 @@
+#include "install/file_replacement.h"
+
+#include <windows.h>
+
+#include "common/files.h"
+#include "common/strings.h"
+#include "common/unique_handle.h"
+#include "config/log.h"
+#include "config/translation_loader.h"
+#include "download/schedule_rules.h"
+#include "install/old_files.h"
+#include "install/task_string.h"
+
+namespace tarvolin {
+namespace {
+
+constexpr wchar_t kUpdatedText[] = L"update file[%s]";
+
+// Every rename that puts a file in place waits until the data is on disk, so
+// a crash of the machine cannot leave a renamed but empty file behind either.
+constexpr DWORD kReplaceFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+// Taking a file from the download folder may cross volumes; the copy made
+// then lands under the staging name, never under the destination itself.
+constexpr DWORD kTakeFlags = kReplaceFlags | MOVEFILE_COPY_ALLOWED;
+
+bool IsFolder(const std::wstring& path) {
+  DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+void DeleteIfPresent(const std::wstring& path) {
+  if (!FileExists(path) || IsFolder(path)) return;
+  ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  ::DeleteFileW(path.c_str());
+}
+
+void LogPair(const wchar_t* format, const std::wstring& first, const std::wstring& second) {
+  WriteLog(FormatWide(format, first.c_str(), second.c_str()));
+}
+
+// Moves `destination` aside under the first backup name that works and lists
+// the backup. The backup's name, or empty when all eleven names failed.
+std::wstring MoveAside(const std::wstring& destination) {
+  for (int attempt = -1; attempt < kNumberedBackups; ++attempt) {
+    const std::wstring backup = BackupName(destination, attempt);
+    if (::MoveFileW(destination.c_str(), backup.c_str())) {
+      RecordOldFile(backup);
+      return backup;
+    }
+    LogPair(L"backup file error[%ls]to[%ls]", destination, backup);
+  }
+  return std::wstring();
+}
+
+enum class Placement { Done, Failed, NoBackup };
+
+// Replaces `destination` by `staged` in one rename; a destination that
+// refuses (a running program) is moved aside first. On failure the
+// destination holds what it held before.
+Placement ReplaceWithStaged(const std::wstring& staged, const std::wstring& destination) {
+  if (FileExists(destination)) ::SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (::MoveFileExW(staged.c_str(), destination.c_str(), kReplaceFlags)) return Placement::Done;
+  if (!FileExists(destination)) return Placement::Failed;
+  const std::wstring backup = MoveAside(destination);
+  if (backup.empty()) return Placement::NoBackup;
+  if (::MoveFileExW(staged.c_str(), destination.c_str(), kReplaceFlags)) return Placement::Done;
+  // The old file goes back; its list entry is harmless, since the purge skips
+  // names that no longer exist.
+  ::MoveFileW(backup.c_str(), destination.c_str());
+  return Placement::Failed;
+}
+
+// One destination: stage the new file beside it, then swap it in.
+bool PlaceFile(const std::wstring& fetched, const std::wstring& destination, bool take_fetched) {
+  const wchar_t* error_format = take_fetched ? L"move file error[%ls]to[%ls]" : L"copy file error[%ls]to[%ls]";
+  if (IsFolder(destination)) {
+    // A folder under the file's name is the user's; it is never moved aside.
+    LogPair(error_format, fetched, destination);
+    return false;
+  }
+  CreateDirectoryTree(FolderOf(destination));
+  const std::wstring staged = destination + kStagedSuffix;
+  DeleteIfPresent(staged);  // left by a run that was cut short
+  const bool staged_ok = take_fetched ? ::MoveFileExW(fetched.c_str(), staged.c_str(), kTakeFlags) != FALSE
+                                      : ::CopyFileW(fetched.c_str(), staged.c_str(), FALSE) != FALSE;
+  if (!staged_ok) {
+    DeleteIfPresent(staged);
+    LogPair(error_format, fetched, destination);
+    return false;
+  }
+  const Placement placed = ReplaceWithStaged(staged, destination);
+  if (placed == Placement::Done) {
+    WriteLog(FillPlaceholders(Translate(L"MAIN", kUpdatedText), {destination}));
+    return true;
+  }
+  if (take_fetched) {
+    // Give the download back, so that nothing fetched is lost with the failure.
+    ::MoveFileExW(staged.c_str(), fetched.c_str(), kTakeFlags);
+  }
+  DeleteIfPresent(staged);
+  if (placed == Placement::Failed) LogPair(error_format, fetched, destination);
+  return false;
+}
+
+bool IsLinkToElsewhere(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+
+template <typename Visit>
+void ForEachEntry(const std::wstring& folder, Visit visit) {
+  WIN32_FIND_DATAW entry;
+  unique_hfind find(::FindFirstFileW((folder + L"\\*").c_str(), &entry));
+  if (!find) return;
+  do {
+    const std::wstring name = entry.cFileName;
+    if (name == L"." || name == L"..") continue;
+    visit(name, entry.dwFileAttributes);
+  } while (::FindNextFileW(find.get(), &entry));
+}
+
+bool MoveOneFile(const std::wstring& from, const std::wstring& to) {
+  if (IsFolder(to)) {
+    LogPair(L"move file error[%ls]to[%ls]", from, to);
+    return false;
+  }
+  CreateDirectoryTree(FolderOf(to));
+  const std::wstring staged = to + kStagedSuffix;
+  DeleteIfPresent(staged);
+  if (::MoveFileExW(from.c_str(), staged.c_str(), kTakeFlags)) {
+    if (FileExists(to)) ::SetFileAttributesW(to.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (::MoveFileExW(staged.c_str(), to.c_str(), kReplaceFlags)) return true;
+    ::MoveFileExW(staged.c_str(), from.c_str(), kTakeFlags);
+  }
+  LogPair(L"move file error[%ls]to[%ls]", from, to);
+  return false;
+}
+
+}  // namespace
+
+std::wstring BackupName(const std::wstring& destination, int attempt) {
+  if (attempt < 0) return destination + L".__old";
+  return destination + L".__old" + std::to_wstring(attempt);
+}
+
+bool UpdateOneFile(const std::wstring& source, const std::vector<std::wstring>& destinations) {
+  const std::wstring fetched = source + kParkedSuffix;
+  if (!FileExists(fetched) || IsFolder(fetched)) {
+    WriteLog(FormatWide(L"missing downloaded file[%ls]", fetched.c_str()));
+    return false;
+  }
+  for (std::size_t i = 0; i < destinations.size(); ++i) {
+    if (!PlaceFile(fetched, destinations[i], i + 1 == destinations.size())) return false;
+  }
+  return true;
+}
+
+bool MoveTree(const std::wstring& from, const std::wstring& to) {
+  bool all_moved = true;
+  ForEachEntry(from, [&](const std::wstring& name, DWORD attributes) {
+    const std::wstring source = from + L"\\" + name;
+    const std::wstring target = CollapseBackslashes(to + L"\\" + name);
+    if (IsLinkToElsewhere(attributes)) {
+      // What a link points to is not part of the tree; it stays where it is.
+      all_moved = false;
+      LogPair(L"move file error[%ls]to[%ls]", source, target);
+    } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (!MoveTree(source, target)) all_moved = false;
+    } else if (!MoveOneFile(source, target)) {
+      all_moved = false;
+    }
+  });
+  ::RemoveDirectoryW(from.c_str());
+  return all_moved;
+}
+
+void DeleteTree(const std::wstring& folder) {
+  if (IsRootOrEmptyPath(folder)) {
+    WriteLog(FormatWide(L"refuse to remove the folder[%ls]", folder.c_str()));
+    return;
+  }
+  ForEachEntry(folder, [&](const std::wstring& name, DWORD attributes) {
+    const std::wstring path = folder + L"\\" + name;
+    ::SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (IsLinkToElsewhere(attributes) && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      ::RemoveDirectoryW(path.c_str());  // the link only, not what it points to
+    } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+      DeleteTree(path);
+    } else {
+      ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      ::DeleteFileW(path.c_str());
+    }
+  });
+  ::RemoveDirectoryW(folder.c_str());
+}
+
+}  // namespace tarvolin

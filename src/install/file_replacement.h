@@ -1,0 +1,43 @@
+// Putting downloaded files in place of installed ones.
+//
+// Every file reaches its destination in two steps: it is first written under a
+// staging name beside the destination (destination + ".__new"), then renamed
+// over the destination in one step. Whenever the process ends, the destination
+// therefore holds either the old or the new file, never a part of one. A
+// destination that cannot be replaced (a running program) is moved aside as a
+// backup first; the backup is listed for deletion at the next start.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tarvolin {
+
+// Where a file waits beside its destination until it replaces it.
+inline constexpr wchar_t kStagedSuffix[] = L".__new";
+// Backup names tried after the plain one: ".__old0" ... ".__old9".
+inline constexpr int kNumberedBackups = 10;
+
+// `destination` + ".__old" for attempt -1, + ".__old<attempt>" for 0 to 9.
+std::wstring BackupName(const std::wstring& destination, int attempt);
+
+// Installs the downloaded file of one record. The file lies at `source` + "_";
+// every destination but the last receives a copy, the last receives the file
+// itself. False when the downloaded file is missing or a destination could not
+// be replaced; that destination keeps its old file, and the downloaded file
+// goes back to where it was when it had been taken for the last destination.
+// Every step is logged.
+bool UpdateOneFile(const std::wstring& source, const std::vector<std::wstring>& destinations);
+
+// Moves every file under `from` to the same relative path under `to`,
+// replacing what is there, and removes the folders of `from` that end up
+// empty. A file that cannot be moved stays in `from` and is logged. True when
+// everything was moved.
+bool MoveTree(const std::wstring& from, const std::wstring& to);
+
+// Deletes every file under `folder` (attributes cleared first) and then the
+// folders. Links to other folders are removed, never followed. A drive root
+// or an empty path is refused.
+void DeleteTree(const std::wstring& folder);
+
+}  // namespace tarvolin

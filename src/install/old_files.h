@@ -1,0 +1,37 @@
+// Backups of replaced files. A file that could not be deleted during the copy
+// (a running program, a file another program holds) was moved aside; its new
+// name goes into "__oldfiles.lst" in the application folder, and the next
+// start deletes what that list names.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvolin {
+
+inline constexpr wchar_t kOldFilesListName[] = L"__oldfiles.lst";
+
+// The configuration folder + "__oldfiles.lst".
+std::wstring OldFilesListPath();
+
+// The listed paths: one per line, trimmed, empty lines skipped. The file is
+// UTF-8, so any path the system allows survives the round trip.
+std::vector<std::wstring> ParseOldFilesList(std::string_view bytes);
+
+// The file a backup was made from: the path without its ".__old" or
+// ".__old0" ... ".__old9" ending; empty when the name is not a backup name.
+std::wstring OriginalOfBackup(const std::wstring& backup);
+
+// Appends a line break and `path` to the list, creating the file when
+// missing. False, with a log line, when it could not be written.
+bool RecordOldFile(const std::wstring& path);
+
+// Run once at start-up. Deletes every listed backup that exists. A backup
+// whose original is missing (the run that made it ended before the new file
+// was in place) is renamed back instead, so the user keeps a file and the next
+// update replaces it again. When every listed entry was dealt with, the list
+// goes too; otherwise it stays for the next start.
+void PurgeOldFiles();
+
+}  // namespace tarvolin

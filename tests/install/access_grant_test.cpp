@@ -1,0 +1,65 @@
+#include "install/access_grant.h"
+
+#include <gtest/gtest.h>
+
+#include "config/path_macros.h"
+#include "install_fixture.h"
+
+namespace tarvolin {
+namespace {
+
+using testing::InstallFolders;
+
+TEST(AccessGrant, ParametersQuoteThePath) {
+  const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+      {L"C:\\Book\\a.dll", L"\"C:\\Book\\a.dll\" /grant Users:(D,WDAC)"},
+      {L"C:\\My Books\\x y.dat", L"\"C:\\My Books\\x y.dat\" /grant Users:(D,WDAC)"},
+      // An apostrophe belongs to the name and must reach the tool unchanged.
+      {L"C:\\Reader's Book\\a.dll", L"\"C:\\Reader's Book\\a.dll\" /grant Users:(D,WDAC)"},
+  };
+  for (const auto& [path, parameters] : cases) EXPECT_EQ(IcaclsParameters(path), parameters);
+}
+
+TEST(AccessGrant, ToolOnlyWhenConfigured) {
+  {
+    InstallFolders off;
+    EXPECT_EQ(ConfiguredGrantTool(), L"");
+  }
+  InstallFolders on(L"icacls=1\r\n");
+  const std::wstring tool = ConfiguredGrantTool();
+  EXPECT_EQ(ToLower(tool), ToLower(ExpandPathMacros(L"{sys}\\icacls.exe")));
+  EXPECT_TRUE(FileExists(tool));  // Wine carries the tool
+}
+
+TEST(AccessGrant, StartsTheToolOncePerPath) {
+  InstallFolders folders;
+  // The helper stands in for the tool and writes down what it was given.
+  const std::wstring tool = folders.App(L"tool\\grant.exe");
+  CreateDirectoryTree(FolderOf(tool));
+  ASSERT_TRUE(::CopyFileW(testing::BuiltProgram(testing::kHelperProgram).c_str(), tool.c_str(), FALSE));
+  const std::wstring first = folders.App(L"a b\\one.dll");
+  const std::wstring second = folders.App(L"two.dll");
+
+  GrantUsersAccess(tool, {first, second});
+
+  const std::wstring expected = IcaclsParameters(first) + L"\n" + IcaclsParameters(second) + L"\n";
+  const std::wstring other_order = IcaclsParameters(second) + L"\n" + IcaclsParameters(first) + L"\n";
+  // The tool is not waited for: poll until both starts have written their line.
+  std::wstring seen;
+  for (int i = 0; i < 600 && seen.size() < expected.size(); ++i) {
+    ::Sleep(50);
+    seen = testing::ReadTextFile(tool + L".args");
+  }
+  EXPECT_TRUE(seen == expected || seen == other_order) << seen;
+}
+
+TEST(AccessGrant, NothingStartsWithoutATool) {
+  InstallFolders folders;
+  const std::wstring missing = folders.App(L"no-such-tool.exe");
+  GrantUsersAccess(missing, {folders.App(L"a.dll")});
+  GrantUsersAccess(L"", {folders.App(L"a.dll")});
+  EXPECT_FALSE(FileExists(missing + L".args"));
+}
+
+}  // namespace
+}  // namespace tarvolin

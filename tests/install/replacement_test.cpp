@@ -1,0 +1,207 @@
+#include "install/file_replacement.h"
+
+#include <gtest/gtest.h>
+
+#include "install/old_files.h"
+#include "install_fixture.h"
+
+namespace tarvolin {
+namespace {
+
+using testing::ChildProcess;
+using testing::InstallFolders;
+using testing::ReadTextFile;
+using testing::WriteTextFile;
+
+TEST(BackupNames, PlainNameFirstThenTenNumberedOnes) {
+  EXPECT_EQ(BackupName(L"C:\\a\\b.dll", -1), L"C:\\a\\b.dll.__old");
+  EXPECT_EQ(BackupName(L"C:\\a\\b.dll", 0), L"C:\\a\\b.dll.__old0");
+  EXPECT_EQ(BackupName(L"C:\\a\\b.dll", 9), L"C:\\a\\b.dll.__old9");
+}
+
+class UpdateOneFileTest : public ::testing::Test {
+ protected:
+  InstallFolders folders_;
+
+  // A copy of the helper program, running from `relative` in the application folder.
+  std::wstring StartRunningProgram(ChildProcess& child, const std::wstring& relative) {
+    const std::wstring program = folders_.App(relative);
+    CreateDirectoryTree(FolderOf(program));
+    EXPECT_TRUE(::CopyFileW(testing::BuiltProgram(testing::kHelperProgram).c_str(), program.c_str(), FALSE));
+    const std::wstring ready = folders_.App(L"ready.txt");
+    EXPECT_TRUE(child.Start(testing::Quoted(program) + L" stay " + testing::Quoted(ready)));
+    EXPECT_TRUE(testing::WaitForFile(ready));
+    return program;
+  }
+};
+
+TEST_F(UpdateOneFileTest, CopiesToEarlierDestinationsAndMovesToTheLast) {
+  const std::wstring source = folders_.Park(L"x.dll", L"new");
+  folders_.WriteApp(L"a.dll", L"old a");
+  ::SetFileAttributesW(folders_.App(L"a.dll").c_str(), FILE_ATTRIBUTE_READONLY);
+
+  ASSERT_TRUE(UpdateOneFile(source, {folders_.App(L"a.dll"), folders_.App(L"sub\\b.dll")}));
+
+  EXPECT_EQ(ReadTextFile(folders_.App(L"a.dll")), L"new");
+  EXPECT_EQ(ReadTextFile(folders_.App(L"sub\\b.dll")), L"new");
+  EXPECT_FALSE(FileExists(source + L"_"));  // moved, not copied, to the last one
+  EXPECT_FALSE(FileExists(folders_.App(L"a.dll.__old")));  // deletable: no backup
+  EXPECT_FALSE(FileExists(OldFilesListPath()));
+  for (const wchar_t* staged : {L"a.dll.__new", L"sub\\b.dll.__new"}) EXPECT_FALSE(FileExists(folders_.App(staged)));
+  const std::wstring log = folders_.Log();
+  EXPECT_NE(log.find(L"update file[" + folders_.App(L"a.dll") + L"]"), std::wstring::npos) << log;
+  EXPECT_NE(log.find(L"update file[" + folders_.App(L"sub\\b.dll") + L"]"), std::wstring::npos) << log;
+}
+
+TEST_F(UpdateOneFileTest, ARunningProgramIsMovedAsideAndListed) {
+  ChildProcess running;
+  const std::wstring program = StartRunningProgram(running, L"bin\\book.exe");
+  const auto old_bytes = ReadWholeFile(program);
+  const std::wstring source = folders_.Park(L"bin\\book.exe", L"new program");
+
+  ASSERT_TRUE(UpdateOneFile(source, {program}));
+
+  EXPECT_EQ(ReadTextFile(program), L"new program");
+  EXPECT_EQ(ReadWholeFile(program + L".__old"), old_bytes);
+  EXPECT_EQ(ReadTextFile(OldFilesListPath()), L"\r\n" + program + L".__old");
+}
+
+TEST_F(UpdateOneFileTest, ATakenBackupNameLeadsToTheNumberedNames) {
+  ChildProcess running;
+  const std::wstring program = StartRunningProgram(running, L"book.exe");
+  WriteTextFile(program + L".__old", L"backup of an earlier run");
+  WriteTextFile(program + L".__old0", L"another one");
+  const std::wstring source = folders_.Park(L"book.exe", L"new program");
+
+  ASSERT_TRUE(UpdateOneFile(source, {program}));
+
+  EXPECT_EQ(ReadTextFile(program), L"new program");
+  EXPECT_EQ(ReadTextFile(program + L".__old"), L"backup of an earlier run");
+  EXPECT_EQ(ReadTextFile(program + L".__old0"), L"another one");
+  EXPECT_TRUE(FileExists(program + L".__old1"));
+  EXPECT_EQ(ParseOldFilesList(*ReadWholeFile(OldFilesListPath())), std::vector<std::wstring>{program + L".__old1"});
+  const std::wstring log = folders_.Log();
+  for (const wchar_t* taken : {L".__old", L".__old0"}) {
+    EXPECT_NE(log.find(L"backup file error[" + program + L"]to[" + program + taken + L"]"), std::wstring::npos)
+        << log;
+  }
+}
+
+TEST_F(UpdateOneFileTest, WhenEveryBackupNameIsTakenNothingIsLost) {
+  ChildProcess running;
+  const std::wstring program = StartRunningProgram(running, L"book.exe");
+  const auto old_bytes = ReadWholeFile(program);
+  for (int attempt = -1; attempt < kNumberedBackups; ++attempt) {
+    WriteTextFile(BackupName(program, attempt), L"kept " + std::to_wstring(attempt));
+  }
+  const std::wstring source = folders_.Park(L"book.exe", L"new program");
+
+  EXPECT_FALSE(UpdateOneFile(source, {program}));
+
+  EXPECT_EQ(ReadWholeFile(program), old_bytes);
+  for (int attempt = -1; attempt < kNumberedBackups; ++attempt) {
+    EXPECT_EQ(ReadTextFile(BackupName(program, attempt)), L"kept " + std::to_wstring(attempt));
+  }
+  EXPECT_EQ(ReadTextFile(source + L"_"), L"new program");  // the download is still there for the next run
+  EXPECT_FALSE(FileExists(program + kStagedSuffix));
+  EXPECT_FALSE(FileExists(OldFilesListPath()));
+}
+
+TEST_F(UpdateOneFileTest, FailuresLeaveTheDestinationsAsTheyWere) {
+  struct Case {
+    const char* name;
+    const wchar_t* blocked;    // made a plain file, so nothing can be created under it
+    const wchar_t* destinations[2];
+    const wchar_t* expected_log;
+    const wchar_t* other;        // the destination that can be written
+    const wchar_t* other_after;  // what it holds afterwards
+  };
+  const Case cases[] = {
+      // The first failure ends the record: later destinations are not reached.
+      {"copy to an earlier destination fails", L"blockA", {L"blockA\\a.dll", L"b.dll"}, L"copy file error[", L"b.dll",
+       L"old"},
+      {"move to the last destination fails", L"blockB", {L"c.dll", L"blockB\\d.dll"}, L"move file error[", L"c.dll",
+       L"new"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    folders_.WriteApp(c.blocked, L"not a folder");
+    std::vector<std::wstring> destinations;
+    for (const wchar_t* d : c.destinations) {
+      destinations.push_back(folders_.App(d));
+      if (!Contains(d, L"\\")) folders_.WriteApp(d, L"old");
+    }
+    const std::wstring source = folders_.Park(L"x.dll", L"new");
+
+    EXPECT_FALSE(UpdateOneFile(source, destinations));
+
+    EXPECT_EQ(ReadTextFile(source + L"_"), L"new");
+    EXPECT_EQ(ReadTextFile(folders_.App(c.other)), c.other_after);
+    EXPECT_EQ(ReadTextFile(folders_.App(c.blocked)), L"not a folder");
+    EXPECT_NE(folders_.Log().find(c.expected_log), std::wstring::npos);
+  }
+}
+
+TEST_F(UpdateOneFileTest, AFolderUnderTheFilesNameIsLeftAlone) {
+  CreateDirectoryTree(folders_.App(L"data\\inside"));
+  folders_.WriteApp(L"data\\inside\\mine.txt", L"mine");
+  const std::wstring source = folders_.Park(L"data", L"a file");
+
+  EXPECT_FALSE(UpdateOneFile(source, {folders_.App(L"data")}));
+
+  EXPECT_EQ(ReadTextFile(folders_.App(L"data\\inside\\mine.txt")), L"mine");
+  EXPECT_FALSE(FileExists(folders_.App(L"data.__old")));
+  EXPECT_EQ(ReadTextFile(source + L"_"), L"a file");
+}
+
+TEST_F(UpdateOneFileTest, AMissingDownloadTouchesNothing) {
+  folders_.WriteApp(L"a.dll", L"old");
+  EXPECT_FALSE(UpdateOneFile(folders_.Download() + L"\\a.dll", {folders_.App(L"a.dll")}));
+  EXPECT_EQ(ReadTextFile(folders_.App(L"a.dll")), L"old");
+}
+
+TEST_F(UpdateOneFileTest, AStagedFileLeftByAnInterruptedRunIsReplaced) {
+  folders_.WriteApp(L"a.dll", L"old");
+  folders_.WriteApp(std::wstring(L"a.dll") + kStagedSuffix, L"half a fi");
+  const std::wstring source = folders_.Park(L"a.dll", L"new");
+  ASSERT_TRUE(UpdateOneFile(source, {folders_.App(L"a.dll")}));
+  EXPECT_EQ(ReadTextFile(folders_.App(L"a.dll")), L"new");
+  EXPECT_FALSE(FileExists(folders_.App(L"a.dll") + kStagedSuffix));
+}
+
+TEST(Trees, MoveTreeMovesEveryFileAndRemovesTheEmptiedFolders) {
+  InstallFolders folders;
+  const std::wstring from = folders.Download();
+  for (const wchar_t* name : {L"a.bin._.zip", L"sub\\b.bin._.zip", L"sub\\deeper\\c.bin._.zip"}) {
+    CreateDirectoryTree(FolderOf(from + L"\\" + name));
+    WriteTextFile(from + L"\\" + name, name);
+  }
+  folders.WriteApp(L"a.bin._.zip", L"older");
+  ::SetFileAttributesW(folders.App(L"a.bin._.zip").c_str(), FILE_ATTRIBUTE_READONLY);
+
+  EXPECT_TRUE(MoveTree(from, folders.AppFolder()));
+
+  for (const wchar_t* name : {L"a.bin._.zip", L"sub\\b.bin._.zip", L"sub\\deeper\\c.bin._.zip"}) {
+    EXPECT_EQ(ReadTextFile(folders.App(name)), name);
+  }
+  EXPECT_FALSE(FileExists(from));
+}
+
+TEST(Trees, DeleteTreeRemovesReadOnlyFilesButRefusesRoots) {
+  testing::TempFolder temp;
+  const std::wstring tree = temp / L"tree";
+  CreateDirectoryTree(tree + L"\\x\\y");
+  WriteTextFile(tree + L"\\x\\y\\z.txt", L"z");
+  WriteTextFile(tree + L"\\ro.txt", L"r");
+  ::SetFileAttributesW((tree + L"\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+
+  DeleteTree(tree);
+  EXPECT_FALSE(FileExists(tree));
+
+  DeleteTree(L"");
+  DeleteTree(L"C:\\");
+  EXPECT_TRUE(DirectoryExists(L"C:\\windows"));
+}
+
+}  // namespace
+}  // namespace tarvolin
