@@ -1,6 +1,6 @@
 // A program the install tests put into installations and start:
 //   (no arguments)          writes "<own path>.ran"
-//   append <file> <word>    appends "<word>\n" to <file>
+//   append <file> <word>    appends "<word>\n" to <file> (a bare name: beside this program)
 //   stay <ready file>       writes <ready file>, then keeps running (a minute at most)
 //   anything else           appends the arguments as one line to "<own path>.args"
 // Files are written whole, so a test polling for them never reads half of one.
@@ -49,7 +49,14 @@ int wmain(int argc, wchar_t** argv) {
     if (!Append(partial, L"ran")) return 1;
     return ::MoveFileExW(partial.c_str(), marker.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : 1;
   }
-  if (argc == 4 && std::wstring(argv[1]) == L"append") return Append(argv[2], std::wstring(argv[3]) + L"\n") ? 0 : 1;
+  if (argc == 4 && std::wstring(argv[1]) == L"append") {
+    std::wstring file = argv[2];
+    if (file.find_first_of(L"\\/:") == std::wstring::npos) {
+      const std::wstring own = OwnPath();
+      file = own.substr(0, own.find_last_of(L'\\') + 1) + file;
+    }
+    return Append(file, std::wstring(argv[3]) + L"\n") ? 0 : 1;
+  }
   if (argc == 3 && std::wstring(argv[1]) == L"stay") {
     if (!Append(argv[2], L"ready")) return 1;
     ::Sleep(kStayMs);

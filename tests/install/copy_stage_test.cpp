@@ -1,0 +1,251 @@
+#include "install/copy_stage.h"
+
+#include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
+
+#include "config/settings.h"
+#include "download/download_list.h"
+#include "install/file_replacement.h"
+#include "install_fixture.h"
+#include "status/status_protocol.h"
+#include "status/update_status.h"
+#include "updatelist/remote_version.h"
+
+namespace tarvolin {
+namespace {
+
+using testing::InstallFolders;
+using testing::ReadTextFile;
+using testing::WriteTextFile;
+
+constexpr wchar_t kFetchedList[] = L"<update><file path=\"data\\a.txt\" ver=\"2\"/></update>";
+
+// A window of the test thread that writes down what the copy stage tells it.
+class ReportWindow {
+ public:
+  ReportWindow() {
+    WNDCLASSW window_class{};
+    window_class.lpfnWndProc = &Proc;
+    window_class.hInstance = ::GetModuleHandleW(nullptr);
+    window_class.lpszClassName = L"TarvolinCopyReport";
+    ::RegisterClassW(&window_class);
+    window_ = ::CreateWindowW(window_class.lpszClassName, L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                              window_class.hInstance, nullptr);
+    cancel_ = ::CreateWindowW(L"BUTTON", L"Cancel", WS_CHILD, 0, 0, 5, 5, window_, reinterpret_cast<HMENU>(IDCANCEL),
+                              window_class.hInstance, nullptr);
+    Seen() = {};
+  }
+  ~ReportWindow() { ::DestroyWindow(window_); }
+  HWND get() const { return window_; }
+  bool CancelEnabled() const { return ::IsWindowEnabled(cancel_) != FALSE; }
+
+  struct Observed {
+    std::vector<std::pair<WPARAM, LPARAM>> progress;
+    std::vector<bool> cancel_enabled_during_copy;
+    std::vector<std::wstring> texts;
+  };
+  static Observed& Seen() {
+    static Observed seen;
+    return seen;
+  }
+
+ private:
+  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_COPY_PROGRESS) {
+      Seen().progress.emplace_back(wparam, lparam);
+      Seen().cancel_enabled_during_copy.push_back(::IsWindowEnabled(::GetDlgItem(window, IDCANCEL)) != FALSE);
+    }
+    if (message == status_protocol::kStatusTextMessage && wparam) {
+      Seen().texts.emplace_back(reinterpret_cast<const wchar_t*>(wparam));
+    }
+    return ::DefWindowProcW(window, message, wparam, lparam);
+  }
+  HWND window_ = nullptr;
+  HWND cancel_ = nullptr;
+};
+
+class CopyStageTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    CurrentDownLoadList().Restore({});
+    SetRemoteVersionLabel(L"");
+    SetStatus(UpdateNone, nullptr);
+  }
+  void FetchedList(const std::wstring& text) const {
+    CreateDirectoryTree(FolderOf(CachedListPath()));
+    WriteTextFile(CachedListPath(), text);
+  }
+  static bool Has(const std::wstring& text, const std::wstring& what) { return text.find(what) != std::wstring::npos; }
+};
+
+TEST_F(CopyStageTest, InstallsFilesRunsActionsAndTasksAndHandsOverTheList) {
+  InstallFolders folders;
+  folders.WriteApp(L"data\\a.txt", L"A1");
+  folders.WriteApp(L"old.dat", L"to be removed");
+  CreateDirectoryTree(folders.App(L"tasks"));
+  ASSERT_TRUE(::CopyFileW(testing::BuiltProgram(testing::kHelperProgram).c_str(),
+                          folders.App(L"tasks\\append.exe").c_str(), FALSE));
+  folders.Park(L"data\\a.txt", L"A2");
+  folders.Park(L"x.dll", L"X2");
+  folders.ParkCopyOf(L"probe.dll", testing::BuiltProgram(testing::kRegisterProbe));
+  folders.ParkCopyOf(L"bin\\tool.exe", testing::BuiltProgram(testing::kHelperProgram));
+  folders.Park(L"boot.txt", L"B2");
+  CurrentDownLoadList().SetRecords({
+      {.path = L"data\\a.txt", .version = L"2", .shortcut = L"Book"},
+      {.path = L"x.dll", .dstName = L"one.dll;sub\\two.dll", .version = L"2"},
+      {.path = L"probe.dll", .version = L"2", .action = ActionRegister},
+      {.path = L"bin\\tool.exe", .version = L"2", .action = ActionRun},
+      {.path = L"old.dat", .version = L"2", .action = ActionDelete},
+      {.path = L"boot.txt", .version = L"2", .action = ActionBoot},
+  });
+  // Tasks run in the order held; each waits, so the order file shows the order.
+  CurrentDownLoadList().SetTasks({L"{app}tasks\\append.exe9append order.txt first91",
+                                  L"{app}tasks\\append.exe9append order.txt second91"});
+  FetchedList(kFetchedList);
+  ReportWindow window;
+
+  EXPECT_TRUE(CopyAndFinish(window.get()));
+
+  EXPECT_EQ(ReadTextFile(folders.App(L"data\\a.txt")), L"A2");
+  EXPECT_EQ(ReadTextFile(folders.App(L"one.dll")), L"X2");
+  EXPECT_EQ(ReadTextFile(folders.App(L"sub\\two.dll")), L"X2");
+  EXPECT_TRUE(FileExists(folders.App(L"data\\Book.lnk")));
+  EXPECT_TRUE(FileExists(folders.App(L"probe.dll.registered")));
+  EXPECT_TRUE(testing::WaitForFile(folders.App(L"bin\\tool.exe.ran")));
+  EXPECT_FALSE(FileExists(folders.App(L"old.dat")));
+  EXPECT_EQ(ReadTextFile(folders.App(L"tasks\\order.txt")), L"first\nsecond\n");
+  EXPECT_EQ(ReadTextFile(folders.App(kInstalledListName)), kFetchedList);
+  EXPECT_FALSE(FileExists(CachedListPath()));
+  EXPECT_FALSE(FileExists(folders.Download()));
+
+  const std::vector<std::pair<WPARAM, LPARAM>> progress = {{0, 6}, {1, 6}, {2, 6}, {3, 6}, {4, 6}, {5, 6}};
+  EXPECT_EQ(ReportWindow::Seen().progress, progress);
+  const std::wstring log = folders.Log();
+  const std::wstring in_order[] = {L"Copy from temporary directory",
+                                   L"update file[" + folders.App(L"data\\a.txt") + L"]",
+                                   L"Do upgrade tasks",
+                                   L"Register file[" + folders.App(L"probe.dll") + L"]",
+                                   L"Run file[" + folders.App(L"bin\\tool.exe") + L"]",
+                                   L"Remove file[" + folders.App(L"old.dat") + L"]",
+                                   L"Clear temp files",
+                                   L"Update completed,done 6 files",
+                                   L"Need to restart your computer"};
+  std::size_t at = 0;
+  for (const std::wstring& line : in_order) {
+    at = log.find(line, at);
+    EXPECT_NE(at, std::wstring::npos) << line << "\n" << log;
+    if (at == std::wstring::npos) break;
+  }
+  // The per-record line goes to the window only.
+  EXPECT_FALSE(Has(log, L"Copying files["));
+  const auto& texts = ReportWindow::Seen().texts;
+  EXPECT_NE(std::find(texts.begin(), texts.end(), L"Copying files[6/6]..."), texts.end());
+}
+
+TEST_F(CopyStageTest, ARecordThatCouldNotBeInstalledKeepsTheOldInstalledList) {
+  InstallFolders folders;
+  folders.WriteApp(kInstalledListName, L"<update><file path=\"a.txt\" ver=\"1\"/></update>");
+  folders.WriteApp(L"a.txt", L"A1");
+  folders.WriteApp(L"b.txt", L"B1");
+  folders.Park(L"b.txt", L"B2");  // a.txt's download is missing
+  CurrentDownLoadList().SetRecords({{.path = L"a.txt", .version = L"2"}, {.path = L"b.txt", .version = L"2"}});
+  FetchedList(L"<update><file path=\"a.txt\" ver=\"2\"/><file path=\"b.txt\" ver=\"2\"/></update>");
+
+  EXPECT_FALSE(CopyAndFinish(nullptr));
+
+  EXPECT_EQ(ReadTextFile(folders.App(L"a.txt")), L"A1");
+  EXPECT_EQ(ReadTextFile(folders.App(L"b.txt")), L"B2");
+  EXPECT_EQ(ReadTextFile(folders.App(kInstalledListName)), L"<update><file path=\"a.txt\" ver=\"1\"/></update>");
+  EXPECT_TRUE(Has(folders.Log(), L"Update completed,done 2 files"));
+}
+
+TEST_F(CopyStageTest, TheListMayWaitUnderItsOtherName) {
+  InstallFolders folders;
+  folders.Park(L"a.txt", L"A2");
+  CurrentDownLoadList().SetRecords({{.path = L"a.txt", .version = L"2"}});
+  const std::wstring other = AlternateCachedListName(CachedListPath());
+  CreateDirectoryTree(FolderOf(other));
+  WriteTextFile(other, kFetchedList);
+
+  EXPECT_TRUE(CopyAndFinish(nullptr));
+  EXPECT_EQ(ReadTextFile(folders.App(kInstalledListName)), kFetchedList);
+  EXPECT_FALSE(FileExists(other));
+}
+
+TEST(CachedListNames, TheOtherName) {
+  EXPECT_EQ(AlternateCachedListName(L"C:\\t\\AB-CD.xml"), L"C:\\t\\AB-CD.xml.xml");
+  EXPECT_EQ(AlternateCachedListName(L"C:\\t\\AB-CD.xml.xml"), L"C:\\t\\AB-CD.xml");
+}
+
+TEST(CachedListNames, AListCoversTheInstalledRecordsOnlyWithTheirVersions) {
+  const std::vector<updatefileinfo> installed = {{.path = L"a", .version = L"2"},
+                                                 {.path = L"gone", .version = L"2", .action = ActionDelete}};
+  EXPECT_TRUE(ListCoversRecords({{.path = L"a", .version = L"2"}, {.path = L"b", .version = L"1"}}, installed));
+  EXPECT_FALSE(ListCoversRecords({{.path = L"a", .version = L"3"}}, installed));
+  EXPECT_FALSE(ListCoversRecords({{.path = L"A", .version = L"2"}}, installed));
+  EXPECT_FALSE(ListCoversRecords({}, installed));
+}
+
+TEST_F(CopyStageTest, WithUnZipOffTheDownloadFolderMovesInUnchanged) {
+  InstallFolders folders(L"UnZip=0\r\n");
+  const std::wstring packed = folders.Download() + L"\\data\\a.txt._.zip";
+  CreateDirectoryTree(FolderOf(packed));
+  WriteTextFile(packed, L"packed");
+  folders.Park(L"run.exe", L"not run");
+  CurrentDownLoadList().SetRecords({{.path = L"data\\a.txt", .version = L"2"},
+                                    {.path = L"run.exe", .version = L"2", .action = ActionRun}});
+  CurrentDownLoadList().SetTasks({L"{app}nothing.exe999"});
+  FetchedList(kFetchedList);
+
+  EXPECT_TRUE(CopyAndFinish(nullptr));
+
+  EXPECT_EQ(ReadTextFile(folders.App(L"data\\a.txt._.zip")), L"packed");
+  EXPECT_EQ(ReadTextFile(folders.App(L"run.exe_")), L"not run");
+  EXPECT_FALSE(FileExists(folders.Download()));
+  EXPECT_FALSE(FileExists(folders.App(kInstalledListName)));
+  const std::wstring log = folders.Log();
+  EXPECT_TRUE(Has(log, L"Copy from temporary directory"));
+  EXPECT_FALSE(Has(log, L"Do upgrade tasks"));
+  EXPECT_FALSE(Has(log, L"Run"));
+}
+
+TEST_F(CopyStageTest, InstallUpdateRunsOnlyAfterASuccessfulLocalCheck) {
+  InstallFolders folders;
+  folders.WriteApp(L"a.txt", L"A1");
+  folders.Park(L"a.txt", L"A2");
+  CurrentDownLoadList().SetRecords({{.path = L"a.txt", .version = L"2"}});
+  FetchedList(kFetchedList);
+  SetRemoteVersionLabel(L"2.0 final");
+  ReportWindow window;
+
+  SetStatus(UpdateCheckLocalError, nullptr);
+  InstallUpdate(window.get());
+  EXPECT_EQ(CurrentStatus(), UpdateCheckLocalError);
+  EXPECT_EQ(ReadTextFile(folders.App(L"a.txt")), L"A1");
+
+  SetStatus(UpdateCheckLocalOk, nullptr);
+  InstallUpdate(window.get());
+  EXPECT_EQ(CurrentStatus(), UpdateCopyOk);
+  EXPECT_EQ(ReadTextFile(folders.App(L"a.txt")), L"A2");
+  EXPECT_EQ(ReadSetting(sections::kApplication, L"Ver"), L"2.0 final");
+  EXPECT_EQ(ReportWindow::Seen().cancel_enabled_during_copy, std::vector<bool>{false});
+  EXPECT_TRUE(window.CancelEnabled());
+}
+
+TEST_F(CopyStageTest, InstallUpdateReportsACopyThatLeftFilesBehind) {
+  InstallFolders folders;
+  CurrentDownLoadList().SetRecords({{.path = L"never-fetched.txt", .version = L"2"}});
+  FetchedList(kFetchedList);
+  SetRemoteVersionLabel(L"2.0");
+
+  SetStatus(UpdateCheckLocalOk, nullptr);
+  InstallUpdate(nullptr);  // the silent mode has no window
+
+  EXPECT_EQ(CurrentStatus(), UpdateCopyError);
+  EXPECT_EQ(ReadSetting(sections::kApplication, L"Ver"), L"");
+}
+
+}  // namespace
+}  // namespace tarvolin
