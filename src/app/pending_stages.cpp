@@ -14,7 +14,6 @@ void ReportUnavailable(const wchar_t* stage) {
 
 
 void CheckAppendedPackage() { ReportUnavailable(L"appended update package check"); }
-void PurgeOldFiles() { ReportUnavailable(L"backup purge"); }
 void EnableActiveXHosting() {}
 void InstallDotNet(HWND, const std::wstring& version) { ReportUnavailable((L".NET Framework " + version + L" offer").c_str()); }
 
@@ -28,7 +27,6 @@ void CheckThreadProc(HWND report_window) {
 
 
 
-void InstallUpdate(HWND) { ReportUnavailable(L"file replacement"); }
 
 void RunMostSimpleWindow(int, HWND report_window) {
   ReportUnavailable(L"update window");

@@ -11,14 +11,12 @@ namespace tarvolin {
 
 // The package that may be appended to the executable.
 void CheckAppendedPackage();
-void PurgeOldFiles();
 void EnableActiveXHosting();
 void InstallDotNet(HWND parent, const std::wstring& version);
 
 // The update pipeline.
 void CheckEntry(HWND report_window);
 void CheckThreadProc(HWND report_window);
-void InstallUpdate(HWND report_window);
 // Windows of the run modes; each returns when its window has ended.
 void RunMostSimpleWindow(int window_mode, HWND parent);
 void RunUpdaterIconWindow();

@@ -15,6 +15,7 @@
 #include "config/log.h"
 #include "config/settings.h"
 #include "download/scheduler.h"
+#include "install/copy_stage.h"
 #include "install/rights_list.h"
 #include "config/translation_loader.h"
 #include "status/host_control.h"
@@ -97,8 +98,8 @@ int PromptAndUpdate() {
   }
   if (RunParameters().Get(L"runmode") != L"appenternoprompt") {
     std::wstring text = label.empty()
-                            ? FormatWide(Translate(L"MAIN", L"%d updates found at the website,now to upgrade?").c_str(),
-                                         RecordsToUpdate())
+                            ? FormatPlaceholders(Translate(L"MAIN", L"%d updates found at the website,now to upgrade?"),
+                                                 {std::to_wstring(RecordsToUpdate())})
                             : Translate(L"MAIN", L"found new version at the website,now to upgrade?");
     std::wstring title = ReadSetting(sections::kApplication, L"Name");
     int answer = ::MessageBoxW(nullptr, text.c_str(), title.c_str(), MB_YESNOCANCEL | MB_ICONQUESTION);

@@ -18,6 +18,7 @@
 #include "config/book_folder.h"
 #include "config/settings.h"
 #include "config/translation_loader.h"
+#include "install/old_files.h"
 #include "install/run_file.h"
 #include "status/status_windows.h"
 #include "status/update_status.h"

@@ -80,6 +80,22 @@ long long ParseDecimal(std::wstring_view text) {
   return negative ? -value : value;
 }
 
+std::wstring FormatPlaceholders(std::wstring_view pattern, std::initializer_list<std::wstring> values) {
+  std::wstring out;
+  auto value = values.begin();
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    const bool placeholder = pattern[i] == L'%' && i + 1 < pattern.size() &&
+                             (pattern[i + 1] == L'd' || pattern[i + 1] == L's') && value != values.end();
+    if (placeholder) {
+      out += *value++;
+      ++i;
+    } else {
+      out += pattern[i];
+    }
+  }
+  return out;
+}
+
 std::wstring FormatWide(const wchar_t* format, ...) {
   // vswprintf reports "too small" as a negative result, so grow until it fits.
   std::wstring out(128, L'\0');

@@ -2,6 +2,7 @@
 // logic can be compiled and tested natively too.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +33,11 @@ Value LookUp(const Table& table, const Key& key, Value missing) {
   }
   return missing;
 }
+
+// Puts the values in place of the "%d" and "%s" of a text, in order. For
+// translated texts: translations are data and never reach a printf-style
+// formatter, so a translation with a wrong placeholder cannot crash us.
+std::wstring FormatPlaceholders(std::wstring_view pattern, std::initializer_list<std::wstring> values);
 
 // printf-style formatting; use %ls for wide strings (portable across C runtimes).
 std::wstring FormatWide(const wchar_t* format, ...);

@@ -83,15 +83,17 @@ void RefreshStatusText() {
   int records = CurrentDownLoadList().Count();
   int errors = ErrorCount();
   int done = State().done.load();
-  std::wstring text = errors > 0 ? FormatWide(Tr(L"Error %d files,complete %d/%d").c_str(), errors, done, records)
-                                 : FormatWide(Tr(L"Downloading, complete %d/%d, total thread %d ...").c_str(), done,
-                                              records, State().running.load());
+  using std::to_wstring;
+  std::wstring text =
+      errors > 0 ? FormatPlaceholders(Tr(L"Error %d files,complete %d/%d"), {to_wstring(errors), to_wstring(done), to_wstring(records)})
+                 : FormatPlaceholders(Tr(L"Downloading, complete %d/%d, total thread %d ..."),
+                                      {to_wstring(done), to_wstring(records), to_wstring(State().running.load())});
   ShowStatusText(text);
   SendFileProgressToStatusWindows(done, records);
 }
 
 void NoteForRecord(int index, const wchar_t* format, const std::wstring& value) {
-  if (index >= 0) CurrentDownLoadList().AppendRecordMessage(index, FormatWide(Tr(format).c_str(), value.c_str()));
+  if (index >= 0) CurrentDownLoadList().AppendRecordMessage(index, FormatPlaceholders(Tr(format), {value}));
 }
 
 bool TransferOnce(HWND window, int index, const std::wstring& url, const std::wstring& file, bool single_stream) {
@@ -194,11 +196,11 @@ void DownloadRecord(int index) {
           State().failed.push_back(index);
         }
         SendFileState(index, kFileFailed);
-        WriteLog(FormatWide(Tr(L"error[%s]").c_str(), record->path.c_str()));
+        WriteLog(FormatPlaceholders(Tr(L"error[%s]"), {record->path}));
       } else {
         ++State().done;
         SendFileState(index, kFileDone);
-        WriteLog(FormatWide(Tr(L"done[%s]").c_str(), record->path.c_str()));
+        WriteLog(FormatPlaceholders(Tr(L"done[%s]"), {record->path}));
       }
     }
   }
@@ -265,8 +267,10 @@ bool DownloadAll(HWND window) {
   const int errors = ErrorCount();
   SetStatus(done >= records ? UpdateDownloadOk : UpdateDownloadError, window);
   RefreshStatusText();
-  std::wstring final_text = errors == 0 ? FormatWide(Tr(L"Download completed %d/%d.").c_str(), done, records)
-                                        : FormatWide(Tr(L"Error %d files,complete %d/%d").c_str(), errors, done, records);
+  using std::to_wstring;
+  std::wstring final_text =
+      errors == 0 ? FormatPlaceholders(Tr(L"Download completed %d/%d."), {to_wstring(done), to_wstring(records)})
+                  : FormatPlaceholders(Tr(L"Error %d files,complete %d/%d"), {to_wstring(errors), to_wstring(done), to_wstring(records)});
   ShowStatusText(final_text);
   WriteLog(final_text);
   return true;

@@ -34,23 +34,6 @@ constexpr wchar_t kClosedText[] = L"The main program has closed";
 
 std::wstring Text(const wchar_t* english) { return Translate(translation_sections::kMain, english); }
 
-// Puts the values in place of the "%d" and "%s" of a translated text, in order.
-// Translations are data, so they never reach a printf-style formatter.
-std::wstring FillPlaceholders(const std::wstring& pattern, std::initializer_list<std::wstring> values) {
-  std::wstring out;
-  auto value = values.begin();
-  for (std::size_t i = 0; i < pattern.size(); ++i) {
-    const bool placeholder = pattern[i] == L'%' && i + 1 < pattern.size() &&
-                             (pattern[i + 1] == L'd' || pattern[i + 1] == L's') && value != values.end();
-    if (placeholder) {
-      out += *value++;
-      ++i;
-    } else {
-      out += pattern[i];
-    }
-  }
-  return out;
-}
 
 // The one place where the write test reads the system's last error.
 DWORD Outcome(bool succeeded) { return succeeded ? ERROR_SUCCESS : ::GetLastError(); }
@@ -100,7 +83,7 @@ bool IsNonFileRecord(const updatefileinfo& record) {
 // Asks whether to close the main program; only the minimal window asks, every other mode answers No.
 bool UserWantsMainProgramClosed() {
   if (RunParameters().Get(kSkinParameter) != kMinimalSkin) return false;
-  const std::wstring question = FillPlaceholders(Text(kCloseQuestion) + L"\n%s",
+  const std::wstring question = FormatPlaceholders(Text(kCloseQuestion) + L"\n%s",
                                                  {ReadSetting(sections::kApplication, kDisplayNameKey),
                                                   MainProgramFullPath()});
   return ::MessageBoxW(nullptr, question.c_str(), Text(kPromptCaption).c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES;
@@ -175,7 +158,7 @@ bool CheckLockedFiles(HWND window, bool ask, const std::vector<updatefileinfo>& 
   for (int i = 0; i < count && RightsList().Empty(); ++i) {
     // Gives the window's thread a moment between files of a long list.
     ::Sleep(1);
-    ShowStatusLine(window, FillPlaceholders(Text(kExaminingText), {std::to_wstring(i + 1), std::to_wstring(count)}));
+    ShowStatusLine(window, FormatPlaceholders(Text(kExaminingText), {std::to_wstring(i + 1), std::to_wstring(count)}));
     const updatefileinfo& record = records[i];
     if ((record.action & ActionDelete) != 0 || IsNonFileRecord(record)) continue;
     for (const std::wstring& path : destinations(record)) {
@@ -185,7 +168,7 @@ bool CheckLockedFiles(HWND window, bool ask, const std::vector<updatefileinfo>& 
     }
   }
   if (locked > 0) {
-    ShowAndLog(window, FillPlaceholders(Text(kLockedSummaryText), {std::to_wstring(count), std::to_wstring(locked)}));
+    ShowAndLog(window, FormatPlaceholders(Text(kLockedSummaryText), {std::to_wstring(count), std::to_wstring(locked)}));
     return false;
   }
   ShowAndLog(window, Text(kNoLockedText));

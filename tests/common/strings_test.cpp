@@ -42,3 +42,16 @@ TEST(Strings, FormatWideGrowsForLongText) {
 
 }  // namespace
 }  // namespace tarvolin
+
+namespace tarvolin {
+namespace {
+
+TEST(Strings, PlaceholdersAreFilledInOrderAndNeverFormatted) {
+  EXPECT_EQ(FormatPlaceholders(L"Error %d files,complete %d/%d", {L"2", L"8", L"10"}), L"Error 2 files,complete 8/10");
+  EXPECT_EQ(FormatPlaceholders(L"done[%s]", {L"C:\\a%d.txt"}), L"done[C:\\a%d.txt]");  // values are not re-read
+  EXPECT_EQ(FormatPlaceholders(L"%s %s %s", {L"one"}), L"one %s %s");                  // too few values
+  EXPECT_EQ(FormatPlaceholders(L"100% sure %x", {L"v"}), L"100% sure %x");             // other % texts stay
+}
+
+}  // namespace
+}  // namespace tarvolin

@@ -1,0 +1,209 @@
+// The scheduler against the test publisher: real transfers, real faults.
+#include "download/scheduler.h"
+
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <thread>
+
+#include "common/files.h"
+#include "common/strings.h"
+#include "common/text_encoding.h"
+#include "download/download_list.h"
+#include "download/transfer_messages.h"
+#include "status/update_status.h"
+#include "support/configuration_fixture.h"
+#include "support/process.h"
+#include "support/publisher_client.h"
+#include "updatelist/list_cache_name.h"
+#include "updatelist/list_url.h"
+
+namespace tarvolin {
+namespace {
+
+using testing::PublisherLog;
+using testing::PublisherUrl;
+using testing::PutPublishedFile;
+
+std::string Content(const std::string& name, std::size_t size) {
+  std::string bytes;
+  while (bytes.size() < size) bytes += name + ":" + std::to_string(bytes.size()) + ";";
+  bytes.resize(size);
+  return bytes;
+}
+
+updatefileinfo FileRecord(const std::wstring& path, const std::wstring& version = L"1") {
+  updatefileinfo record;
+  record.path = path;
+  record.version = version;
+  return record;
+}
+
+// A configuration folder that is also the temporary folder, a list address on
+// the publisher, and the log in the configuration folder.
+class SchedulerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(PublisherUrl().empty()) << "TARVOLIN_PUBLISHER_URL is not set; run through ctest";
+    ASSERT_TRUE(testing::ResetPublisher());
+    folder_.WriteIni(L"[Tarvolin]\r\nTempAppPath=1\r\nLog=inst.log\r\n[UPDATEINFO]\r\nListURL=" + PublisherUrl() +
+                     L"/rel/tarvolin.xml\r\n");
+    SetListUrlBase(PublisherUrl() + L"/rel/tarvolin.xml");
+    SetStatus(UpdateCheckRemoteOk, nullptr);
+  }
+  void TearDown() override {
+    CurrentDownLoadList().SetRecords({});
+    SetStatus(UpdateNone, nullptr);
+  }
+  std::wstring Parked(const std::wstring& path) { return DownloadFolder() + L"\\" + path + L"_"; }
+  std::string ParkedBytes(const std::wstring& path) { return ReadWholeFile(Parked(path)).value_or("<missing>"); }
+  std::wstring Log() { return testing::ReadTextFile(folder_ / L"inst.log"); }
+  std::multiset<std::string> RequestedPaths() {
+    std::multiset<std::string> paths;
+    for (const auto& request : PublisherLog()) paths.insert(request.path);
+    return paths;
+  }
+
+  testing::ScopedConfigurationFolder folder_;
+};
+
+TEST_F(SchedulerTest, FailedFilesAreRetriedAloneInTheNextPass) {
+  std::vector<updatefileinfo> records;
+  for (int i = 0; i < 10; ++i) {
+    std::wstring path = FormatWide(L"files\\f%d.bin", i);
+    records.push_back(FileRecord(path));
+    if (i == 3 || i == 7) continue;  // not published: these fail
+    std::string published = WideToUtf8(L"rel/" + ReplaceAll(path, L"\\", L"/"));
+    ASSERT_TRUE(PutPublishedFile(published, Content("f" + std::to_string(i), 3000 + static_cast<std::size_t>(i))));
+  }
+  CurrentDownLoadList().SetRecords(records);
+
+  DownloadAll(nullptr);
+  EXPECT_EQ(CurrentStatus(), UpdateDownloadError);
+  EXPECT_EQ(FailedDownloadCount(), 2);
+  EXPECT_TRUE(Contains(Log(), L"]Error 2 files,complete 8/10\r\n")) << Log();
+  EXPECT_EQ(ParkedBytes(L"files\\f0.bin"), Content("f0", 3000));
+  EXPECT_FALSE(FileExists(Parked(L"files\\f3.bin")));
+  EXPECT_FALSE(FileExists(DownloadFolder() + L"\\files\\f3.bin"));  // nothing of a failed file remains
+
+  ASSERT_TRUE(PutPublishedFile("rel/files/f3.bin", Content("f3", 3003)));
+  ASSERT_TRUE(PutPublishedFile("rel/files/f7.bin", Content("f7", 3007)));
+  ASSERT_TRUE(testing::ResetPublisher());
+  DownloadAll(nullptr);
+  EXPECT_EQ(CurrentStatus(), UpdateDownloadOk);
+  EXPECT_EQ(FailedDownloadCount(), 0);
+  EXPECT_TRUE(Contains(Log(), L"]Download completed 10/10.\r\n")) << Log();
+  EXPECT_EQ(ParkedBytes(L"files\\f7.bin"), Content("f7", 3007));
+  for (const auto& path : RequestedPaths())
+    EXPECT_TRUE(Contains(Utf8ToWide(path), L"/f3.bin") || Contains(Utf8ToWide(path), L"/f7.bin")) << path;
+}
+
+TEST_F(SchedulerTest, PackedFormFirstThenPlain) {
+  ASSERT_TRUE(PutPublishedFile("rel/plain.bin", Content("plain", 5000)));
+  auto packed = ReadWholeFile(testing::BuildOutputFolder() + L"\\scheduler_fixtures\\packed.zip");
+  ASSERT_TRUE(packed.has_value());
+  ASSERT_TRUE(PutPublishedFile("rel/packed.bin._.zip", *packed));
+  ASSERT_TRUE(PutPublishedFile("rel/broken.bin._.zip", "PK this does not unpack"));
+  ASSERT_TRUE(PutPublishedFile("rel/broken.bin", Content("broken-plain", 4000)));
+  CurrentDownLoadList().SetRecords({FileRecord(L"plain.bin"), FileRecord(L"packed.bin"), FileRecord(L"broken.bin")});
+
+  DownloadAll(nullptr);
+  EXPECT_EQ(CurrentStatus(), UpdateDownloadOk);
+  EXPECT_EQ(ParkedBytes(L"plain.bin"), Content("plain", 5000));
+  std::string unpacked;
+  for (int i = 0; i < 1000; ++i) unpacked += "unpacked content ";
+  EXPECT_EQ(ParkedBytes(L"packed.bin"), unpacked);
+  EXPECT_FALSE(FileExists(DownloadFolder() + L"\\packed.bin._.zip"));
+  EXPECT_EQ(ParkedBytes(L"broken.bin"), Content("broken-plain", 4000));
+
+  auto broken = CurrentDownLoadList().Record(2);
+  ASSERT_TRUE(broken.has_value());
+  EXPECT_TRUE(Contains(broken->spare, L"unzip error[")) << broken->spare;
+  auto plain = CurrentDownLoadList().Record(0);
+  EXPECT_TRUE(Contains(plain->spare, L"error[" + PublisherUrl() + L"/rel/plain.bin._.zip]")) << plain->spare;
+
+  auto requests = RequestedPaths();
+  EXPECT_EQ(requests.count("/rel/packed.bin"), 0u);  // the packed form sufficed
+  EXPECT_GE(requests.count("/rel/plain.bin"), 1u);
+}
+
+TEST_F(SchedulerTest, ParkedFileIsReusedOnlyForTheSameRelease) {
+  ASSERT_TRUE(PutPublishedFile("rel/book.dat", Content("v1", 6000)));
+  CurrentDownLoadList().SetRecords({FileRecord(L"book.dat", L"1")});
+  DownloadAll(nullptr);
+  ASSERT_EQ(ParkedBytes(L"book.dat"), Content("v1", 6000));
+
+  // Same record again: no traffic at all.
+  ASSERT_TRUE(testing::ResetPublisher());
+  ASSERT_TRUE(PutPublishedFile("rel/book.dat", Content("v2", 7000)));
+  DownloadAll(nullptr);
+  EXPECT_EQ(CurrentStatus(), UpdateDownloadOk);
+  EXPECT_TRUE(PublisherLog().empty());
+  EXPECT_EQ(ParkedBytes(L"book.dat"), Content("v1", 6000));
+
+  // A newer release of the same file: the parked older one must not be installed.
+  CurrentDownLoadList().SetRecords({FileRecord(L"book.dat", L"2")});
+  DownloadAll(nullptr);
+  EXPECT_EQ(CurrentStatus(), UpdateDownloadOk);
+  EXPECT_EQ(ParkedBytes(L"book.dat"), Content("v2", 7000));
+}
+
+TEST_F(SchedulerTest, RecordsWithoutFilesCountAsDone) {
+  updatefileinfo removed = FileRecord(L"old.dat");
+  removed.action = ActionDelete;
+  updatefileinfo description = FileRecord(L"news");
+  description.action = DescriptionRecord;
+  CurrentDownLoadList().SetRecords({removed, description});
+  DownloadAll(nullptr);
+  EXPECT_EQ(CurrentStatus(), UpdateDownloadOk);
+  EXPECT_TRUE(PublisherLog().empty());
+}
+
+// Records every file-state message the scheduler sends to its window.
+struct StateRecorder {
+  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == kDownloadFileState) {
+      auto* seen = reinterpret_cast<std::map<int, std::vector<LPARAM>>*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+      (*seen)[static_cast<int>(wparam)].push_back(lparam);
+      return 0;
+    }
+    return DefWindowProcW(window, message, wparam, lparam);
+  }
+};
+
+TEST_F(SchedulerTest, ProgressWindowSeesEveryFileStartAndEnd) {
+  ASSERT_TRUE(PutPublishedFile("rel/w0.bin", Content("w0", 200000)));
+  ASSERT_TRUE(PutPublishedFile("rel/w1.bin", Content("w1", 1000)));
+  CurrentDownLoadList().SetRecords({FileRecord(L"w0.bin"), FileRecord(L"missing.bin"), FileRecord(L"w1.bin")});
+
+  WNDCLASSW window_class{};
+  window_class.lpfnWndProc = &StateRecorder::Proc;
+  window_class.lpszClassName = L"SchedulerStateRecorder";
+  window_class.hInstance = GetModuleHandleW(nullptr);
+  RegisterClassW(&window_class);
+  HWND window = CreateWindowW(L"SchedulerStateRecorder", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  std::map<int, std::vector<LPARAM>> seen;
+  SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&seen));
+
+  std::atomic<bool> finished{false};
+  std::thread worker([&] {
+    DownloadAll(window);
+    finished = true;
+    PostMessageW(window, WM_NULL, 0, 0);
+  });
+  MSG message;
+  while (!finished && GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+  worker.join();
+  DestroyWindow(window);
+
+  EXPECT_EQ(seen[0], (std::vector<LPARAM>{kFileStarted, kFileDone}));
+  EXPECT_EQ(seen[1], (std::vector<LPARAM>{kFileStarted, kFileFailed}));
+  EXPECT_EQ(seen[2], (std::vector<LPARAM>{kFileStarted, kFileDone}));
+}
+
+}  // namespace
+}  // namespace tarvolin
