@@ -3,7 +3,10 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <vector>
+
 #include "common/unique_handle.h"
+#include "download/transfer_rules.h"
 
 namespace tarvolin {
 namespace {
@@ -27,13 +30,15 @@ PlainGetResult PlainGetToFile(const std::wstring& url, const std::wstring& path,
   unique_hfile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return PlainGetResult::FileFailed;
 
-  char piece[1024];
+  std::vector<char> piece(kTransferPiece);
   for (;;) {
     DWORD got = 0;
-    if (!::InternetReadFile(request.get(), piece, sizeof piece, &got)) return PlainGetResult::TransferFailed;
+    if (!::InternetReadFile(request.get(), piece.data(), static_cast<DWORD>(piece.size()), &got))
+      return PlainGetResult::TransferFailed;
     if (got == 0) return PlainGetResult::Ok;
     DWORD written = 0;
-    if (!::WriteFile(file.get(), piece, got, &written, nullptr) || written != got) return PlainGetResult::FileFailed;
+    if (!::WriteFile(file.get(), piece.data(), got, &written, nullptr) || written != got)
+      return PlainGetResult::FileFailed;
   }
 }
 

@@ -1,4 +1,4 @@
-// The simplest transfer: one GET into a new file, read piece by piece.
+// The simplest transfer: one GET into a new file, read in the transfer's pieces.
 #pragma once
 
 #include <string>

@@ -94,6 +94,62 @@ bool XmlNode::RemoveChild(const XmlNode& child) const {
   return SUCCEEDED(node_->removeChild(child.node_.get(), removed.put()));
 }
 
+bool XmlNode::HasChildren(bool& has_children) const {
+  if (!node_) return false;
+  VARIANT_BOOL value = VARIANT_FALSE;
+  if (FAILED(node_->hasChildNodes(&value))) return false;
+  has_children = value == VARIANT_TRUE;
+  return true;
+}
+
+bool XmlNode::ChildElement(std::wstring_view name, XmlNode& child) const {
+  std::vector<XmlNode> children;
+  if (!Children(children)) return false;
+  for (const XmlNode& candidate : children) {
+    bool element = false;
+    std::wstring candidate_name;
+    if (candidate.IsElement(element) && element && candidate.Name(candidate_name) && candidate_name == name) {
+      child = candidate;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool XmlNode::Attributes(std::vector<std::pair<std::wstring, std::wstring>>& attributes) const {
+  attributes.clear();
+  if (!node_) return false;
+  com_ptr<IXMLDOMNamedNodeMap> map;
+  if (FAILED(node_->get_attributes(map.put()))) return false;
+  if (!map) return true;
+  long length = 0;
+  if (FAILED(map->get_length(&length)) || length < 0) return false;
+  for (long i = 0; i < length; ++i) {
+    com_ptr<IXMLDOMNode> attribute;
+    if (FAILED(map->get_item(i, attribute.put())) || !attribute) return false;
+    XmlNode node(attribute);
+    std::wstring name, value;
+    if (!node.Name(name) || !node.Text(value)) return false;
+    attributes.emplace_back(std::move(name), std::move(value));
+  }
+  return true;
+}
+
+bool XmlNode::SetAttribute(std::wstring_view name, const std::wstring& value) const {
+  if (!node_) return false;
+  com_ptr<IXMLDOMElement> element;
+  if (FAILED(node_->QueryInterface(IID_IXMLDOMElement, element.put_void())) || !element) return false;
+  unique_bstr key = MakeBstr(name);
+  StringVariant text(value);
+  return key && text.valid() && SUCCEEDED(element->setAttribute(key.get(), text.get()));
+}
+
+bool XmlNode::AppendChild(const XmlNode& child) const {
+  if (!node_ || !child.node_) return false;
+  com_ptr<IXMLDOMNode> appended;
+  return SUCCEEDED(node_->appendChild(child.node_.get(), appended.put())) && appended;
+}
+
 bool XmlDocument::Create() {
   CLSID clsid;
   if (FAILED(::CLSIDFromProgID(kDomDocumentProgId, &clsid))) return false;

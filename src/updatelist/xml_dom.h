@@ -10,6 +10,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/com_ptr.h"
@@ -29,6 +30,20 @@ class XmlNode {
   // An absent attribute, a null value or a node without attributes reads as "".
   bool Attribute(std::wstring_view name, std::wstring& value) const;
   bool RemoveChild(const XmlNode& child) const;
+
+  // Whether a node object is held at all.
+  bool valid() const { return static_cast<bool>(node_); }
+  bool HasChildren(bool& has_children) const;
+  // The first child element named exactly `name`; false when there is none.
+  bool ChildElement(std::wstring_view name, XmlNode& child) const;
+  // Every attribute as name and value, in document order (none for nodes
+  // that cannot carry attributes).
+  bool Attributes(std::vector<std::pair<std::wstring, std::wstring>>& attributes) const;
+  // Only elements carry attributes; false for any other node.
+  bool SetAttribute(std::wstring_view name, const std::wstring& value) const;
+  // Moves `child` (which may belong to another document) to the end of this
+  // node's children.
+  bool AppendChild(const XmlNode& child) const;
 
  private:
   com_ptr<IXMLDOMNode> node_;

@@ -1,0 +1,418 @@
+#include "updatelist/list_retrieval.h"
+
+#include <atomic>
+#include <exception>
+#include <mutex>
+#include <string_view>
+#include <thread>
+#include <utility>
+
+#include "common/named_lock.h"
+#include "common/strings.h"
+#include "common/text_encoding.h"
+#include "config/log.h"
+#include "config/settings.h"
+#include "config/translation_loader.h"
+#include "download/plain_get.h"
+#include "download/scheduler.h"
+#include "download/short_requests.h"
+#include "endpoints.h"
+#include "status/update_status.h"
+#include "updatelist/list_cache_name.h"
+#include "updatelist/xml_dom.h"
+
+namespace tarvolin {
+namespace {
+
+namespace lock_id {
+constexpr long kMirrors = 0xF000B;    // MirrorWinner and the mirror files
+constexpr long kListFetch = 0xF000C;  // ListFetchState
+constexpr long kProbe = 0xF000D;      // ProbeState and the probe values
+}  // namespace lock_id
+
+constexpr wchar_t kDownloadLogPrefix[] = L"download:";
+constexpr wchar_t kMainListSuffix[] = L".main.xml";
+constexpr wchar_t kReusedListSuffix[] = L".xml";
+constexpr wchar_t kDefaultMainListPath[] = L"/DownloadV2/!Template/tarvolin.xml";
+constexpr wchar_t kListElement[] = L"update";
+constexpr wchar_t kApplicationPlaceholder[] = L"{Application}";
+constexpr wchar_t kAgentNamePlaceholder[] = L"{agentName}";
+constexpr wchar_t kExecutableExtension[] = L".exe";
+constexpr wchar_t kPathAttribute[] = L"path";
+constexpr wchar_t kDefaultAgentName[] = L"zu";
+constexpr wchar_t kDefaultMultCheckTimeOut[] = L"60";
+constexpr long long kPollsPerTimeOutUnit = 100;
+
+// The service answers slowly right after a release goes out; each attempt
+// waits a little longer than the one before.
+constexpr DWORD kServiceAttemptPausesMs[] = {1, 101, 201};
+// The freshly written files settle before they are read again.
+constexpr DWORD kRemergeDelayMs = 600;
+
+constexpr wchar_t kServiceFailedLog[] = L"请求 %ls 失败 >> %ls";
+constexpr wchar_t kServiceSucceededLog[] = L"请求 %ls 成功";
+constexpr wchar_t kDamagedListText[] =
+    L"The resource list file of this e-book (BookId %s) is damaged.\n"
+    L"Please contact customer service:\n"
+    L"the service page on the publisher's website, or the service line printed with your e-book.";
+
+// Every value the retrieval threads share with the check, in one place.
+// Strings sit under `guard`; the states and counters are atomics so the
+// polling loops may read them between the named-lock sections too.
+struct RetrievalValues {
+  std::mutex guard;
+  std::wstring probe_version;
+  std::vector<std::wstring> mirror_urls;
+  std::wstring mirror_winner;
+  std::wstring book_service_base = endpoints::kBookServer;
+
+  std::atomic<int> mirror_pending{0};
+  std::atomic<int> list_fetch_state{kRetrievalRunning};
+  std::atomic<int> probe_state{kRetrievalRunning};
+
+  // Attempt numbers: a helper thread acts only while its number is current.
+  std::atomic<unsigned> probe_attempt{0};
+  std::atomic<unsigned> list_fetch_attempt{0};
+  std::atomic<unsigned> mirror_race{0};
+};
+
+RetrievalValues& Values() {
+  static RetrievalValues values;
+  return values;
+}
+
+std::wstring Tr(const wchar_t* text) { return Translate(L"MAIN", text); }
+
+// Polls `done` up to `polls` times under the lock, 1 ms apart.
+template <typename Done>
+bool PollUnderLock(long lock, long long polls, Done done) {
+  for (long long i = 0; i < polls; ++i) {
+    {
+      NamedLock hold(lock);
+      if (done()) return true;
+    }
+    ::Sleep(1);
+  }
+  return false;
+}
+
+// Helper threads end here whatever happens inside them.
+template <typename Body>
+void StartDetached(Body body) {
+  std::thread([body = std::move(body)]() mutable {
+    try {
+      body();
+    } catch (...) {
+      WriteLog(L"list retrieval thread ended by an unexpected error");
+    }
+  }).detach();
+}
+
+long long PollsFor(const wchar_t* key, const wchar_t* fallback) {
+  return ParseDecimal(ReadSettingOr(sections::kTarvolin, key, fallback)) * kPollsPerTimeOutUnit;
+}
+
+// The list-mode download of one file, with one plain GET when it fails.
+bool DownloadListFile(const std::wstring& url, const std::wstring& path) {
+  if (DownloadOneFile(nullptr, kListIndex, url, path, false) == 0) return true;
+  return PlainGetToFile(url, path, ReadSetting(sections::kApplication, L"AgentName")) == PlainGetResult::Ok;
+}
+
+std::vector<std::wstring> ReplyLines(const std::string& bytes) {
+  std::vector<std::wstring> lines;
+  std::size_t start = 0;
+  while (start <= bytes.size()) {
+    std::size_t end = bytes.find('\n', start);
+    if (end == std::string::npos) end = bytes.size();
+    std::string_view line(bytes.data() + start, end - start);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.push_back(AnsiToWide(line));
+    start = end + 1;
+  }
+  return lines;
+}
+
+// --- version probe ---
+
+unsigned BeginProbeAttempt() {
+  NamedLock hold(lock_id::kProbe);
+  Values().probe_state = kRetrievalRunning;
+  return ++Values().probe_attempt;
+}
+
+void ProbeAttempt(HWND waiting_window, unsigned attempt) {
+  const std::wstring url = ExpandListUrl(ReadSetting(sections::kUpdateInfo, L"ListURL"));
+  WriteLog(kDownloadLogPrefix + url);
+  std::string body;
+  const bool fetched = FetchUrl(url, body);
+  const ProbeReply reply = fetched ? ParseProbeReply(ReplyLines(body)) : ProbeReply{};
+
+  bool current = false;
+  {
+    NamedLock hold(lock_id::kProbe);
+    current = Values().probe_attempt == attempt;
+    if (current && fetched) SetProbeResults(reply);
+    if (current) Values().probe_state = fetched ? kRetrievalSucceeded : kRetrievalFailed;
+  }
+  if (current && !fetched) SetStatus(UpdateCheckRemoteError, waiting_window);
+}
+
+// --- mirror race ---
+
+void RaceOneMirror(const std::wstring& url, const std::wstring& path, const std::wstring& list_path, unsigned race) {
+  const bool downloaded = DownloadOneFile(nullptr, kListIndex, url, path, false) == 0;
+  NamedLock hold(lock_id::kMirrors);
+  const bool current = Values().mirror_race == race;
+  if (downloaded) {
+    std::lock_guard<std::mutex> guard(Values().guard);
+    if (current && Values().mirror_winner.empty()) {
+      Values().mirror_winner = url;
+      ::MoveFileExW(path.c_str(), list_path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
+    } else {
+      ::DeleteFileW(path.c_str());
+    }
+  }
+  // A race that is over has its own count no more.
+  if (current) --Values().mirror_pending;
+}
+
+// --- single download ---
+
+unsigned BeginListFetchAttempt() {
+  NamedLock hold(lock_id::kListFetch);
+  Values().list_fetch_state = kRetrievalRunning;
+  return ++Values().list_fetch_attempt;
+}
+
+bool ListFetchIsCurrent(unsigned attempt) { return Values().list_fetch_attempt == attempt; }
+
+void FetchAttempt(const std::wstring& list_path, unsigned attempt) {
+  ComThreadScope com;
+  const std::wstring url = ExpandListUrl(ReadSetting(sections::kUpdateInfo, L"ListURL"));
+  WriteLog(kDownloadLogPrefix + url);
+  bool ok = DownloadListFile(url, list_path);
+  // A given-up attempt stops at the next step instead of fetching more.
+  if (ok && ListFetchIsCurrent(attempt)) {
+    const std::wstring main_url = ReadSettingOr(sections::kUpdateInfo, L"MainListURL", DefaultMainListUrl());
+    const std::wstring main_path = list_path + kMainListSuffix;
+    WriteLog(kDownloadLogPrefix + main_url);
+    ok = DownloadListFile(main_url, main_path);
+    if (ok && ListFetchIsCurrent(attempt)) ok = MergeMainList(list_path, main_path, url, main_url);
+  }
+  NamedLock hold(lock_id::kListFetch);
+  if (ListFetchIsCurrent(attempt)) Values().list_fetch_state = ok ? kRetrievalSucceeded : kRetrievalFailed;
+}
+
+// --- merge ---
+
+void ShowDamagedListBox(const std::wstring& application, const std::wstring& ebook_id) {
+  const std::wstring text = FormatPlaceholders(Tr(kDamagedListText), {ebook_id});
+  ::MessageBoxW(nullptr, text.c_str(), application.c_str(), MB_OK | MB_ICONSTOP);
+}
+
+bool AskBookService(const std::wstring& url) {
+  std::wstring reply;
+  for (DWORD pause : kServiceAttemptPausesMs) {
+    ::Sleep(pause);
+    if (PostUrl(url, reply) == kPostOk) break;
+  }
+  if (!IsBookServiceReplyAccepted(reply)) {
+    WriteLog(FormatWide(kServiceFailedLog, url.c_str(), RemoveAll(reply, L" ").c_str()));
+    return false;
+  }
+  WriteLog(FormatWide(kServiceSucceededLog, url.c_str()));
+  return true;
+}
+
+bool LoadListElement(const std::wstring& path, XmlDocument& document, XmlNode& element) {
+  return document.Create() && document.Load(path) && document.AsNode().ChildElement(kListElement, element);
+}
+
+bool AppendLeafChildren(const XmlNode& from, const XmlNode& to, const std::wstring& application,
+                        const std::wstring& agent_name) {
+  std::vector<XmlNode> children;
+  if (!from.Children(children)) return false;
+  for (const XmlNode& child : children) {
+    bool has_children = true;
+    if (!child.HasChildren(has_children) || has_children) continue;
+    std::vector<std::pair<std::wstring, std::wstring>> attributes;
+    if (!child.Attributes(attributes)) return false;
+    for (const auto& [name, value] : attributes) {
+      std::wstring merged = MergedAttributeValue(name, value, application, agent_name);
+      if (merged != value && !child.SetAttribute(name, merged)) return false;
+    }
+    if (!to.AppendChild(child)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+// --- shared values ---
+
+std::wstring ProbeVersion() {
+  std::lock_guard<std::mutex> guard(Values().guard);
+  return Values().probe_version;
+}
+
+std::vector<std::wstring> MirrorUrls() {
+  std::lock_guard<std::mutex> guard(Values().guard);
+  return Values().mirror_urls;
+}
+
+void SetProbeResults(const ProbeReply& reply) {
+  std::lock_guard<std::mutex> guard(Values().guard);
+  Values().probe_version = reply.version;
+  Values().mirror_urls = reply.mirrors;
+}
+
+void ClearProbeResults() { SetProbeResults(ProbeReply{}); }
+
+std::wstring MirrorWinner() {
+  std::lock_guard<std::mutex> guard(Values().guard);
+  return Values().mirror_winner;
+}
+
+void ClearMirrorWinner() {
+  NamedLock hold(lock_id::kMirrors);
+  std::lock_guard<std::mutex> guard(Values().guard);
+  Values().mirror_winner.clear();
+}
+
+int MirrorPending() { return Values().mirror_pending; }
+int ListFetchState() { return Values().list_fetch_state; }
+int ProbeState() { return Values().probe_state; }
+
+std::wstring BookServiceBase() {
+  std::lock_guard<std::mutex> guard(Values().guard);
+  return Values().book_service_base;
+}
+
+void SetBookServiceBase(const std::wstring& base) {
+  std::lock_guard<std::mutex> guard(Values().guard);
+  Values().book_service_base = base;
+}
+
+std::wstring BookServiceUrl(const std::wstring& ebook_id) {
+  return BookServiceBase() + FormatWide(endpoints::kBookServicePathFormat, ebook_id.c_str());
+}
+
+std::wstring DefaultMainListUrl() { return std::wstring(endpoints::kListServer) + kDefaultMainListPath; }
+
+// --- decisions ---
+
+bool IsBookServiceReplyAccepted(const std::wstring& reply) {
+  return RemoveAll(reply, L" ") == kBookServiceAcceptedReply;
+}
+
+std::wstring MergedAttributeValue(const std::wstring& name, const std::wstring& value,
+                                  const std::wstring& application, const std::wstring& agent_name) {
+  std::wstring merged = ReplaceAll(value, kApplicationPlaceholder, RemoveAll(application, kExecutableExtension));
+  if (name == kPathAttribute) merged = ReplaceAll(std::move(merged), kAgentNamePlaceholder, agent_name);
+  return merged;
+}
+
+// --- flows ---
+
+void RunVersionProbe(HWND waiting_window) { ProbeAttempt(waiting_window, BeginProbeAttempt()); }
+
+bool ProbeAndWait(HWND waiting_window, long long polls) {
+  const unsigned attempt = BeginProbeAttempt();
+  StartDetached([waiting_window, attempt] { ProbeAttempt(waiting_window, attempt); });
+  const bool ended = PollUnderLock(lock_id::kProbe, polls, [] { return Values().probe_state != kRetrievalRunning; });
+  NamedLock hold(lock_id::kProbe);
+  if (!ended) ++Values().probe_attempt;  // too late: whatever it brings is ignored
+  return ended && Values().probe_state == kRetrievalSucceeded;
+}
+
+std::wstring RaceMirrors(const std::wstring& list_path) {
+  const std::vector<std::wstring> mirrors = MirrorUrls();
+  ::DeleteFileW(list_path.c_str());
+  unsigned race = 0;
+  {
+    NamedLock hold(lock_id::kMirrors);
+    {
+      std::lock_guard<std::mutex> guard(Values().guard);
+      Values().mirror_winner.clear();
+    }
+    Values().mirror_pending = static_cast<int>(mirrors.size());
+    race = ++Values().mirror_race;
+  }
+  for (std::size_t n = 0; n < mirrors.size(); ++n) {
+    std::wstring path = list_path + std::to_wstring(n);
+    ::DeleteFileW(path.c_str());
+    std::wstring url = Trim(ExpandListUrl(mirrors[n]));
+    WriteLog(kDownloadLogPrefix + url);
+    StartDetached([url, path, list_path, race] { RaceOneMirror(url, path, list_path, race); });
+  }
+
+  PollUnderLock(lock_id::kMirrors, PollsFor(L"MultCheckTimeOut", kDefaultMultCheckTimeOut),
+                [] { return !MirrorWinner().empty() || Values().mirror_pending <= 0; });
+  std::wstring winner;
+  {
+    // Mirrors that finish from now on only delete their files.
+    NamedLock hold(lock_id::kMirrors);
+    ++Values().mirror_race;
+    winner = MirrorWinner();
+  }
+  if (winner.empty()) return winner;
+  SetListUrlBase(winner);
+  std::lock_guard<std::mutex> guard(Values().guard);
+  Values().mirror_urls.clear();
+  return winner;
+}
+
+void FetchListAndMain(const std::wstring& list_path) { FetchAttempt(list_path, BeginListFetchAttempt()); }
+
+bool FetchListAndWait(const std::wstring& list_path, long long polls) {
+  const unsigned attempt = BeginListFetchAttempt();
+  StartDetached([list_path, attempt] { FetchAttempt(list_path, attempt); });
+  const bool ended =
+      PollUnderLock(lock_id::kListFetch, polls, [] { return Values().list_fetch_state != kRetrievalRunning; });
+  NamedLock hold(lock_id::kListFetch);
+  if (!ended) ++Values().list_fetch_attempt;
+  return ended && Values().list_fetch_state == kRetrievalSucceeded;
+}
+
+bool MergeMainList(const std::wstring& list_path, const std::wstring& main_path, const std::wstring& list_url,
+                   const std::wstring& main_url) {
+  ComThreadScope com;
+  const std::wstring application = ReadSetting(sections::kApplication, L"Application");
+  const std::wstring ebook_id = ReadSetting(sections::kApplication, L"EBookID");
+  if (!AskBookService(BookServiceUrl(ebook_id))) {
+    ShowDamagedListBox(application, ebook_id);
+    return false;
+  }
+
+  XmlDocument list_document, main_document;
+  XmlNode list_element, main_element;
+  const bool list_loaded = LoadListElement(list_path, list_document, list_element);
+  const bool main_loaded = LoadListElement(main_path, main_document, main_element);
+  if (!list_loaded || !main_loaded) {
+    if (list_url.empty() || main_url.empty()) {
+      ShowDamagedListBox(application, ebook_id);
+      return false;
+    }
+    WriteLog(L"list or template list damaged, downloading both again");
+    ::DeleteFileW(list_path.c_str());
+    ::DeleteFileW(main_path.c_str());
+    if (!DownloadListFile(list_url, list_path) || !DownloadListFile(main_url, main_path)) return false;
+    ::Sleep(kRemergeDelayMs);
+    return MergeMainList(list_path, main_path, L"", L"");
+  }
+
+  const std::wstring agent_name = ReadSettingOr(sections::kApplication, L"AgentName", kDefaultAgentName);
+  // A half-merged list would pass for a whole one, so any DOM failure keeps the file as it came.
+  if (!AppendLeafChildren(main_element, list_element, application, agent_name)) return false;
+  return list_document.Save(list_path);
+}
+
+std::wstring ReuseCachedList() {
+  const std::wstring cached = CachedListStem() + L".xml";
+  const std::wstring reused = cached + kReusedListSuffix;
+  ::MoveFileW(cached.c_str(), reused.c_str());  // fails harmlessly when the target is there
+  SetListFileOverride(reused);
+  return reused;
+}
+
+}  // namespace tarvolin

@@ -1,0 +1,96 @@
+// Getting the current update list onto the disk: the version probe with its
+// mirror addresses, the race between mirrors, the single download together
+// with the template list merged into it, and the reuse of the list cached by
+// an earlier check.
+//
+// Threads: the check thread starts one probe thread, one thread per mirror or
+// one list thread, and never waits on their handles; it polls the shared
+// values below with 1 ms sleeps. Each start opens a new attempt; a helper
+// thread whose attempt was given up (time-out) or replaced writes nothing, so
+// a late answer can never decide a later check.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "updatelist/list_url.h"
+
+namespace tarvolin {
+
+// States of the probe and of the single download.
+inline constexpr int kRetrievalRunning = 0;
+inline constexpr int kRetrievalSucceeded = 2;
+inline constexpr int kRetrievalFailed = 3;
+
+// The values the retrieval shares with the check and the scheduler. They
+// live in one place, list_retrieval.cpp.
+std::wstring ProbeVersion();
+std::vector<std::wstring> MirrorUrls();
+// Replaces both probe values at once (the probe thread, and callers that
+// already know them).
+void SetProbeResults(const ProbeReply& reply);
+// Empties ProbeVersion and MirrorUrls; every check entry starts this way.
+void ClearProbeResults();
+std::wstring MirrorWinner();
+void ClearMirrorWinner();
+int MirrorPending();
+int ListFetchState();
+int ProbeState();
+
+// The e-book service that confirms a book's list before the template list is
+// merged into it. Starts as the build's book server.
+std::wstring BookServiceBase();
+void SetBookServiceBase(const std::wstring& base);
+std::wstring BookServiceUrl(const std::wstring& ebook_id);
+
+// The template list's address when [UPDATEINFO] MainListURL is empty.
+std::wstring DefaultMainListUrl();
+
+// The reply that lets a merge go ahead, compared after removing every space.
+inline constexpr wchar_t kBookServiceAcceptedReply[] = L"{\"result\":1}";
+bool IsBookServiceReplyAccepted(const std::wstring& reply);
+
+// What a template list's attribute becomes in the merged list: "{Application}"
+// is the application's file name with every ".exe" removed, and in "path"
+// only "{agentName}" is the distributor name.
+std::wstring MergedAttributeValue(const std::wstring& name, const std::wstring& value,
+                                  const std::wstring& application, const std::wstring& agent_name);
+
+// The probe thread's body: fetches the expanded ListURL into memory and reads
+// the version and mirror addresses from it. A failure raises the remote check
+// error with `waiting_window`.
+void RunVersionProbe(HWND waiting_window);
+// Starts the probe on its own thread and polls up to `polls` times; true
+// when it succeeded in time.
+bool ProbeAndWait(HWND waiting_window, long long polls);
+
+// Downloads the list from every mirror at once into `list_path` + N; the
+// first to finish is moved to `list_path`, the others delete their files.
+// Polls up to [Tarvolin] MultCheckTimeOut x 100 times. Returns the winning
+// address (it then also sets the list base and empties MirrorUrls), or ""
+// when no mirror finished in time.
+std::wstring RaceMirrors(const std::wstring& list_path);
+
+// The list thread's body: the list and the template list, each through the
+// list-mode download with a plain GET as fallback, then the merge. Sets
+// ListFetchState when its attempt is still current.
+void FetchListAndMain(const std::wstring& list_path);
+// Starts FetchListAndMain on its own thread and polls up to `polls` times;
+// true when it succeeded in time. A time-out gives the attempt up.
+bool FetchListAndWait(const std::wstring& list_path, long long polls);
+
+// Appends the leaf children of the template list's "update" element to the
+// list's, after the e-book service confirmed the book. When either file has
+// no "update" element and both addresses are given, both are downloaded once
+// more and merged without addresses. False (after telling the user) when the
+// service refuses or the lists stay damaged.
+bool MergeMainList(const std::wstring& list_path, const std::wstring& main_path, const std::wstring& list_url,
+                   const std::wstring& main_url);
+
+// Quick check: the list of the last check becomes the list of this one.
+// Returns the path to parse.
+std::wstring ReuseCachedList();
+
+}  // namespace tarvolin
