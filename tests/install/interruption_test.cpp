@@ -1,0 +1,182 @@
+// The updater ended abruptly at any moment of the copy stage, then run again:
+// the installation must end complete, and at every moment in between each file
+// must be whole (old or new) and the installed list must never claim more than
+// the disk holds.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "install/copy_stage.h"
+#include "install/file_replacement.h"
+#include "common/text_encoding.h"
+#include "install_fixture.h"
+
+namespace tarvolin {
+namespace {
+
+using testing::ChildProcess;
+using testing::TempFolder;
+
+constexpr DWORD kChildLimitMs = 120000;
+constexpr DWORD kStoppedExitCode = 3;  // install_child's exit code when it stops itself
+
+// A file's content per release: a header naming it, then enough bytes that
+// copying takes a moment, so that a kill can land in the middle of one.
+std::string Content(const std::wstring& name, int release, std::size_t size) {
+  std::string bytes = "release " + std::to_string(release) + " of " + std::string(name.begin(), name.end()) + "\n";
+  bytes.reserve(size);
+  for (std::size_t i = 0; bytes.size() < size; ++i) bytes.push_back(static_cast<char>('a' + (i * 7 + release) % 26));
+  return bytes;
+}
+
+struct BookFile {
+  std::wstring path;       // record path
+  std::wstring dst_names;  // destination field
+  std::vector<std::wstring> installed_as;
+  std::size_t size;
+  bool in_first_release;
+};
+
+std::wstring ListXml(const std::vector<BookFile>& files, int release) {
+  std::wstring xml = L"<update>";
+  for (const BookFile& f : files) {
+    if (release == 1 && !f.in_first_release) continue;
+    xml += L"<file path=\"" + f.path + L"\" ver=\"" + std::to_wstring(release) + L"\"";
+    if (!f.dst_names.empty()) xml += L" dstname=\"" + f.dst_names + L"\"";
+    xml += L"/>";
+  }
+  return xml + L"</update>";
+}
+
+class InterruptionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    files_ = {
+        {L"book.dat", L"", {L"book.dat"}, 3u << 20, true},
+        {L"pages\\p1.dat", L"", {L"pages\\p1.dat"}, 2u << 20, true},
+        {L"pages\\p2.dat", L"", {L"pages\\p2.dat"}, 2u << 20, true},
+        {L"lib.dll", L"lib.dll;copies\\lib.dll;more\\lib.dll",
+         {L"lib.dll", L"copies\\lib.dll", L"more\\lib.dll"}, 4u << 20, true},
+        {L"small.txt", L"", {L"small.txt"}, 100, true},
+        {L"new\\added.dat", L"", {L"new\\added.dat"}, 2u << 20, false},
+    };
+    app_.WriteIni(testing::InstallIni(temp_.path()));
+    for (const BookFile& f : files_) {
+      for (const std::wstring& target : f.installed_as) {
+        if (!f.in_first_release) continue;
+        CreateDirectoryTree(FolderOf(app_ / target));
+        ASSERT_TRUE(WriteWholeFile(app_ / target, Content(target, 1, f.size)));
+      }
+      CreateDirectoryTree(FolderOf(release_ / f.path));
+      ASSERT_TRUE(WriteWholeFile(release_ / f.path, Content(f.path, 2, f.size)));
+    }
+    first_list_ = WideToUtf8(ListXml(files_, 1));
+    second_list_ = WideToUtf8(ListXml(files_, 2));
+    ASSERT_TRUE(WriteWholeFile(app_ / kInstalledListName, first_list_));
+    ASSERT_TRUE(WriteWholeFile(release_ / L"list.xml", second_list_));
+  }
+
+  std::wstring Command(const std::wstring& stop) const {
+    std::wstring line = testing::Quoted(testing::BuiltProgram(testing::kChildProgram)) + L" " +
+                        testing::Quoted(app_.path()) + L" " + testing::Quoted(release_.path());
+    return stop.empty() ? line : line + L" " + testing::Quoted(stop);
+  }
+
+  std::optional<DWORD> RunChild(const std::wstring& stop) const {
+    ChildProcess child;
+    if (!child.Start(Command(stop))) return std::nullopt;
+    return child.Wait(kChildLimitMs);
+  }
+
+  // Whole, and of one release or the other; 0 when missing.
+  int ReleaseOf(const std::wstring& target, const BookFile& f) const {
+    auto bytes = ReadWholeFile(app_ / target);
+    if (!bytes) return 0;
+    if (*bytes == Content(target, 1, f.size)) return 1;
+    // The new release carries the record path's content under every name.
+    if (*bytes == Content(f.path, 2, f.size)) return 2;
+    return -1;
+  }
+
+  // What must hold whenever the updater has ended, however it ended.
+  void ExpectConsistent(const std::string& when) const {
+    SCOPED_TRACE(when);
+    const auto list = ReadWholeFile(app_ / kInstalledListName);
+    ASSERT_TRUE(list) << "the installed list is gone";
+    ASSERT_TRUE(*list == first_list_ || *list == second_list_) << "the installed list is neither release";
+    const bool claims_second = *list == second_list_;
+    for (const BookFile& f : files_) {
+      for (const std::wstring& target : f.installed_as) {
+        const int release = ReleaseOf(target, f);
+        EXPECT_NE(release, -1) << "half-written or foreign content in " << target;
+        if (claims_second) {
+          EXPECT_EQ(release, 2) << target << " is behind the installed list";
+        }
+        if (f.in_first_release) {
+          EXPECT_NE(release, 0) << target << " has disappeared";
+        }
+      }
+    }
+  }
+
+  void ExpectComplete() const {
+    ExpectConsistent("after the final run");
+    EXPECT_EQ(*ReadWholeFile(app_ / kInstalledListName), second_list_);
+    for (const BookFile& f : files_) {
+      for (const std::wstring& target : f.installed_as) {
+        EXPECT_EQ(ReleaseOf(target, f), 2) << target;
+        EXPECT_FALSE(FileExists(app_ / (target + kStagedSuffix))) << target;
+      }
+    }
+  }
+
+  testing::ScopedConfigurationFolder app_;
+  TempFolder temp_;
+  TempFolder release_;
+  std::vector<BookFile> files_;
+  std::string first_list_;
+  std::string second_list_;
+};
+
+TEST_F(InterruptionTest, StoppedAtEveryStepThenRunAgainEndsComplete) {
+  // Before each record, after the copy, after the tasks, after the clean-up.
+  const std::vector<std::wstring> stops = {L"record:0", L"record:1", L"record:3", L"record:5",
+                                           L"text:Do upgrade tasks", L"text:Clear temp files",
+                                           L"text:Update completed"};
+  for (const std::wstring& stop : stops) {
+    EXPECT_EQ(RunChild(stop), std::optional<DWORD>(kStoppedExitCode)) << "did not stop at " << stop;
+    ExpectConsistent("stopped at " + std::string(stop.begin(), stop.end()));
+  }
+  EXPECT_EQ(RunChild(L""), std::optional<DWORD>(0));
+  ExpectComplete();
+  // Nothing is due any more, and a further run changes nothing.
+  EXPECT_EQ(RunChild(L""), std::optional<DWORD>(0));
+  ExpectComplete();
+}
+
+TEST_F(InterruptionTest, KilledAtArbitraryMomentsThenRunAgainEndsComplete) {
+  // Each round lets a run fetch everything and stop as the copy begins, then
+  // kills the next run a little later than the round before, so that the kills
+  // sweep through the copy. Where exactly each lands does not matter: every
+  // moment must leave the installation consistent.
+  for (DWORD delay_ms = 20; delay_ms <= 2000; delay_ms += 10) {
+    ASSERT_EQ(RunChild(L"text:Copy from temporary directory"), std::optional<DWORD>(kStoppedExitCode));
+    ChildProcess child;
+    ASSERT_TRUE(child.Start(Command(L"")));
+    if (auto code = child.Wait(delay_ms)) {
+      EXPECT_EQ(*code, 0u);
+      ExpectConsistent("ended by itself before " + std::to_string(delay_ms) + " ms");
+      break;  // it got through; nothing left to interrupt
+    }
+    child.Kill();
+    ASSERT_TRUE(child.Wait(kChildLimitMs));
+    ExpectConsistent("killed after " + std::to_string(delay_ms) + " ms");
+  }
+  EXPECT_EQ(RunChild(L""), std::optional<DWORD>(0));
+  ExpectComplete();
+}
+
+}  // namespace
+}  // namespace tarvolin
