@@ -18,12 +18,6 @@ void EnableActiveXHosting() {}
 void InstallDotNet(HWND, const std::wstring& version) { ReportUnavailable((L".NET Framework " + version + L" offer").c_str()); }
 
 
-void CheckEntry(HWND report_window) { CheckThreadProc(report_window); }
-
-void CheckThreadProc(HWND report_window) {
-  ReportUnavailable(L"update check");
-  SetStatus(UpdateCheckRemoteError, report_window);
-}
 
 
 

@@ -14,9 +14,6 @@ void CheckAppendedPackage();
 void EnableActiveXHosting();
 void InstallDotNet(HWND parent, const std::wstring& version);
 
-// The update pipeline.
-void CheckEntry(HWND report_window);
-void CheckThreadProc(HWND report_window);
 // Windows of the run modes; each returns when its window has ended.
 void RunMostSimpleWindow(int window_mode, HWND parent);
 void RunUpdaterIconWindow();

@@ -21,6 +21,7 @@
 #include "status/host_control.h"
 #include "status/status_windows.h"
 #include "status/update_status.h"
+#include "updatelist/check_procedure.h"
 #include "updatelist/list_cache_name.h"
 #include "updatelist/remote_version.h"
 

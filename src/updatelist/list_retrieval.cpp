@@ -1,5 +1,7 @@
 #include "updatelist/list_retrieval.h"
 
+#include "updatelist/remote_version.h"
+
 #include <atomic>
 #include <exception>
 #include <mutex>
@@ -61,7 +63,6 @@ constexpr wchar_t kDamagedListText[] =
 // polling loops may read them between the named-lock sections too.
 struct RetrievalValues {
   std::mutex guard;
-  std::wstring probe_version;
   std::vector<std::wstring> mirror_urls;
   std::wstring mirror_winner;
   std::wstring book_service_base = endpoints::kBookServer;
@@ -250,10 +251,9 @@ bool AppendLeafChildren(const XmlNode& from, const XmlNode& to, const std::wstri
 
 // --- shared values ---
 
-std::wstring ProbeVersion() {
-  std::lock_guard<std::mutex> guard(Values().guard);
-  return Values().probe_version;
-}
+// The probe's version is the run's remote version label: the exit code and the
+// copy stage read it from there.
+std::wstring ProbeVersion() { return RemoteVersionLabel(); }
 
 std::vector<std::wstring> MirrorUrls() {
   std::lock_guard<std::mutex> guard(Values().guard);
@@ -261,8 +261,8 @@ std::vector<std::wstring> MirrorUrls() {
 }
 
 void SetProbeResults(const ProbeReply& reply) {
+  SetRemoteVersionLabel(reply.version);
   std::lock_guard<std::mutex> guard(Values().guard);
-  Values().probe_version = reply.version;
   Values().mirror_urls = reply.mirrors;
 }
 

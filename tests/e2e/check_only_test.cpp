@@ -1,0 +1,95 @@
+// "checkforupdates" through the real program: the host reads the number of due
+// files, or the new-version code, from the exit code.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "common/files.h"
+#include "common/strings.h"
+#include "common/text_encoding.h"
+#include "endpoints.h"
+#include "support/http_server.h"
+#include "support/process.h"
+#include "support/publisher_client.h"
+#include "support/temp_folder.h"
+
+namespace tarvolin {
+namespace {
+
+constexpr DWORD kTimeoutMs = 180000;
+
+std::wstring BookFolder() { return WindowsFolder().substr(0, 3) + L"Brennoak\\Vosmir\\TarvolinE2EBook"; }
+std::wstring Program() { return L"\"" + testing::BuildOutputFolder() + L"\\tarvolin_testbook.exe\""; }
+
+std::optional<unsigned short> LoopbackPort(const std::wstring& server) {
+  const std::wstring prefix = L"http://127.0.0.1:";
+  if (!StartsWith(server, prefix)) return std::nullopt;
+  return static_cast<unsigned short>(ParseDecimal(server.substr(prefix.size())));
+}
+
+// The configuration server hands the book a configuration pointing at the
+// publisher; the e-book service accepts the list.
+class CheckOnlyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto port = LoopbackPort(endpoints::kConfigServer);
+    if (!port || LoopbackPort(endpoints::kBookServer) != port)
+      GTEST_SKIP() << "configuration server and e-book service of this build are not one loopback server";
+    ASSERT_FALSE(testing::PublisherUrl().empty()) << "TARVOLIN_PUBLISHER_URL is not set; run through ctest";
+    ASSERT_TRUE(testing::ResetPublisher());
+    RemoveFolderTree(BookFolder());
+    CreateDirectoryTree(BookFolder());
+    server_ = std::make_unique<testing::LoopbackHttpServer>(*port);
+    ASSERT_TRUE(server_->listening());
+    server_->Serve("/DigitalLibrary/ajax.aspx?action=CheckEbookList&ebookId=90001", 200, "{\"result\": 1}");
+  }
+  void TearDown() override { RemoveFolderTree(BookFolder()); }
+
+  void ServeConfiguration(const std::wstring& extra) {
+    std::wstring base = testing::PublisherUrl() + L"/book";
+    std::wstring ini = L"[Tarvolin]\r\nLog=inst.log\r\nMode=checkforupdates\r\nShowWhenCheck=false\r\nQuickCheck=false\r\n"
+                       L"TempAppPath=1\r\n[UPDATEINFO]\r\nListURL=" + base + L"/tarvolin.xml\r\nMainListURL=" + base +
+                       L"/main.xml\r\n[APPLICATION]\r\nApplication=fake_ebook.exe\r\nName=TarvolinE2EBook\r\nEBookID=90001\r\n" +
+                       extra;
+    server_->Serve("/DigitalLibrary/ajax.aspx?action=GetTarvolinIni&ebookId=90001", 200, WideToAnsi(ini));
+  }
+  std::wstring Log() { return testing::ReadTextFile(BookFolder() + L"\\inst.log"); }
+
+  std::unique_ptr<testing::LoopbackHttpServer> server_;
+};
+
+TEST_F(CheckOnlyTest, ExitCodeIsTheNumberOfDueFiles) {
+  ServeConfiguration(L"");
+  ASSERT_TRUE(testing::PutPublishedFile("book/tarvolin.xml",
+                                        "<update><file path=\"a.dat\" ver=\"2\"/><file path=\"b.dat\" ver=\"2\"/>"
+                                        "<file path=\"c.dat\" ver=\"2\"/></update>"));
+  ASSERT_TRUE(testing::PutPublishedFile("book/main.xml", "<update></update>"));
+  testing::WriteTextFile(BookFolder() + L"\\tarvolin.xml",
+                         L"<update><file path=\"a.dat\" ver=\"2\"/><file path=\"b.dat\" ver=\"1\"/>"
+                         L"<file path=\"c.dat\" ver=\"1\"/></update>");
+
+  auto code = testing::RunAndWait(Program(), kTimeoutMs);
+  ASSERT_TRUE(code.has_value());
+  EXPECT_EQ(*code, 2u) << Log();
+  EXPECT_FALSE(FileExists(BookFolder() + L"\\started.txt"));  // checking never starts the book
+}
+
+TEST_F(CheckOnlyTest, NewVersionLabelWithNothingDueGivesTheVersionCode) {
+  ServeConfiguration(L"CheckVerNumber=1\r\nVer=5.0\r\n");
+  ASSERT_TRUE(testing::PutPublishedFile("book/tarvolin.xml", "<ver>5.1</ver>"));
+
+  auto code = testing::RunAndWait(Program() + L" /checkforupdates", kTimeoutMs);
+  ASSERT_TRUE(code.has_value());
+  EXPECT_EQ(*code, 2147483647u) << Log();
+}
+
+TEST_F(CheckOnlyTest, SameVersionLabelGivesZero) {
+  ServeConfiguration(L"CheckVerNumber=1\r\nVer=5.1\r\n");
+  ASSERT_TRUE(testing::PutPublishedFile("book/tarvolin.xml", "<ver>5.1</ver>"));
+  auto code = testing::RunAndWait(Program() + L" /checkforupdates", kTimeoutMs);
+  ASSERT_TRUE(code.has_value());
+  EXPECT_EQ(*code, 0u) << Log();
+}
+
+}  // namespace
+}  // namespace tarvolin
