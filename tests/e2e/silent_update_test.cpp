@@ -1,0 +1,198 @@
+// A whole update without a window, through the real program: a host starts
+// "silence" with its window, the publisher holds the release, and afterwards
+// the book folder holds the new files, the tasks' work, the installed list and
+// the backups, and the host has seen every status.
+#include <windows.h>
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "common/files.h"
+#include "common/strings.h"
+#include "common/text_encoding.h"
+#include "endpoints.h"
+#include "support/http_server.h"
+#include "support/process.h"
+#include "support/publisher_client.h"
+#include "support/temp_folder.h"
+#include "updatelist/update_list.h"
+
+namespace tarvolin {
+namespace {
+
+constexpr DWORD kTimeoutMs = 300000;
+constexpr UINT kStatusChanged = 1974;
+
+std::wstring BookFolder() { return WindowsFolder().substr(0, 3) + L"Brennoak\\Vosmir\\TarvolinE2EBook"; }
+std::wstring InBook(const std::wstring& name) { return BookFolder() + L"\\" + name; }
+std::wstring Program() { return L"\"" + testing::BuildOutputFolder() + L"\\tarvolin_testbook.exe\""; }
+
+std::optional<unsigned short> LoopbackPort(const std::wstring& server) {
+  const std::wstring prefix = L"http://127.0.0.1:";
+  if (!StartsWith(server, prefix)) return std::nullopt;
+  return static_cast<unsigned short>(ParseDecimal(server.substr(prefix.size())));
+}
+
+std::string Bytes(const std::string& name, std::size_t size) {
+  std::string bytes;
+  while (bytes.size() < size) bytes += name + std::to_string(bytes.size()) + ",";
+  bytes.resize(size);
+  return bytes;
+}
+
+// The host program's window: it records every status it is told, in order.
+class StatusHost {
+ public:
+  StatusHost() {
+    WNDCLASSW window_class{};
+    window_class.lpfnWndProc = &StatusHost::Proc;
+    window_class.lpszClassName = L"E2EStatusHost";
+    window_class.hInstance = GetModuleHandleW(nullptr);
+    RegisterClassW(&window_class);
+    window_ = CreateWindowW(L"E2EStatusHost", L"host", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  }
+  ~StatusHost() { DestroyWindow(window_); }
+  HWND window() const { return window_; }
+  std::vector<int> statuses;
+
+ private:
+  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == kStatusChanged) {
+      auto* host = reinterpret_cast<StatusHost*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+      if (host) host->statuses.push_back(static_cast<int>(wparam));
+      return 0;
+    }
+    return DefWindowProcW(window, message, wparam, lparam);
+  }
+  HWND window_ = nullptr;
+};
+
+bool IsSubsequence(const std::vector<int>& whole, const std::vector<int>& part) {
+  auto it = whole.begin();
+  for (int value : part) {
+    it = std::find(it, whole.end(), value);
+    if (it == whole.end()) return false;
+    ++it;
+  }
+  return true;
+}
+
+class SilentUpdateTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto port = LoopbackPort(endpoints::kConfigServer);
+    if (!port || LoopbackPort(endpoints::kBookServer) != port)
+      GTEST_SKIP() << "configuration server and e-book service of this build are not one loopback server";
+    ASSERT_TRUE(testing::PublisherAvailable());
+    ASSERT_TRUE(testing::ResetPublisher());
+    RemoveFolderTree(BookFolder());
+    CreateDirectoryTree(BookFolder());
+    server_ = std::make_unique<testing::LoopbackHttpServer>(*port);
+    ASSERT_TRUE(server_->listening());
+    server_->Serve("/DigitalLibrary/ajax.aspx?action=CheckEbookList&ebookId=90001", 200, "{\"result\":1}");
+    std::wstring base = testing::PublisherUrl() + L"/rel";
+    std::wstring ini = L"[Tarvolin]\r\nLog=inst.log\r\nShowWhenCheck=false\r\nQuickCheck=false\r\nTempAppPath=1\r\n"
+                       L"[UPDATEINFO]\r\nListURL=" + base + L"/tarvolin.xml\r\nMainListURL=" + base +
+                       L"/main.xml\r\n[APPLICATION]\r\nApplication=reader.exe\r\nName=TarvolinE2EBook\r\nEBookID=90001\r\n";
+    server_->Serve("/DigitalLibrary/ajax.aspx?action=GetTarvolinIni&ebookId=90001", 200, WideToAnsi(ini));
+    ASSERT_TRUE(testing::PutPublishedFile("rel/main.xml", "<update></update>"));
+  }
+  void TearDown() override { RemoveFolderTree(BookFolder()); }
+
+  std::optional<DWORD> RunSilently(StatusHost& host) {
+    std::wstring args = FormatWide(L" silence %lu", static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(host.window())));
+    return testing::RunAndWaitPumping(Program() + args, kTimeoutMs);
+  }
+  std::string Installed(const std::wstring& name) { return ReadWholeFile(InBook(name)).value_or("<missing>"); }
+  std::wstring Log() { return testing::ReadTextFile(InBook(L"inst.log")); }
+  std::vector<std::string> Downloads() {
+    std::vector<std::string> paths;
+    for (const auto& request : testing::PublisherLog())
+      if (request.method == "GET" && request.status == 200 && request.path.find(".xml") == std::string::npos)
+        paths.push_back(request.path);
+    return paths;
+  }
+
+  std::unique_ptr<testing::LoopbackHttpServer> server_;
+};
+
+TEST_F(SilentUpdateTest, FirstReleaseThenIncrementalUpdateThenNothingDue) {
+  // Release 1: a book file with a shortcut, data, a task script the list runs once
+  // it is installed, and a file to retire later.
+  ASSERT_TRUE(testing::PutPublishedFile("rel/reader/book.dat", Bytes("book1-", 90000)));
+  ASSERT_TRUE(testing::PutPublishedFile("rel/data/pages.dat", Bytes("pages1-", 300000)));
+  ASSERT_TRUE(testing::PutPublishedFile("rel/old.txt", "retired soon"));
+  ASSERT_TRUE(testing::PutPublishedFile(
+      "rel/setup.xml", "<tasks><ini file=\"{app}settings.ini\" app=\"View\" key=\"Color\" value=\"blue\"/></tasks>"));
+  ASSERT_TRUE(testing::PutPublishedFile(
+      "rel/tarvolin.xml",
+      "<update><description>First release</description>"
+      "<file path=\"reader\\book.dat\" ver=\"1\" shortcut=\"links\\Read Book\"/>"
+      "<file path=\"data\\pages.dat\" ver=\"1\"/><file path=\"old.txt\" ver=\"1\"/>"
+      "<file path=\"setup.xml\" ver=\"1\" oper=\"run\"/></update>"));
+
+  {
+    StatusHost host;
+    auto code = RunSilently(host);
+    ASSERT_TRUE(code.has_value());
+    EXPECT_EQ(*code, 4u) << Log();  // the number of files this run brought
+    EXPECT_TRUE(IsSubsequence(host.statuses, {1, 3, 4, 6, 7, 9, 10, 12, 13})) << Log();
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(GetPropW(host.window(), L"tarvolin.exe")), 13u);
+  }
+  EXPECT_EQ(Installed(L"reader\\book.dat"), Bytes("book1-", 90000));
+  EXPECT_EQ(Installed(L"data\\pages.dat"), Bytes("pages1-", 300000));
+  EXPECT_EQ(Installed(L"old.txt"), "retired soon");
+  wchar_t color[32] = {};
+  GetPrivateProfileStringW(L"View", L"Color", L"", color, 32, InBook(L"settings.ini").c_str());
+  EXPECT_STREQ(color, L"blue") << Log();
+  EXPECT_TRUE(FileExists(InBook(L"links\\Read Book.lnk"))) << Log();
+  {
+    ::CoInitialize(nullptr);
+    std::vector<updatefileinfo> installed;
+    EXPECT_TRUE(LoadUpdateList(InBook(L"tarvolin.xml"), installed, false));
+    int files = 0;
+    for (const auto& record : installed) files += record.action != DescriptionRecord && record.action != TaskRecord;
+    EXPECT_EQ(files, 4);
+    ::CoUninitialize();
+  }
+
+  // Release 2: one file changes, one is retired; only the changed one travels.
+  ASSERT_TRUE(testing::ResetPublisher());
+  ASSERT_TRUE(testing::PutPublishedFile("rel/data/pages.dat", Bytes("pages2-", 250000)));
+  ASSERT_TRUE(testing::PutPublishedFile(
+      "rel/tarvolin.xml",
+      "<update><file path=\"reader\\book.dat\" ver=\"1\" shortcut=\"links\\Read Book\"/>"
+      "<file path=\"data\\pages.dat\" ver=\"2\"/><file path=\"old.txt\" ver=\"2\" oper=\"del\"/>"
+      "<file path=\"setup.xml\" ver=\"1\"/></update>"));
+  {
+    StatusHost host;
+    auto code = RunSilently(host);
+    ASSERT_TRUE(code.has_value());
+    EXPECT_EQ(*code, 2u) << Log();
+    EXPECT_TRUE(IsSubsequence(host.statuses, {1, 3, 4, 6, 7, 9, 10, 12, 13})) << Log();
+  }
+  for (const auto& path : Downloads()) EXPECT_EQ(path, "/rel/data/pages.dat");  // size query and transfer
+  EXPECT_FALSE(Downloads().empty());
+  EXPECT_EQ(Installed(L"data\\pages.dat"), Bytes("pages2-", 250000));
+  EXPECT_EQ(Installed(L"reader\\book.dat"), Bytes("book1-", 90000));
+  EXPECT_FALSE(FileExists(InBook(L"old.txt")));
+
+  // Nothing due: the run only checks.
+  ASSERT_TRUE(testing::ResetPublisher());
+  {
+    StatusHost host;
+    auto code = RunSilently(host);
+    ASSERT_TRUE(code.has_value());
+    EXPECT_EQ(*code, 0u) << Log();  // nothing due
+    EXPECT_TRUE(IsSubsequence(host.statuses, {1, 3, 13})) << Log();
+    EXPECT_FALSE(IsSubsequence(host.statuses, {4})) << Log();
+  }
+  EXPECT_TRUE(Downloads().empty());
+}
+
+}  // namespace
+}  // namespace tarvolin
