@@ -11,6 +11,7 @@
 #include "common/process_state.h"
 #include "common/strings.h"
 #include "config/log.h"
+#include "download/http_reply.h"
 #include "download/internet_session.h"
 #include "download/transfer_messages.h"
 #include "download/transfer_registry.h"
@@ -31,30 +32,12 @@ constexpr int kEmptyReadsBeforeReconnect = 4;
 constexpr DWORD kRetryPauseMs = 10;
 constexpr DWORD kBlockStartPauseMs = 10;
 constexpr DWORD kBlockEndPauseMs = 50;
-constexpr DWORD kStatusOk = 200;
-constexpr DWORD kStatusPartial = 206;
-constexpr DWORD kStatusNotFound = 404;
+constexpr unsigned long kStatusOk = 200;
+constexpr unsigned long kStatusPartial = 206;
+constexpr unsigned long kStatusNotFound = 404;
 
 void Send(HWND window, unsigned message, WPARAM wparam, LPARAM lparam) {
   if (window) ::SendMessageW(window, message, wparam, lparam);
-}
-
-// 0 when the reply carries no status (the range test treats that as honoured).
-DWORD StatusCode(HINTERNET request) {
-  DWORD code = 0, size = sizeof code;
-  if (!::HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code, &size, nullptr)) return 0;
-  return code;
-}
-
-// The Content-Length header; nothing when absent. Read as text so that a value
-// beyond 32 bits is seen as such rather than cut.
-std::optional<long long> ContentLength(HINTERNET request) {
-  wchar_t text[32] = {};
-  DWORD size = sizeof text;
-  if (!::HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) return std::nullopt;
-  std::wstring trimmed = Trim(text);
-  if (trimmed.empty() || trimmed[0] < L'0' || trimmed[0] > L'9') return std::nullopt;
-  return ParseDecimal(trimmed);
 }
 
 // One call of TransferRange: the connection, its retries and the read loop.
@@ -121,7 +104,7 @@ class RangeTransfer {
                                              static_cast<DWORD>(header.size()), kRequestFlags, 0));
       }
       if (connection_) {
-        status_ = StatusCode(connection_.get());
+        status_ = ReplyStatus(connection_.get());
         bool range_ignored = resume > 0 && status_ != kStatusPartial && status_ != 0;
         if (!range_ignored || Discard(resume)) return true;
         connection_.reset();
@@ -146,7 +129,7 @@ class RangeTransfer {
     if (status_ == kStatusNotFound || (status_ != kStatusOk && status_ != kStatusPartial)) {
       return LengthOutcome::Failed;
     }
-    std::optional<long long> named = ContentLength(connection_.get());
+    std::optional<long long> named = ReplyContentLength(connection_.get());
     if (!named) return LengthOutcome::Unnamed;
     if (*named > LONG_MAX) return LengthOutcome::Failed;
     length_ = expected_ = static_cast<long>(*named);
@@ -230,7 +213,7 @@ class RangeTransfer {
   long progress_limit_;
   long received_ = 0;
   int attempts_ = 0;
-  DWORD status_ = 0;
+  unsigned long status_ = 0;
   std::vector<char> piece_;
   unique_hinternet session_;
   unique_hinternet connection_;  // declared after the session: closed first
@@ -275,9 +258,9 @@ FileDownloader::SizeAnswer FileDownloader::AskSize(const std::wstring& url, long
   if (!session) return SizeAnswer::Failed;
   unique_hinternet request(::InternetOpenUrlW(session.get(), url.c_str(), nullptr, 0, kRequestFlags, 0));
   if (!request) return SizeAnswer::Failed;
-  DWORD status = StatusCode(request.get());
+  unsigned long status = ReplyStatus(request.get());
   if (status != kStatusOk && status != kStatusPartial) return SizeAnswer::Failed;
-  std::optional<long long> named = ContentLength(request.get());
+  std::optional<long long> named = ReplyContentLength(request.get());
   if (!named) return SizeAnswer::Unnamed;
   if (*named > LONG_MAX) return SizeAnswer::Failed;
   size = static_cast<long>(*named);

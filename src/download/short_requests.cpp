@@ -3,10 +3,12 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <optional>
 #include <vector>
 
 #include "common/text_encoding.h"
 #include "common/unique_handle.h"
+#include "download/http_reply.h"
 #include "download/transfer_rules.h"
 
 namespace tarvolin {
@@ -21,14 +23,22 @@ constexpr wchar_t kFormContentHeader[] = L"Content-Type: application/x-www-form-
 constexpr DWORD kPostTimeoutMs = 5000;
 constexpr DWORD kPostConnectRetries = 1;
 
+// A reply without a status (not HTTP) counts as success: the open was the test.
 bool IsSuccessStatus(HINTERNET request) {
-  DWORD code = 0, size = sizeof code;
-  if (!::HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code, &size, nullptr)) return true;
-  return code >= 200 && code < 300;
+  unsigned long code = ReplyStatus(request);
+  return code == 0 || (code >= 200 && code < 300);
 }
 
 void SetNumberOption(HINTERNET handle, DWORD option, DWORD value) {
   ::InternetSetOptionW(handle, option, &value, sizeof value);
+}
+
+void SetTimeouts(HINTERNET handle) {
+  for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
+                       INTERNET_OPTION_DATA_SEND_TIMEOUT, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT}) {
+    SetNumberOption(handle, option, kPostTimeoutMs);
+  }
+  SetNumberOption(handle, INTERNET_OPTION_CONNECT_RETRIES, kPostConnectRetries);
 }
 
 struct UrlParts {
@@ -57,7 +67,7 @@ bool CrackUrl(const std::wstring& url, UrlParts& parts) {
   return true;
 }
 
-int PostFailure() { return ::GetLastError() == ERROR_INTERNET_TIMEOUT ? kPostTimedOut : kPostFailed; }
+int PostFailure() { return PostResultForInternetError(::GetLastError()); }
 
 }  // namespace
 
@@ -68,15 +78,21 @@ bool FetchUrl(const std::wstring& url, ByteSink& sink) {
       ::InternetOpenUrlW(session.get(), url.c_str(), kFetchHeaders, static_cast<DWORD>(-1), INTERNET_FLAG_NO_CACHE_WRITE, 0));
   // An error page is not the document that was asked for.
   if (!request || !IsSuccessStatus(request.get())) return false;
+  std::optional<long long> named = ReplyContentLength(request.get());
   std::vector<char> piece(kTransferPiece);
+  long long received = 0;
   // Only an empty read ends the body: the Internet layer may hand over less
   // than a piece before the end.
   for (;;) {
     DWORD got = 0;
     if (!::InternetReadFile(request.get(), piece.data(), kTransferPiece, &got)) return false;
-    if (got == 0) return true;
+    if (got == 0) break;
     if (!sink.Write(piece.data(), got)) return false;
+    received += got;
   }
+  // A connection that closes early also ends in an empty read; the named
+  // length tells a cut body from a whole one.
+  return !named || *named == received;
 }
 
 bool FetchUrl(const std::wstring& url, std::string& body) {
@@ -95,11 +111,7 @@ int PostUrl(const std::wstring& url, std::wstring& response) {
 
   unique_hinternet session(::InternetOpenW(kPostAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (!session) return PostFailure();
-  for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
-                       INTERNET_OPTION_DATA_SEND_TIMEOUT, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT}) {
-    SetNumberOption(session.get(), option, kPostTimeoutMs);
-  }
-  SetNumberOption(session.get(), INTERNET_OPTION_CONNECT_RETRIES, kPostConnectRetries);
+  SetTimeouts(session.get());
 
   DWORD connect_flags = INTERNET_FLAG_KEEP_CONNECTION | (secure ? INTERNET_FLAG_SECURE : 0);
   unique_hinternet connection(::InternetConnectW(session.get(), parts.server.c_str(), parts.port, nullptr, nullptr,
@@ -110,6 +122,9 @@ int PostUrl(const std::wstring& url, std::wstring& response) {
   unique_hinternet request(::HttpOpenRequestW(connection.get(), kPostVerb, parts.object.c_str(), nullptr, nullptr,
                                               nullptr, request_flags, 0));
   if (!request) return PostFailure();
+  // Set on every level: not every Internet layer hands them down from the session.
+  SetTimeouts(connection.get());
+  SetTimeouts(request.get());
   for (const wchar_t* header : {kAcceptHeader, kFormContentHeader}) {
     ::HttpAddRequestHeadersW(request.get(), header, static_cast<DWORD>(-1), HTTP_ADDREQ_FLAG_ADD_IF_NEW);
   }
@@ -125,6 +140,14 @@ int PostUrl(const std::wstring& url, std::wstring& response) {
   }
   response = Utf8ToWide(body);
   return kPostOk;
+}
+
+}  // namespace tarvolin
+
+namespace tarvolin {
+
+int PostResultForInternetError(unsigned long error) {
+  return error == kInternetTimeoutError ? kPostTimedOut : kPostFailed;
 }
 
 }  // namespace tarvolin
