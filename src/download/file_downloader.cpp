@@ -148,7 +148,11 @@ class RangeTransfer {
     int empty_reads = 0;
     while (!registry_.Stopped(request_.transfer_id) && length_ > 0) {
       DWORD got = 0;
-      if (!::InternetReadFile(connection_.get(), piece_.data(), kTransferPiece, &got)) got = 0;
+      // Never ask for more than the block still needs: an open-ended range
+      // runs on to the end of the file, and a read that spills past the block
+      // would come back neither a whole piece nor exactly the remainder.
+      const DWORD want = static_cast<DWORD>(std::min(kTransferPiece, length_));
+      if (!::InternetReadFile(connection_.get(), piece_.data(), want, &got)) got = 0;
       switch (ClassifyRead(static_cast<long>(got), length_)) {
         case ReadVerdict::Short:
           return ReadOutcome::Failed;
