@@ -46,6 +46,9 @@ class Publisher:
         with open(full, "wb") as f:
             f.write(data if isinstance(data, bytes) else data.encode("utf-8"))
 
+    def requests(self):
+        return json.loads(self.control("GET", "log"))
+
     def transfers(self):
         log = json.loads(self.control("GET", "log"))
         return sorted({e["path"] for e in log if e["method"] == "GET" and e["status"] in (200, 206)
@@ -154,6 +157,9 @@ def main():
         pub.control("POST", "post_replies", service_reply.encode())
         publish_release(pub, ebook_exe, 2)
         code2 = run_host(build, ["silence"])
+        if os.environ.get("TARVOLIN_DEMO_DEBUG"):
+            for e in pub.requests():
+                print("   ", e["method"], e["path"], e["range"], e["status"], e["user_agent"])
         say("After the incremental update")
         show_tree(book)
         print("  transferred:", ", ".join(pub.transfers()) or "nothing")

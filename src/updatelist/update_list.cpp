@@ -121,9 +121,13 @@ bool ReadLoadedList(XmlDocument& document, const std::wstring& list_path, std::v
       !FindChild(settings, list_names::kFileUrl, file_url))
     return false;
 
-  std::wstring url_template = kDefaultFileUrlTemplate;
-  if (as_remote && file_url && !file_url->Text(url_template)) return false;
-  SetFileUrlTemplate(url_template);
+  // Only the fetched list says where its files are. The installed list is read
+  // after it during a check, and must not put the addresses back to the default.
+  if (as_remote) {
+    std::wstring url_template = kDefaultFileUrlTemplate;
+    if (file_url && !file_url->Text(url_template)) return false;
+    SetFileUrlTemplate(url_template);
+  }
 
   if (!WalkTree(*root, records)) return false;
 

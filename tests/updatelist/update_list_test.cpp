@@ -184,7 +184,9 @@ TEST_F(UpdateListTest, FileUrlTemplateComesFromRemoteListsOnly) {
     std::wstring expected;
   } cases[] = {
       {"remote with template", with_template, true, L"http://cdn.example/{filename}"},
-      {"installed with template", with_template, false, kDefaultFileUrlTemplate},
+      // The installed list is read after the fetched one and leaves its template in place.
+      {"installed with template", with_template, false, L"left over from an earlier list"},
+      {"installed without template", without_template, false, L"left over from an earlier list"},
       {"remote without template", without_template, true, kDefaultFileUrlTemplate},
   };
   for (const auto& c : cases) {
