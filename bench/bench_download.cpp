@@ -46,7 +46,7 @@ int RunFile(const std::wstring& url, const std::wstring& target, int threads) {
 int RunList(const std::wstring& base, const std::wstring& list_file, const std::wstring& work, const std::wstring& files_at_once,
             const std::wstring& threads_per_file) {
   SetConfigurationFolder(work + L"\\");
-  WriteWholeFile(work + L"\\tarvolin.ini", WideToAnsi(L"[Tarvolin]\r\nTempAppPath=1\r\n[UPDATEINFO]\r\nListURL=" + base +
+  WriteWholeFile(work + L"\\tarvolin.ini", WideToAnsi(L"[Tarvolin]\r\nTempAppPath=1\r\nLog=bench.log\r\n[UPDATEINFO]\r\nListURL=" + base +
                                                       L"/tarvolin.xml\r\n"));
   RunParameters().Set(L"threadcount", files_at_once);
   RunParameters().Set(L"filethread", threads_per_file);

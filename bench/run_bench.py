@@ -85,7 +85,7 @@ def ours(build, *args):
     out = subprocess.run([run, exe, *args], capture_output=True, text=True)
     fields = dict(kv.split("=") for kv in out.stdout.split())
     if fields.get("ok") != "1":
-        sys.exit(f"our download failed: {out.stdout} {out.stderr[-500:]}")
+        sys.exit(f"our download failed ({' '.join(args)}): {out.stdout} {out.stderr[-500:]}")
     return float(fields["seconds"]), float(fields["peak_mb"])
 
 
@@ -164,7 +164,7 @@ def main():
         lw = out + "/listwork"
         shutil.rmtree(lw, ignore_errors=True)
         os.makedirs(lw)
-        t_list, _ = ours(build, "list", slow + "/many", windows_path(work + "/list.txt"), windows_path(lw), "8", "8")
+        t_list, _ = ours(build, "list", slow, windows_path(work + "/list.txt"), windows_path(lw), "8", "8")
         with open(os.path.join(work, "aria-input.txt"), "w") as f:
             for n in names:
                 f.write(f"{slow}/{n}\n  out={n.replace('/', '_')}\n")
