@@ -9,15 +9,19 @@
 namespace tarvolin {
 namespace {
 
-// The events live for the process: the map owns them and is never emptied.
-HANDLE EventFor(long id) {
+// Each lock is a named mutex, "Lock<id>", so updater processes running at the
+// same time share it. A mutex rather than an event: when a process dies while
+// holding the lock (killed mid-copy, say), the system hands the lock to the
+// next waiter instead of leaving every other updater and host hung on it.
+// The handles live for the process: the map owns them and is never emptied.
+HANDLE LockFor(long id) {
   static std::mutex guard;
   static std::map<long, unique_handle> events;
   std::lock_guard<std::mutex> hold(guard);
   auto& slot = events[id];
   if (!slot) {
     std::wstring name = FormatWide(L"Lock%ld", id);
-    slot.reset(::CreateEventW(nullptr, FALSE, TRUE, name.c_str()));
+    slot.reset(::CreateMutexW(nullptr, FALSE, name.c_str()));
   }
   return slot.get();
 }
@@ -25,11 +29,12 @@ HANDLE EventFor(long id) {
 }  // namespace
 
 void AcquireNamedLock(long id) {
-  if (HANDLE event = EventFor(id)) ::WaitForSingleObject(event, INFINITE);
+  // WAIT_ABANDONED also means we own it now: its last holder died.
+  if (HANDLE lock = LockFor(id)) ::WaitForSingleObject(lock, INFINITE);
 }
 
 void ReleaseNamedLock(long id) {
-  if (HANDLE event = EventFor(id)) ::SetEvent(event);
+  if (HANDLE lock = LockFor(id)) ::ReleaseMutex(lock);
 }
 
 }  // namespace tarvolin

@@ -1,5 +1,7 @@
-// Process-wide locks by integer id. Each id is an auto-reset event named
-// "Lock<id>", so updater processes running at the same time share a lock.
+// Process-wide locks by integer id. Each id is a named mutex "Lock<id>", so
+// updater processes running at the same time share a lock, and a lock whose
+// holder died is handed on. Acquire and release on the same thread (the scoped
+// holder below does).
 #pragma once
 
 namespace tarvolin {
