@@ -85,7 +85,7 @@ int CopyPhase(HWND window, const std::vector<updatefileinfo>& records, const std
     if (window) ::SendMessageW(window, WM_COPY_PROGRESS, static_cast<WPARAM>(i), static_cast<LPARAM>(count));
     ::Sleep(1);
     if (window) {
-      SendStatusText(window, FormatWide(Tr(texts::kCopying).c_str(), i + 1, count), status_protocol::kNoProgress);
+      SendStatusText(window, FormatPlaceholders(Tr(texts::kCopying), {std::to_wstring(i + 1), std::to_wstring(count)}), status_protocol::kNoProgress);
     }
     const updatefileinfo& record = records[static_cast<std::size_t>(i)];
     if (!IsInstallable(record)) continue;
@@ -224,7 +224,7 @@ bool CopyAndFinish(HWND window) {
 
   Report(window, Tr(texts::kClearTemp));
   DeleteTree(download_folder);
-  Report(window, FormatWide(Tr(texts::kCompleted).c_str(), static_cast<int>(records.size())));
+  Report(window, FormatPlaceholders(Tr(texts::kCompleted), {std::to_wstring(records.size())}));
   if (restart) Report(window, Tr(texts::kNeedRestart));
 
   if (failed > 0) {
