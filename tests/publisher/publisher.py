@@ -72,10 +72,10 @@ def parse_range(header, size):
     """Returns None to serve the whole file, "unsatisfiable", or (first, last)."""
     if not header:
         return None
-    unit, sep, spec = header.strip().partition("=")
-    if not sep or unit.strip().lower() != "bytes" or "," in spec:
+    unit, sep, range_text = header.strip().partition("=")
+    if not sep or unit.strip().lower() != "bytes" or "," in range_text:
         return None
-    first_text, dash, last_text = spec.strip().partition("-")
+    first_text, dash, last_text = range_text.strip().partition("-")
     first_text, last_text = first_text.strip(), last_text.strip()
     if not dash or not (first_text.isdigit() or first_text == "") or not (last_text.isdigit() or last_text == ""):
         return None
