@@ -12,6 +12,7 @@
 #include "config/path_macros.h"
 #include "config/settings.h"
 #include "config/translation_loader.h"
+#include "install/main_program.h"
 #include "install/run_file.h"
 #include "install/shortcuts.h"
 #include "install/task_string.h"
@@ -64,9 +65,6 @@ constexpr std::size_t kMaxScriptNesting = 16;
 constexpr int kMaxElementDepth = 128;
 
 // The window-closing procedure shared with the main-program shutdown.
-constexpr UINT kQueryEndSessionTimeoutMs = 100;
-constexpr DWORD kProcessEndWaitMs = 5000;
-constexpr std::size_t kMaxWindowsPerProcess = 1024;
 
 // State of one top-level script run: where to report and which scripts are open.
 struct ScriptRun {
@@ -285,21 +283,6 @@ bool RunScriptFile(ScriptRun& run, const std::wstring& path) {
 
 // --- Ending processes ---------------------------------------------------------
 
-std::wstring ProcessImagePath(DWORD process_id) {
-  unique_handle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id));
-  if (!process) return std::wstring();
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    DWORD size = static_cast<DWORD>(path.size());
-    if (::QueryFullProcessImageNameW(process.get(), 0, path.data(), &size)) {
-      path.resize(size);
-      return path;
-    }
-    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || path.size() >= 0x8000) return std::wstring();
-    path.resize(path.size() * 2);
-  }
-}
-
 std::vector<DWORD> ProcessesWithPathPart(const std::wstring& lower_path) {
   std::vector<DWORD> found;
   unique_hfile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
@@ -309,49 +292,15 @@ std::vector<DWORD> ProcessesWithPathPart(const std::wstring& lower_path) {
   entry.dwSize = sizeof entry;
   for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
     if (entry.th32ProcessID == 0 || entry.th32ProcessID == self) continue;
-    const std::wstring image = ToLower(ProcessImagePath(entry.th32ProcessID));
+    const std::wstring image = ToLower(ProcessProgramPath(entry.th32ProcessID));
     if (!image.empty() && Contains(image, lower_path)) found.push_back(entry.th32ProcessID);
   }
   return found;
 }
 
-struct WindowCollection {
-  DWORD process_id = 0;
-  std::vector<HWND> windows;
-};
-
-BOOL CALLBACK CollectVisibleWindow(HWND window, LPARAM context) {
-  auto& collection = *reinterpret_cast<WindowCollection*>(context);
-  DWORD owner = 0;
-  ::GetWindowThreadProcessId(window, &owner);
-  if (owner == collection.process_id && ::IsWindowVisible(window) &&
-      collection.windows.size() < kMaxWindowsPerProcess) {
-    collection.windows.push_back(window);
-  }
-  return TRUE;
-}
-
 void TerminateProcessById(DWORD process_id) {
   unique_handle process(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, process_id));
   if (process) ::TerminateProcess(process.get(), 0);
-}
-
-// Asks one window to end its program and makes sure the program ends once it agreed.
-void CloseProgramWindow(HWND window, DWORD process_id) {
-  if (!::IsWindow(window)) return;
-  DWORD_PTR answer = 0;
-  if (!::SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, kQueryEndSessionTimeoutMs,
-                             &answer) ||
-      answer == 0) {
-    WriteLog(FormatWide(L"Process %lu refused to end its session; left running", process_id));
-    return;
-  }
-  ::PostMessageW(window, WM_CLOSE, 0, 0);
-  ::PostMessageW(window, WM_QUIT, 0, 0);
-  unique_handle process(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, process_id));
-  if (process && ::WaitForSingleObject(process.get(), kProcessEndWaitMs) == WAIT_TIMEOUT) {
-    ::TerminateProcess(process.get(), 0);
-  }
 }
 
 }  // namespace
@@ -388,15 +337,15 @@ int KillProcessesByPath(const std::wstring& path) {
   if (lower_path.empty()) return 0;
   const std::vector<DWORD> processes = ProcessesWithPathPart(lower_path);
   for (DWORD process_id : processes) {
-    WindowCollection collection;
-    collection.process_id = process_id;
-    ::EnumWindows(&CollectVisibleWindow, reinterpret_cast<LPARAM>(&collection));
-    if (collection.windows.empty()) {
+    // A program without a window cannot be asked to close.
+    CMainWindowIterator windows(process_id);
+    windows.Collect();
+    if (windows.Windows().empty()) {
       TerminateProcessById(process_id);
       continue;
     }
-    for (HWND window : collection.windows) {
-      if (::GetParent(window) == nullptr) CloseProgramWindow(window, process_id);
+    for (HWND window : windows.Windows()) {
+      if (::GetParent(window) == nullptr) CloseProcessWindow(window, process_id);
     }
   }
   return static_cast<int>(processes.size());
