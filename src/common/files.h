@@ -29,5 +29,7 @@ std::wstring FolderOf(const std::wstring& path);
 std::wstring FileNameOf(const std::wstring& path);
 std::wstring WindowsFolder();
 std::wstring SystemFolder();
+// Length of a file from its attributes, without opening or reading it.
+std::optional<long long> FileLength(const std::wstring& path);
 
 }  // namespace tarvolin

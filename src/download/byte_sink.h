@@ -33,10 +33,15 @@ class MemorySink : public ByteSink {
 class FileSink : public ByteSink {
  public:
   explicit FileSink(const std::wstring& path);
+  // Opens the file (creating it when missing, keeping what it holds) to write
+  // from `offset` on; other writers of the same file at other offsets share it.
+  FileSink(const std::wstring& path, long long offset);
   bool is_open() const { return static_cast<bool>(file_); }
   bool Write(const char* bytes, std::size_t count) override;
   long long Length() const override { return length_; }
   void Flush() override;
+  // Empties the file and starts again at its beginning.
+  bool Rewind();
   // Closes the file before the sink goes, e.g. so it can be deleted.
   void Close() { file_.reset(); }
 

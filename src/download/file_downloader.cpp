@@ -3,14 +3,21 @@
 #include <wininet.h>
 
 #include <algorithm>
-#include <climits>
-#include <memory>
+#include <atomic>
+#include <condition_variable>
+#include <limits>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "common/process_state.h"
 #include "common/strings.h"
+#include "common/unique_handle.h"
 #include "config/log.h"
+#include "download/block_lanes.h"
+#include "download/byte_sink.h"
+#include "download/http_connection.h"
 #include "download/http_reply.h"
 #include "download/internet_session.h"
 #include "download/transfer_messages.h"
@@ -24,223 +31,568 @@ namespace {
 namespace kinds = registry_kinds;
 namespace msg = transfer_messages;
 
-// Always from the server, never into the cache.
-constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE;
-constexpr wchar_t kResumeHeaderFormat[] = L"Range:bytes=%ld-";
 constexpr wchar_t kPartPathFormat[] = L"%ls.part%d";
-constexpr int kEmptyReadsBeforeReconnect = 4;
+constexpr wchar_t kGet[] = L"GET";
+constexpr wchar_t kHead[] = L"HEAD";
 constexpr DWORD kRetryPauseMs = 10;
-constexpr DWORD kBlockStartPauseMs = 10;
-constexpr DWORD kBlockEndPauseMs = 50;
+constexpr DWORD kWatchPauseMs = 50;
 constexpr unsigned long kStatusOk = 200;
 constexpr unsigned long kStatusPartial = 206;
-constexpr unsigned long kStatusNotFound = 404;
+constexpr std::int64_t kUnknownLength = -1;
 
 void Send(HWND window, unsigned message, WPARAM wparam, LPARAM lparam) {
   if (window) ::SendMessageW(window, message, wparam, lparam);
 }
 
-// One call of TransferRange: the connection, its retries and the read loop.
-class RangeTransfer {
+// Progress of one download: the registry's counters and the messages that
+// carry them, all scaled alike when the file is too large for a message.
+class ProgressReporter {
  public:
-  RangeTransfer(const RangeRequest& request, ByteSink& sink)
-      : request_(request),
-        sink_(sink),
-        start_(std::max(request.start, 0L)),
-        length_(request.length),
-        expected_(request.length),
-        progress_limit_(request.file_size),
-        piece_(kTransferPiece) {}
+  ProgressReporter(long id, WPARAM caller_value, HWND window)
+      : id_(id), caller_value_(caller_value), window_(window) {}
 
-  bool Run() {
-    bool ok = Transfer();
-    if (!ok) {
-      registry_.Stop(request_.transfer_id);
-      Report(-received_);
-    }
-    sink_.Flush();
-    connection_.reset();
-    session_.reset();
-    return ok;
+  // The limit of the counters and the scale of every message from now on.
+  void SetSize(std::int64_t size) {
+    limit_ = size < 0 ? std::numeric_limits<std::int64_t>::max() : size;
+    shift_ = MessageShift(limit_);
+  }
+
+  void AnnounceSize(std::int64_t size, std::int64_t block_size) {
+    Send(window_, msg::kDownloadSize, caller_value_, Scaled(size));
+    Send(window_, msg::kDownloadBlockSize, caller_value_, Scaled(block_size));
+  }
+  void AnnounceThreads(std::int64_t running) { Send(window_, msg::kDownloadThreads, caller_value_, running); }
+  void AnnounceComplete(std::int64_t size) { Send(window_, msg::kDownloadProgress, caller_value_, Scaled(size)); }
+
+  // `bytes` more (or, negative, fewer) for the file and for plan block `block`.
+  void Add(int block, std::int64_t bytes) {
+    TransferRegistry& registry = TransferRegistry::Instance();
+    std::int64_t total = registry.AddClamped(kinds::kBytesReceived, id_, bytes, limit_);
+    Send(window_, msg::kDownloadProgress, caller_value_, Scaled(total));
+    SendTransferProgressToStatusWindows(Scaled(limit_), Scaled(total));
+    std::int64_t block_total =
+        registry.AddClamped(kinds::kBlockBytes | static_cast<std::uint32_t>(block), id_, bytes, limit_);
+    Send(window_, msg::kDownloadBlockProgress, msg::BlockProgressParam(block, caller_value_), Scaled(block_total));
   }
 
  private:
-  enum class ReadOutcome { Done, Reconnect, Failed };
-  enum class LengthOutcome { Known, Empty, Unnamed, Failed };
+  long Scaled(std::int64_t value) const { return ScaledForMessage(value, shift_); }
 
-  bool Transfer() {
-    bool take_length = length_ <= 0;
-    for (;;) {
-      if (!Connect()) return false;
-      if (take_length) {
-        take_length = false;
-        switch (TakeLengthFromResponse()) {
-          case LengthOutcome::Failed: return false;
-          case LengthOutcome::Empty: return true;
-          case LengthOutcome::Unnamed: return ReadToEnd();
-          case LengthOutcome::Known: break;
-        }
-      }
-      ReadOutcome outcome = ReadLoop();
-      if (outcome == ReadOutcome::Failed) return false;
-      if (outcome == ReadOutcome::Done) break;
-      connection_.reset();
-      session_.reset();
-    }
-    return sink_.Length() == expected_ && expected_ != 0;
-  }
-
-  // Opens a request from the resume point; false once the attempts are used up.
-  bool Connect() {
-    for (;;) {
-      if (++attempts_ >= ConnectTryCount()) return false;
-      long resume = start_ + received_;
-      std::wstring header = resume > 0 ? FormatWide(kResumeHeaderFormat, resume) : std::wstring();
-      connection_.reset();
-      session_ = OpenSession(NextTransferAgent());
-      if (session_) {
-        connection_.reset(::InternetOpenUrlW(session_.get(), request_.url.c_str(),
-                                             header.empty() ? nullptr : header.c_str(),
-                                             static_cast<DWORD>(header.size()), kRequestFlags, 0));
-      }
-      if (connection_) {
-        status_ = ReplyStatus(connection_.get());
-        bool range_ignored = resume > 0 && status_ != kStatusPartial && status_ != 0;
-        if (!range_ignored || Discard(resume)) return true;
-        connection_.reset();
-      }
-      if (request_.give_up) return false;
-      ::Sleep(kRetryPauseMs);
-    }
-  }
-
-  // The server sent the file from its start: skip what we already have.
-  bool Discard(long bytes) {
-    while (bytes > 0) {
-      DWORD got = 0;
-      DWORD want = static_cast<DWORD>(std::min(bytes, kTransferPiece));
-      if (!::InternetReadFile(connection_.get(), piece_.data(), want, &got) || got == 0) return false;
-      bytes -= static_cast<long>(got);
-    }
-    return true;
-  }
-
-  LengthOutcome TakeLengthFromResponse() {
-    if (status_ == kStatusNotFound || (status_ != kStatusOk && status_ != kStatusPartial)) {
-      return LengthOutcome::Failed;
-    }
-    std::optional<long long> named = ReplyContentLength(connection_.get());
-    if (!named) return LengthOutcome::Unnamed;
-    if (*named > LONG_MAX) return LengthOutcome::Failed;
-    length_ = expected_ = static_cast<long>(*named);
-    AnnounceSize(length_);
-    Send(request_.progress_window, msg::kDownloadThreads, request_.caller_value, 1);
-    return length_ == 0 ? LengthOutcome::Empty : LengthOutcome::Known;
-  }
-
-  void AnnounceSize(long size) {
-    progress_limit_ = size;
-    Send(request_.progress_window, msg::kDownloadSize, request_.caller_value, size);
-    Send(request_.progress_window, msg::kDownloadBlockSize, request_.caller_value, size);
-  }
-
-  ReadOutcome ReadLoop() {
-    int empty_reads = 0;
-    while (!registry_.Stopped(request_.transfer_id) && length_ > 0) {
-      DWORD got = 0;
-      // Never ask for more than the block still needs: an open-ended range
-      // runs on to the end of the file, and a read that spills past the block
-      // would come back neither a whole piece nor exactly the remainder.
-      const DWORD want = static_cast<DWORD>(std::min(kTransferPiece, length_));
-      if (!::InternetReadFile(connection_.get(), piece_.data(), want, &got)) got = 0;
-      switch (ClassifyRead(static_cast<long>(got), length_)) {
-        case ReadVerdict::Short:
-          return ReadOutcome::Failed;
-        case ReadVerdict::Empty:
-          if (request_.give_up) return ReadOutcome::Failed;
-          if (++empty_reads >= kEmptyReadsBeforeReconnect) return ReadOutcome::Reconnect;
-          continue;
-        case ReadVerdict::Good:
-          attempts_ = 0;
-          empty_reads = 0;
-          break;
-      }
-      long keep = std::min(static_cast<long>(got), length_);
-      if (!Store(keep)) return ReadOutcome::Failed;
-      length_ -= static_cast<long>(got);
-    }
-    return ReadOutcome::Done;
-  }
-
-  // A reply that names no length: the body runs until the server ends it, and
-  // what arrived is the file. Without a length nothing can be resumed.
-  bool ReadToEnd() {
-    progress_limit_ = LONG_MAX;
-    Send(request_.progress_window, msg::kDownloadThreads, request_.caller_value, 1);
-    for (;;) {
-      if (registry_.Stopped(request_.transfer_id)) return false;
-      DWORD got = 0;
-      if (!::InternetReadFile(connection_.get(), piece_.data(), kTransferPiece, &got)) return false;
-      if (got == 0) break;
-      if (received_ > LONG_MAX - static_cast<long>(got)) return false;
-      if (!Store(static_cast<long>(got))) return false;
-    }
-    expected_ = received_;
-    AnnounceSize(expected_);
-    return sink_.Length() == expected_;
-  }
-
-  bool Store(long count) {
-    if (!sink_.Write(piece_.data(), static_cast<std::size_t>(count))) return false;
-    received_ += count;
-    Report(count);
-    return true;
-  }
-
-  void Report(long bytes) {
-    long id = request_.transfer_id;
-    long total = registry_.AddClamped(kinds::kBytesReceived, id, bytes, progress_limit_);
-    Send(request_.progress_window, msg::kDownloadProgress, request_.caller_value, total);
-    SendTransferProgressToStatusWindows(progress_limit_, total);
-    long block = registry_.AddClamped(kinds::kBlockBytes | static_cast<std::uint32_t>(request_.block_index), id,
-                                      bytes, progress_limit_);
-    Send(request_.progress_window, msg::kDownloadBlockProgress,
-         msg::BlockProgressParam(request_.block_index, request_.caller_value), block);
-  }
-
-  const RangeRequest& request_;
-  ByteSink& sink_;
-  TransferRegistry& registry_ = TransferRegistry::Instance();
-  long start_;
-  long length_;
-  long expected_;
-  long progress_limit_;
-  long received_ = 0;
-  int attempts_ = 0;
-  unsigned long status_ = 0;
-  std::vector<char> piece_;
-  unique_hinternet session_;
-  unique_hinternet connection_;  // declared after the session: closed first
+  long id_;
+  WPARAM caller_value_;
+  HWND window_;
+  std::int64_t limit_ = std::numeric_limits<std::int64_t>::max();
+  int shift_ = 0;
 };
 
-DWORD WINAPI BlockThreadMain(void* parameter) {
-  std::unique_ptr<BlockTask> task(static_cast<BlockTask*>(parameter));
-  const long id = task->range.transfer_id;
-  try {
-    FileSink part(task->part_path);
-    if (!part.is_open() || !TransferRange(task->range, part)) TransferRegistry::Instance().Stop(id);
-  } catch (...) {
-    TransferRegistry::Instance().Stop(id);
+// How one reply body was read.
+struct BodyRead {
+  std::int64_t got = 0;       // bytes stored
+  bool ended = false;         // the body ended where the reply said it would
+  bool overflow = false;      // more arrived than was asked for
+  bool write_failed = false;
+  bool stopped = false;
+};
+
+// Reads the body to its end (so the socket can be reused), storing at most
+// `want` bytes (`kUnknownLength`: all of it) and reporting them under `block`.
+template <typename StopTest>
+BodyRead ReadBody(HINTERNET request, ByteSink& sink, std::int64_t want, ProgressReporter& progress, int block,
+                  std::vector<char>& piece, StopTest stopped) {
+  BodyRead read;
+  for (;;) {
+    if (stopped()) {
+      read.stopped = true;
+      return read;
+    }
+    DWORD got = 0;
+    if (!::InternetReadFile(request, piece.data(), static_cast<DWORD>(piece.size()), &got)) return read;
+    if (got == 0) {
+      read.ended = true;
+      return read;
+    }
+    std::int64_t keep = got;
+    if (want != kUnknownLength) keep = std::min<std::int64_t>(got, want - read.got);
+    if (keep > 0) {
+      if (!sink.Write(piece.data(), static_cast<std::size_t>(keep))) {
+        read.write_failed = true;
+        return read;
+      }
+      read.got += keep;
+      progress.Add(block, keep);
+    }
+    if (keep < static_cast<std::int64_t>(got)) {
+      read.overflow = true;
+      return read;
+    }
   }
-  task.reset();
-  // Last: once the count drops, DownloadFile may join and delete the part file.
-  TransferRegistry::Instance().Add(kinds::kRunningBlocks, id, -1);
-  return 0;
 }
+
+std::wstring PartPath(const std::wstring& target, int index) { return FormatWide(kPartPathFormat, target.c_str(), index); }
+
+// Where the first reply of a block download leaves the workers waiting: a
+// server that ignores ranges answers the very first block request with the
+// whole file, and that reply then becomes the download instead of every
+// block reading it again.
+enum class GateState { Closed, RangesWork, Shut };
 
 }  // namespace
 
-bool TransferRange(const RangeRequest& request, ByteSink& sink) { return RangeTransfer(request, sink).Run(); }
+// One DownloadFile call: the connection, the size, the blocks and their
+// workers, or the single stream.
+class FileDownloader::Transfer {
+ public:
+  Transfer(FileDownloader& owner, bool single_stream, WPARAM caller_value, HWND window)
+      : owner_(owner),
+        single_stream_(single_stream),
+        progress_(owner.id_, caller_value, window),
+        registry_(TransferRegistry::Instance()) {}
+
+  bool Run() {
+    if (!Connect()) return Fail();
+    if (owner_.thread_count_ < 2 || single_stream_) return Finish(Stream(unique_hinternet(), single_stream_));
+    return Finish(Blocks());
+  }
+
+  std::int64_t QuerySize() {
+    if (!Connect()) return -1;
+    SizeAnswer answer = AskSize();
+    return answer.kind == SizeKind::Known ? answer.size : -1;
+  }
+
+ private:
+  enum class SizeKind { Known, Unnamed, Failed, Refused };
+  struct SizeAnswer {
+    SizeKind kind = SizeKind::Failed;
+    std::int64_t size = kUnknownLength;
+    // A server that answered the one-byte probe with the whole body: this
+    // reply is the download.
+    unique_hinternet whole_body;
+  };
+  static SizeAnswer Answer(SizeKind kind, std::int64_t size = kUnknownLength) {
+    SizeAnswer answer;
+    answer.kind = kind;
+    answer.size = size;
+    return answer;
+  }
+  enum class LaneOutcome { Done, Failed, Abandoned };
+
+  bool Connect() {
+    connection_ = HttpConnection::Open(owner_.url_, L"down");
+    return connection_.has_value();
+  }
+
+  bool Stopped() const { return abandon_.load() || registry_.Stopped(owner_.id_); }
+
+  bool Fail() {
+    ::DeleteFileW(owner_.target_path_.c_str());
+    return false;
+  }
+
+  bool Finish(bool ok) {
+    if (!ok) return Fail();
+    return true;
+  }
+
+  // --- size -------------------------------------------------------------
+
+  SizeAnswer AskSize() {
+    SizeAnswer answer;
+    unique_hinternet head = connection_->Send(kHead, NextSizeQueryAgent(), L"");
+    if (!head) return answer;
+    unsigned long status = ReplyStatus(head.get());
+    if (IsHeadRefused(status)) return ProbeSize();
+    if (IsFinalRefusal(status)) return Answer(SizeKind::Refused);
+    if (status != kStatusOk && status != kStatusPartial) return answer;
+    if (std::optional<long long> length = ReplyContentLength(head.get())) {
+      return Answer(SizeKind::Known, *length);
+    }
+    return ProbeSize();
+  }
+
+  // One byte asked for: its Content-Range names the whole length.
+  SizeAnswer ProbeSize() {
+    SizeAnswer answer;
+    unique_hinternet probe = connection_->Send(kGet, NextSizeQueryAgent(), ClosedRangeHeader(0, 0));
+    if (!probe) return answer;
+    unsigned long status = ReplyStatus(probe.get());
+    if (status == kStatusOk) {
+      std::optional<long long> length = ReplyContentLength(probe.get());
+      answer.kind = length ? SizeKind::Known : SizeKind::Unnamed;
+      answer.size = length.value_or(kUnknownLength);
+      answer.whole_body = std::move(probe);
+      return answer;
+    }
+    if (IsFinalRefusal(status)) return Answer(SizeKind::Refused);
+    if (status != kStatusPartial) return answer;
+    std::optional<ContentRange> range = ReplyContentRange(probe.get());
+    if (!DrainBody(probe.get()) || !range) return answer;
+    if (range->total < 0) return Answer(SizeKind::Unnamed);
+    return Answer(SizeKind::Known, range->total);
+  }
+
+  // The size with the escaped-URL retry, which may replace the URL; a refusal
+  // of both forms is final.
+  SizeAnswer FindSize() {
+    SizeAnswer answer;
+    for (int attempt = 0; attempt < ConnectTryCount(); ++attempt) {
+      answer = AskSize();
+      if (answer.kind == SizeKind::Known || answer.kind == SizeKind::Unnamed) return answer;
+      // A name the server did not find as written may exist in escaped form.
+      std::wstring encoded = PercentEncodeUrl(owner_.url_);
+      if (encoded != owner_.url_) {
+        std::wstring written = owner_.url_;
+        owner_.url_ = encoded;
+        if (Connect()) {
+          SizeAnswer escaped = AskSize();
+          if (escaped.kind == SizeKind::Known || escaped.kind == SizeKind::Unnamed) return escaped;
+          if (escaped.kind != SizeKind::Refused) answer.kind = SizeKind::Failed;
+        }
+        owner_.url_ = written;
+        if (!Connect()) return Answer(SizeKind::Failed);
+      }
+      if (answer.kind == SizeKind::Refused) return answer;
+    }
+    return answer;
+  }
+
+  // --- one stream -------------------------------------------------------
+
+  // The whole body in one connection, resumed from the exact byte after a cut
+  // when its length is known. `first_reply`, when given, is a reply to a
+  // plain GET whose head has not been looked at yet.
+  bool Stream(unique_hinternet first_reply, bool give_up) {
+    FileSink target(owner_.target_path_);
+    if (!target.is_open()) return false;
+    std::vector<char> piece(static_cast<std::size_t>(kTransferPiece));
+    unique_hinternet request = std::move(first_reply);
+    std::int64_t length = kUnknownLength;
+    std::int64_t position = 0;
+    bool announced = false;
+    int attempts = 0;
+    auto take_back = [&] {
+      progress_.Add(0, -position);
+      position = 0;
+    };
+    for (;;) {
+      if (Stopped()) break;
+      if (!request) {
+        if (++attempts >= ConnectTryCount()) break;
+        std::wstring range = position > 0 ? ClosedRangeHeader(position, length - 1) : std::wstring();
+        request = connection_->Send(kGet, NextTransferAgent(), range);
+        if (!request) {
+          if (give_up) break;
+          ::Sleep(kRetryPauseMs);
+          continue;
+        }
+      }
+      unsigned long status = ReplyStatus(request.get());
+      if (position > 0 && status == kStatusOk) {
+        // The resume was answered from the start: begin again.
+        take_back();
+        if (!target.Rewind()) break;
+      } else if (position > 0) {
+        std::optional<ContentRange> range = ReplyContentRange(request.get());
+        if (status != kStatusPartial || !range || range->first != position || range->last != length - 1) {
+          if (IsFinalRefusal(status) || give_up) break;
+          request.reset();
+          ::Sleep(kRetryPauseMs);
+          continue;
+        }
+      }
+      if (position == 0) {
+        if (status != kStatusOk && status != kStatusPartial) break;
+        std::optional<long long> named = ReplyContentLength(request.get());
+        length = named.value_or(kUnknownLength);
+        if (!announced) {
+          announced = true;
+          progress_.SetSize(length);
+          if (length != kUnknownLength) progress_.AnnounceSize(length, length);
+          progress_.AnnounceThreads(1);
+        }
+        if (length == 0) {
+          DrainBody(request.get());
+          owner_.size_ = 0;
+          return true;
+        }
+      }
+      const std::int64_t want = length == kUnknownLength ? kUnknownLength : length - position;
+      BodyRead read = ReadBody(request.get(), target, want, progress_, 0, piece, [this] { return Stopped(); });
+      position += read.got;
+      if (read.got > 0) attempts = 0;
+      if (read.write_failed || read.stopped || read.overflow) break;
+      if (length == kUnknownLength) {
+        // Without a length only the server's end of the body ends the file,
+        // and nothing can be resumed.
+        if (!read.ended) break;
+        owner_.size_ = position;
+        progress_.SetSize(position);
+        progress_.AnnounceSize(position, position);
+        return true;
+      }
+      if (read.ended && position == length) {
+        owner_.size_ = length;
+        target.Flush();
+        return true;
+      }
+      // Cut short: ask for the rest.
+      request.reset();
+      if (give_up) break;
+      ::Sleep(kRetryPauseMs);
+    }
+    take_back();
+    registry_.Stop(owner_.id_);
+    return false;
+  }
+
+  // --- blocks -----------------------------------------------------------
+
+  bool Blocks() {
+    owner_.size_ = 0;
+    SizeAnswer answer = FindSize();
+    if (answer.whole_body) {
+      WriteLog(FormatWide(L"%ls ignores ranges, downloading it in one stream", owner_.url_.c_str()));
+      return Stream(std::move(answer.whole_body), false);
+    }
+    if (answer.kind == SizeKind::Unnamed) {
+      // Blocks need a length; a server that names none still gets one stream.
+      WriteLog(FormatWide(L"No length for %ls, downloading it in one stream", owner_.url_.c_str()));
+      return Stream(unique_hinternet(), false);
+    }
+    if (answer.kind != SizeKind::Known || answer.size <= 0) return false;
+    owner_.size_ = answer.size;
+
+    plan_ = ComputeBlockPlan(owner_.size_, owner_.thread_count_);
+    owner_.block_count_ = plan_.block_count;
+    progress_.SetSize(owner_.size_);
+    progress_.AnnounceSize(owner_.size_, plan_.block_size);
+    lanes_.emplace(plan_, owner_.size_);
+
+    DeleteParts();  // what an earlier run left must not mix with this one
+    bool complete = RunWorkers();
+    if (ranges_ignored_) {
+      DeleteParts();
+      WriteLog(FormatWide(L"%ls ignores ranges, downloading it in one stream", owner_.url_.c_str()));
+      abandon_ = false;
+      return Stream(std::move(whole_body_), false);
+    }
+    std::int64_t joined = complete ? JoinParts() : -1;
+    DeleteParts();
+    ::SetFileAttributesW(owner_.target_path_.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (joined != owner_.size_) return false;
+    progress_.AnnounceComplete(owner_.size_);
+    return true;
+  }
+
+  // As many connections as the plan runs at once (threads + 1), fewer when
+  // the file cannot keep them busy. The first worker alone asks first, so a
+  // server that ignores ranges is found with one request.
+  bool RunWorkers() {
+    const std::int64_t busy_enough =
+        std::max<std::int64_t>(plan_.block_count, owner_.size_ / kSmallestTakeover);
+    const int workers = static_cast<int>(std::min<std::int64_t>(owner_.thread_count_ + 1, busy_enough));
+    std::vector<std::thread> threads;
+    threads.reserve(static_cast<std::size_t>(workers));
+    for (int index = 0; index < workers; ++index) {
+      // Counted before the thread exists, so the watch below cannot miss it.
+      registry_.Add(kinds::kRunningBlocks, owner_.id_, 1);
+      try {
+        threads.emplace_back([this, index] { Worker(index); });
+      } catch (...) {
+        registry_.Add(kinds::kRunningBlocks, owner_.id_, -1);
+        registry_.Stop(owner_.id_);
+        OpenGate(GateState::Shut);
+        break;
+      }
+    }
+    Watch();
+    for (std::thread& thread : threads) thread.join();
+    return !registry_.Stopped(owner_.id_) && !ranges_ignored_;
+  }
+
+  // Tells the window how many connections run until none does.
+  void Watch() {
+    std::int64_t last_reported = -1;
+    for (;;) {
+      std::int64_t running = registry_.Get(kinds::kRunningBlocks, owner_.id_);
+      if (running != last_reported) {
+        progress_.AnnounceThreads(running);
+        last_reported = running;
+      }
+      if (running <= 0) return;
+      ::Sleep(kWatchPauseMs);
+    }
+  }
+
+  void Worker(int index) {
+    try {
+      if (index > 0 && !WaitForGate()) {
+        registry_.Add(kinds::kRunningBlocks, owner_.id_, -1);
+        return;
+      }
+      std::vector<char> piece(static_cast<std::size_t>(kTransferPiece));
+      while (std::optional<int> lane = NextLane()) {
+        LaneOutcome outcome = RunLane(*lane, piece);
+        if (outcome == LaneOutcome::Failed) registry_.Stop(owner_.id_);
+        if (outcome != LaneOutcome::Done) break;
+      }
+    } catch (...) {
+      registry_.Stop(owner_.id_);
+    }
+    // A worker that ends before the gate opened must not leave the others waiting.
+    OpenGate(Stopped() ? GateState::Shut : GateState::RangesWork);
+    // Last: once the count drops, the download may join and delete the part files.
+    registry_.Add(kinds::kRunningBlocks, owner_.id_, -1);
+  }
+
+  std::optional<int> NextLane() {
+    std::lock_guard<std::mutex> hold(lanes_guard_);
+    if (Stopped()) return std::nullopt;
+    if (std::optional<int> lane = lanes_->StartNextBlock()) return lane;
+    return lanes_->TakeOver();
+  }
+
+  std::optional<ByteSpan> ClaimRequest(int lane) {
+    std::lock_guard<std::mutex> hold(lanes_guard_);
+    return lanes_->ClaimRequest(lane);
+  }
+
+  LaneOutcome RunLane(int lane_id, std::vector<char>& piece) {
+    Lane lane;
+    {
+      std::lock_guard<std::mutex> hold(lanes_guard_);
+      lane = lanes_->lane(lane_id);
+    }
+    const std::int64_t block_start = lanes_->BlockStartOf(lane.block);
+    FileSink part(PartPath(owner_.target_path_, lane.block), lane.next - block_start);
+    if (!part.is_open()) return LaneOutcome::Failed;
+    std::int64_t received = 0;
+    LaneOutcome outcome = LaneOutcome::Done;
+    while (std::optional<ByteSpan> span = ClaimRequest(lane_id)) {
+      outcome = FetchSpan(*span, lane.block, part, piece, received);
+      if (outcome != LaneOutcome::Done) break;
+    }
+    // What this lane brought comes back out of the counters when the file fails.
+    if (outcome != LaneOutcome::Done && received > 0) progress_.Add(lane.block, -received);
+    return outcome;
+  }
+
+  // One claimed span, in as many requests as cuts make necessary.
+  LaneOutcome FetchSpan(const ByteSpan& span, int block, FileSink& part, std::vector<char>& piece,
+                        std::int64_t& received) {
+    std::int64_t position = span.first;
+    int attempts = 0;
+    while (position <= span.last) {
+      if (Stopped()) return LaneOutcome::Abandoned;
+      if (++attempts >= ConnectTryCount()) return LaneOutcome::Failed;
+      unique_hinternet request = connection_->Send(kGet, NextTransferAgent(), ClosedRangeHeader(position, span.last));
+      if (!request) {
+        ::Sleep(kRetryPauseMs);
+        continue;
+      }
+      unsigned long status = ReplyStatus(request.get());
+      if (status == kStatusOk) {
+        NoteRangesIgnored(std::move(request), position == 0);
+        return LaneOutcome::Abandoned;
+      }
+      if (IsFinalRefusal(status)) {
+        WriteLog(FormatWide(L"%ls refused bytes %lld-%lld (status %lu)", owner_.url_.c_str(),
+                            static_cast<long long>(position), static_cast<long long>(span.last), status));
+        return LaneOutcome::Failed;
+      }
+      std::optional<ContentRange> range = ReplyContentRange(request.get());
+      if (status != kStatusPartial || !range || range->first != position || range->last != span.last ||
+          (range->total >= 0 && range->total != owner_.size_)) {
+        // Not the bytes we asked for: nothing of it is kept.
+        WriteLog(FormatWide(L"%ls answered bytes %lld-%lld with status %lu and another range", owner_.url_.c_str(),
+                            static_cast<long long>(position), static_cast<long long>(span.last), status));
+        ::Sleep(kRetryPauseMs);
+        continue;
+      }
+      OpenGate(GateState::RangesWork);
+      BodyRead read = ReadBody(request.get(), part, span.last - position + 1, progress_, block, piece,
+                               [this] { return Stopped(); });
+      position += read.got;
+      received += read.got;
+      if (read.got > 0) attempts = 0;
+      if (read.write_failed || read.overflow) return LaneOutcome::Failed;
+      if (read.stopped) return LaneOutcome::Abandoned;
+      if (position <= span.last) ::Sleep(kRetryPauseMs);  // cut short: resume from `position`
+    }
+    return LaneOutcome::Done;
+  }
+
+  // A 200 to a ranged request: the whole file comes in one stream instead.
+  // The very first request's reply is kept and read as that stream.
+  void NoteRangesIgnored(unique_hinternet reply, bool from_the_start) {
+    std::lock_guard<std::mutex> hold(lanes_guard_);
+    if (!ranges_ignored_ && from_the_start) whole_body_ = std::move(reply);
+    ranges_ignored_ = true;
+    abandon_ = true;
+    OpenGate(GateState::Shut);
+  }
+
+  void OpenGate(GateState state) {
+    {
+      std::lock_guard<std::mutex> hold(gate_guard_);
+      if (gate_ != GateState::Closed) return;
+      gate_ = state;
+    }
+    gate_changed_.notify_all();
+  }
+
+  bool WaitForGate() {
+    std::unique_lock<std::mutex> hold(gate_guard_);
+    gate_changed_.wait(hold, [this] { return gate_ != GateState::Closed; });
+    return gate_ == GateState::RangesWork;
+  }
+
+  std::int64_t JoinParts() const {
+    FileSink target(owner_.target_path_);
+    if (!target.is_open()) return -1;
+    std::vector<char> piece(static_cast<std::size_t>(kRequestSpan));
+    for (int index = 0; index < plan_.block_count; ++index) {
+      unique_hfile part(::CreateFileW(PartPath(owner_.target_path_, index).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+      if (!part) return -1;
+      std::int64_t left = BlockLength(plan_, owner_.size_, index);
+      LARGE_INTEGER part_size{};
+      if (!::GetFileSizeEx(part.get(), &part_size) || part_size.QuadPart != left) return -1;
+      while (left > 0) {
+        DWORD got = 0;
+        DWORD want = static_cast<DWORD>(std::min<std::int64_t>(left, kRequestSpan));
+        if (!::ReadFile(part.get(), piece.data(), want, &got, nullptr) || got == 0) return -1;
+        if (!target.Write(piece.data(), got)) return -1;
+        left -= got;
+      }
+    }
+    target.Flush();
+    return target.Length();
+  }
+
+  void DeleteParts() const {
+    for (int index = 0; index < plan_.block_count; ++index) {
+      ::DeleteFileW(PartPath(owner_.target_path_, index).c_str());
+    }
+  }
+
+  FileDownloader& owner_;
+  const bool single_stream_;
+  ProgressReporter progress_;
+  TransferRegistry& registry_;
+  std::optional<HttpConnection> connection_;
+  BlockPlan plan_;
+
+  std::mutex lanes_guard_;
+  std::optional<LaneTable> lanes_;
+  bool ranges_ignored_ = false;    // under lanes_guard_ while workers run
+  unique_hinternet whole_body_;    // under lanes_guard_ while workers run
+  std::atomic<bool> abandon_{false};
+
+  std::mutex gate_guard_;
+  std::condition_variable gate_changed_;
+  GateState gate_ = GateState::Closed;
+};
 
 FileDownloader::FileDownloader() : id_(TransferRegistry::Instance().NextTransferId()) {}
 
@@ -248,154 +600,15 @@ bool FileDownloader::DownloadFile(const std::wstring& url, const std::wstring& t
                                   WPARAM caller_value, HWND progress_window) {
   url_ = url;
   target_path_ = target_path;
-  if (thread_count_ < 2 || single_stream) return DownloadSingleStream(single_stream, caller_value, progress_window);
-  return DownloadBlocks(caller_value, progress_window);
+  return Transfer(*this, single_stream, caller_value, progress_window).Run();
 }
 
-long FileDownloader::QueryRemoteSize(const std::wstring& url) {
-  long size = -1;
-  return AskSize(url, size) == SizeAnswer::Known ? size : -1;
-}
-
-FileDownloader::SizeAnswer FileDownloader::AskSize(const std::wstring& url, long& size) {
-  unique_hinternet session = OpenSession(NextSizeQueryAgent());
-  if (!session) return SizeAnswer::Failed;
-  unique_hinternet request(::InternetOpenUrlW(session.get(), url.c_str(), nullptr, 0, kRequestFlags, 0));
-  if (!request) return SizeAnswer::Failed;
-  unsigned long status = ReplyStatus(request.get());
-  if (status != kStatusOk && status != kStatusPartial) return SizeAnswer::Failed;
-  std::optional<long long> named = ReplyContentLength(request.get());
-  if (!named) return SizeAnswer::Unnamed;
-  if (*named > LONG_MAX) return SizeAnswer::Failed;
-  size = static_cast<long>(*named);
-  return SizeAnswer::Known;
-}
-
-FileDownloader::SizeAnswer FileDownloader::FindSize() {
-  SizeAnswer answer = SizeAnswer::Failed;
-  for (int attempt = 0; attempt < ConnectTryCount() && answer == SizeAnswer::Failed; ++attempt) {
-    answer = AskSize(url_, size_);
-    if (answer != SizeAnswer::Failed) break;
-    // A name the server did not find as written may exist in escaped form.
-    std::wstring encoded = PercentEncodeUrl(url_);
-    if (encoded == url_) continue;
-    answer = AskSize(encoded, size_);
-    if (answer != SizeAnswer::Failed) url_ = encoded;
-  }
-  return answer;
-}
-
-bool FileDownloader::DownloadSingleStream(bool give_up, WPARAM caller_value, HWND progress_window) {
-  bool ok = false;
-  {
-    FileSink target(target_path_);
-    RangeRequest range{url_, 0, 0, 0, id_, 0, give_up, caller_value, progress_window};
-    ok = target.is_open() && TransferRange(range, target);
-    if (ok) size_ = static_cast<long>(target.Length());
-  }
-  if (!ok) ::DeleteFileW(target_path_.c_str());
-  return ok;
-}
-
-bool FileDownloader::DownloadBlocks(WPARAM caller_value, HWND progress_window) {
-  size_ = 0;
-  SizeAnswer answer = FindSize();
-  if (answer == SizeAnswer::Unnamed) {
-    // Blocks need a length; a server that names none still gets one stream.
-    WriteLog(FormatWide(L"No length for %ls, downloading it in one stream", url_.c_str()));
-    return DownloadSingleStream(false, caller_value, progress_window);
-  }
-  if (answer == SizeAnswer::Failed || size_ <= 0) {
-    ::DeleteFileW(target_path_.c_str());
-    return false;
-  }
-
-  BlockPlan plan = ComputeBlockPlan(size_, thread_count_);
-  block_size_ = plan.block_size;
-  block_count_ = plan.block_count;
-  Send(progress_window, msg::kDownloadSize, caller_value, size_);
-  Send(progress_window, msg::kDownloadBlockSize, caller_value, block_size_);
-
-  bool complete = RunBlocks(caller_value, progress_window);
-  long joined = complete ? JoinParts() : -1;
-  DeleteParts();
-  ::SetFileAttributesW(target_path_.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (joined == size_) {
-    Send(progress_window, msg::kDownloadProgress, caller_value, size_);
-    return true;
-  }
-  ::DeleteFileW(target_path_.c_str());
-  return false;
-}
-
-bool FileDownloader::RunBlocks(WPARAM caller_value, HWND progress_window) {
-  TransferRegistry& registry = TransferRegistry::Instance();
-  long last_reported = -1;
-  auto running_now = [&] {
-    long running = registry.Get(kinds::kRunningBlocks, id_);
-    if (running != last_reported) {
-      Send(progress_window, msg::kDownloadThreads, caller_value, running);
-      last_reported = running;
-    }
-    return running;
-  };
-
-  for (int index = 0; index < block_count_; ++index) {
-    auto task = std::make_unique<BlockTask>();
-    task->owner = this;
-    task->part_path = PartPath(index);
-    task->range = RangeRequest{url_,    index, static_cast<long>(static_cast<long long>(index) * block_size_),
-                               BlockLength(BlockPlan{block_size_, block_count_}, size_, index),
-                               id_,     size_, false,
-                               caller_value, progress_window};
-    // Counted before the thread exists, so the wait below cannot miss it.
-    registry.Add(kinds::kRunningBlocks, id_, 1);
-    unique_handle thread(::CreateThread(nullptr, 0, BlockThreadMain, task.get(), 0, nullptr));
-    if (thread) {
-      task.release();  // the thread frees it
-    } else {
-      registry.Add(kinds::kRunningBlocks, id_, -1);
-      registry.Stop(id_);
-    }
-    if (registry.Stopped(id_)) break;
-    ::Sleep(kBlockStartPauseMs);
-    while (running_now() > thread_count_) ::Sleep(kBlockStartPauseMs);
-  }
-
-  bool stop_seen = false;
-  for (;;) {
-    if (registry.Stopped(id_)) stop_seen = true;
-    if (running_now() <= 0) break;
-    ::Sleep(kBlockEndPauseMs);
-  }
-  // Blocks raise the flag before they stop counting as running.
-  return !(stop_seen || registry.Stopped(id_));
-}
-
-long FileDownloader::JoinParts() const {
-  FileSink target(target_path_);
-  if (!target.is_open()) return -1;
-  std::vector<char> piece(kTransferPiece);
-  for (int index = 0; index < block_count_; ++index) {
-    unique_hfile part(::CreateFileW(PartPath(index).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!part) break;
-    for (;;) {
-      DWORD got = 0;
-      if (!::ReadFile(part.get(), piece.data(), kTransferPiece, &got, nullptr) || got == 0) break;
-      if (!target.Write(piece.data(), got)) return -1;
-    }
-  }
-  target.Flush();
-  return static_cast<long>(target.Length());
-}
-
-void FileDownloader::DeleteParts() const {
-  for (int index = 0; index < block_count_; ++index) ::DeleteFileW(PartPath(index).c_str());
-}
-
-std::wstring FileDownloader::PartPath(int index) const {
-  return FormatWide(kPartPathFormat, target_path_.c_str(), index);
+std::int64_t FileDownloader::QueryRemoteSize(const std::wstring& url) {
+  std::wstring kept = url_;
+  url_ = url;
+  std::int64_t size = Transfer(*this, false, 0, nullptr).QuerySize();
+  url_ = kept;
+  return size;
 }
 
 int DownloadFile(const std::wstring& url, const std::wstring& target_path, int thread_count, WPARAM caller_value,

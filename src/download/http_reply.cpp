@@ -5,6 +5,16 @@
 #include "common/strings.h"
 
 namespace tarvolin {
+namespace {
+
+std::optional<std::wstring> HeaderText(HINTERNET request, DWORD header) {
+  wchar_t text[128] = {};
+  DWORD size = sizeof text;
+  if (!::HttpQueryInfoW(request, header, text, &size, nullptr)) return std::nullopt;
+  return Trim(text);
+}
+
+}  // namespace
 
 unsigned long ReplyStatus(HINTERNET request) {
   DWORD code = 0, size = sizeof code;
@@ -14,12 +24,15 @@ unsigned long ReplyStatus(HINTERNET request) {
 
 // Read as text so that a value beyond 32 bits is seen as such rather than cut.
 std::optional<long long> ReplyContentLength(HINTERNET request) {
-  wchar_t text[32] = {};
-  DWORD size = sizeof text;
-  if (!::HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) return std::nullopt;
-  std::wstring value = Trim(text);
-  if (value.empty() || value[0] < L'0' || value[0] > L'9') return std::nullopt;
-  return ParseDecimal(value);
+  std::optional<std::wstring> value = HeaderText(request, HTTP_QUERY_CONTENT_LENGTH);
+  if (!value || value->empty() || (*value)[0] < L'0' || (*value)[0] > L'9') return std::nullopt;
+  return ParseDecimal(*value);
+}
+
+std::optional<ContentRange> ReplyContentRange(HINTERNET request) {
+  std::optional<std::wstring> value = HeaderText(request, HTTP_QUERY_CONTENT_RANGE);
+  if (!value) return std::nullopt;
+  return ParseContentRange(*value);
 }
 
 }  // namespace tarvolin

@@ -17,6 +17,7 @@
 #include "download/parked_files.h"
 #include "download/schedule_rules.h"
 #include "download/transfer_messages.h"
+#include "download/transfer_rules.h"
 #include "status/status_windows.h"
 #include "status/update_status.h"
 #include "updatelist/list_cache_name.h"
@@ -118,8 +119,8 @@ bool ReuseParkedFile(HWND window, int index, const std::wstring& url, const std:
     ForgetParked(target);
     return false;
   }
-  auto bytes = ReadWholeFile(parked);
-  LPARAM length = static_cast<LPARAM>(bytes ? bytes->size() : 0);
+  const long long size = FileLength(parked).value_or(0);
+  const LPARAM length = ScaledForMessage(size, MessageShift(size));
   if (window) {
     ::SendMessageW(window, transfer_messages::kDownloadSize, static_cast<WPARAM>(index), length);
     ::SendMessageW(window, transfer_messages::kDownloadProgress, static_cast<WPARAM>(index), length);

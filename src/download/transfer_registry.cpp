@@ -1,84 +1,73 @@
 #include "download/transfer_registry.h"
 
-#include <windows.h>
-
+#include <mutex>
 #include <unordered_map>
 
-#include "common/unique_handle.h"
 #include "download/transfer_rules.h"
 
 namespace tarvolin {
 namespace {
 
-constexpr wchar_t kRegistryEventName[] = L"threadValueEvent";
-
 std::uint64_t Key(std::uint32_t kind, long id) {
   return (static_cast<std::uint64_t>(kind) << 32) | static_cast<std::uint32_t>(id);
 }
 
-// The table itself and its guard live only here.
 struct RegistryState {
-  unique_handle event{::CreateEventW(nullptr, FALSE, TRUE, kRegistryEventName)};
-  std::unordered_map<std::uint64_t, long> values;
-};
+  std::mutex guard;
+  std::unordered_map<std::uint64_t, std::int64_t> values;
 
-RegistryState& State() {
-  static RegistryState state;
-  return state;
-}
-
-// Holds the event from construction to destruction.
-class RegistryHold {
- public:
-  RegistryHold() : state_(State()) { ::WaitForSingleObject(state_.event.get(), INFINITE); }
-  ~RegistryHold() { ::SetEvent(state_.event.get()); }
-  RegistryHold(const RegistryHold&) = delete;
-  RegistryHold& operator=(const RegistryHold&) = delete;
-
-  long Read(std::uint64_t key) const {
-    auto it = state_.values.find(key);
-    return it == state_.values.end() ? 0 : it->second;
+  std::int64_t Read(std::uint64_t key) const {
+    auto it = values.find(key);
+    return it == values.end() ? 0 : it->second;
   }
-  void Write(std::uint64_t key, long value) {
+  void Write(std::uint64_t key, std::int64_t value) {
     if (value == 0) {
-      state_.values.erase(key);
+      values.erase(key);
     } else {
-      state_.values[key] = value;
+      values[key] = value;
     }
   }
-
- private:
-  RegistryState& state_;
 };
+
+// Deliberately never destroyed: block threads of a transfer that outlives
+// main() must not meet a freed table.
+RegistryState& State() {
+  static RegistryState* state = new RegistryState;
+  return *state;
+}
 
 }  // namespace
 
 TransferRegistry& TransferRegistry::Instance() {
-  static TransferRegistry registry;
-  return registry;
+  static TransferRegistry* registry = new TransferRegistry;
+  return *registry;
 }
 
-long TransferRegistry::Get(std::uint32_t kind, long id) {
-  RegistryHold hold;
-  return hold.Read(Key(kind, id));
+std::int64_t TransferRegistry::Get(std::uint32_t kind, long id) {
+  RegistryState& state = State();
+  std::lock_guard<std::mutex> hold(state.guard);
+  return state.Read(Key(kind, id));
 }
 
-void TransferRegistry::Set(std::uint32_t kind, long id, long value) {
-  RegistryHold hold;
-  hold.Write(Key(kind, id), value);
+void TransferRegistry::Set(std::uint32_t kind, long id, std::int64_t value) {
+  RegistryState& state = State();
+  std::lock_guard<std::mutex> hold(state.guard);
+  state.Write(Key(kind, id), value);
 }
 
-long TransferRegistry::Add(std::uint32_t kind, long id, long delta) {
-  RegistryHold hold;
-  long value = hold.Read(Key(kind, id)) + delta;
-  hold.Write(Key(kind, id), value);
+std::int64_t TransferRegistry::Add(std::uint32_t kind, long id, std::int64_t delta) {
+  RegistryState& state = State();
+  std::lock_guard<std::mutex> hold(state.guard);
+  std::int64_t value = state.Read(Key(kind, id)) + delta;
+  state.Write(Key(kind, id), value);
   return value;
 }
 
-long TransferRegistry::AddClamped(std::uint32_t kind, long id, long delta, long limit) {
-  RegistryHold hold;
-  long value = ClampedAdd(hold.Read(Key(kind, id)), delta, limit);
-  hold.Write(Key(kind, id), value);
+std::int64_t TransferRegistry::AddClamped(std::uint32_t kind, long id, std::int64_t delta, std::int64_t limit) {
+  RegistryState& state = State();
+  std::lock_guard<std::mutex> hold(state.guard);
+  std::int64_t value = ClampedAdd(state.Read(Key(kind, id)), delta, limit);
+  state.Write(Key(kind, id), value);
   return value;
 }
 

@@ -1,6 +1,7 @@
-// The counters that block threads of every transfer share, keyed by
-// (kind, transfer id). One table per process; every operation holds the
-// auto-reset event "threadValueEvent", which is the only lock around them.
+// The counters that the block threads of every transfer share, keyed by
+// (kind, transfer id). The table belongs to this process alone, so an
+// in-process lock guards it: a named object would let an updater that dies
+// while holding it hang the transfers of every other updater in the session.
 #pragma once
 
 #include <cstdint>
@@ -18,24 +19,25 @@ inline constexpr std::uint32_t kRunningBlocks = 0xE0003;
 inline constexpr std::uint32_t kBlockBytes = 0xD0000000u;
 }  // namespace registry_kinds
 
-inline constexpr long kStopValue = 9999;
+inline constexpr std::int64_t kStopValue = 9999;
 
 class TransferRegistry {
  public:
-  // The process's table.
+  // The process's table. It is never destroyed, so a thread still reporting
+  // while the process exits finds it in place.
   static TransferRegistry& Instance();
 
   // 0 when absent.
-  long Get(std::uint32_t kind, long id);
+  std::int64_t Get(std::uint32_t kind, long id);
   // Storing 0 removes the entry.
-  void Set(std::uint32_t kind, long id, long value);
+  void Set(std::uint32_t kind, long id, std::int64_t value);
   // Absent counts as 0; returns the new value.
-  long Add(std::uint32_t kind, long id, long delta);
+  std::int64_t Add(std::uint32_t kind, long id, std::int64_t delta);
   // Add, then keep the result within [0, limit]; one step under the lock so
   // that blocks reporting at the same time do not lose each other's bytes.
-  long AddClamped(std::uint32_t kind, long id, long delta, long limit);
+  std::int64_t AddClamped(std::uint32_t kind, long id, std::int64_t delta, std::int64_t limit);
 
-  long NextTransferId() { return Add(registry_kinds::kIdCounter, 0, 1); }
+  long NextTransferId() { return static_cast<long>(Add(registry_kinds::kIdCounter, 0, 1)); }
   bool Stopped(long id) { return Get(registry_kinds::kStopFlag, id) == kStopValue; }
   void Stop(long id) { Set(registry_kinds::kStopFlag, id, kStopValue); }
 

@@ -7,34 +7,75 @@
 
 namespace tarvolin {
 
-BlockPlan ComputeBlockPlan(long size, int thread_count) {
+BlockPlan ComputeBlockPlan(std::int64_t size, int thread_count) {
   if (thread_count < 1) thread_count = 1;
   BlockPlan plan;
-  // 64-bit intermediate: three times a quarter of 2 GiB does not fit a long.
-  long long quarter_share = static_cast<long long>(size) / thread_count;
-  long long block = quarter_share * 3 / 4;
+  std::int64_t block = size / thread_count * 3 / 4;
   block -= block % kBlockGranularity;
-  plan.block_size = static_cast<long>(std::max<long long>(block, kMinimumBlockSize));
-  long long count = size > 0 ? (static_cast<long long>(size) + plan.block_size - 1) / plan.block_size : 0;
-  plan.block_count = static_cast<int>(std::max<long long>(count, 1));
+  plan.block_size = std::max(block, kMinimumBlockSize);
+  std::int64_t count = size > 0 ? (size + plan.block_size - 1) / plan.block_size : 0;
+  plan.block_count = static_cast<int>(std::max<std::int64_t>(count, 1));
   return plan;
 }
 
-long BlockLength(const BlockPlan& plan, long size, int index) {
-  long long offset = static_cast<long long>(index) * plan.block_size;
-  long long left = static_cast<long long>(size) - offset;
-  return static_cast<long>(std::clamp<long long>(left, 0, plan.block_size));
+std::int64_t BlockStart(const BlockPlan& plan, int index) { return static_cast<std::int64_t>(index) * plan.block_size; }
+
+std::int64_t BlockLength(const BlockPlan& plan, std::int64_t size, int index) {
+  return std::clamp<std::int64_t>(size - BlockStart(plan, index), 0, plan.block_size);
 }
 
-ReadVerdict ClassifyRead(long count, long remaining) {
-  if (count == 0) return ReadVerdict::Empty;
-  if (count == kTransferPiece || count == remaining) return ReadVerdict::Good;
-  return ReadVerdict::Short;
+std::int64_t ClampedAdd(std::int64_t value, std::int64_t delta, std::int64_t limit) {
+  return std::clamp<std::int64_t>(value + delta, 0, std::max<std::int64_t>(limit, 0));
 }
 
-long ClampedAdd(long value, long delta, long limit) {
-  long long sum = static_cast<long long>(value) + delta;
-  return static_cast<long>(std::clamp<long long>(sum, 0, std::max(limit, 0L)));
+bool IsFinalRefusal(unsigned long status) { return status >= 400 && status < 500 && status != 408 && status != 429; }
+
+bool IsHeadRefused(unsigned long status) { return status == 405 || status == 501; }
+
+std::wstring ClosedRangeHeader(std::int64_t first, std::int64_t last) {
+  return FormatWide(L"Range: bytes=%lld-%lld", static_cast<long long>(first), static_cast<long long>(last));
+}
+
+namespace {
+
+// Digits only, no sign, no overflow; nothing otherwise.
+std::optional<std::int64_t> ParseOffset(std::wstring_view text) {
+  if (text.empty() || text.size() > 18) return std::nullopt;
+  std::int64_t value = 0;
+  for (wchar_t c : text) {
+    if (c < L'0' || c > L'9') return std::nullopt;
+    value = value * 10 + (c - L'0');
+  }
+  return value;
+}
+
+}  // namespace
+
+std::optional<ContentRange> ParseContentRange(std::wstring_view text) {
+  std::wstring value = Trim(std::wstring(text));
+  std::wstring_view rest = value;
+  constexpr std::wstring_view kUnit = L"bytes ";
+  if (rest.size() < kUnit.size() || ToLower(std::wstring(rest.substr(0, kUnit.size()))) != kUnit) return std::nullopt;
+  rest.remove_prefix(kUnit.size());
+  std::size_t dash = rest.find(L'-');
+  std::size_t slash = rest.find(L'/');
+  if (dash == std::wstring_view::npos || slash == std::wstring_view::npos || slash < dash) return std::nullopt;
+  auto first = ParseOffset(rest.substr(0, dash));
+  auto last = ParseOffset(rest.substr(dash + 1, slash - dash - 1));
+  std::wstring_view total_text = rest.substr(slash + 1);
+  auto total = total_text == L"*" ? std::optional<std::int64_t>(-1) : ParseOffset(total_text);
+  if (!first || !last || !total || *last < *first || (*total >= 0 && *last >= *total)) return std::nullopt;
+  return ContentRange{*first, *last, *total};
+}
+
+int MessageShift(std::int64_t size) {
+  int shift = 0;
+  while ((size >> shift) > 0x7FFFFFFF) ++shift;
+  return shift;
+}
+
+long ScaledForMessage(std::int64_t value, int shift) {
+  return static_cast<long>(std::clamp<std::int64_t>(value >> shift, -0x7FFFFFFF, 0x7FFFFFFF));
 }
 
 namespace {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 #include "common/files.h"
 #include "common/process_state.h"
@@ -51,19 +52,64 @@ Outcome Download(const std::wstring& url, const std::wstring& target, int thread
 
 std::string Contents(const std::wstring& path) { return ReadWholeFile(path).value_or("<missing>"); }
 
-// The start offset of an open-ended "bytes=N-" header; 0 without a header.
-long RangeStart(const std::string& range) {
-  if (range.empty()) return 0;
+// A closed "bytes=first-last" header; fails the test for anything else.
+struct AskedRange {
+  long long first = 0;
+  long long last = 0;
+};
+AskedRange ClosedRange(const std::string& range) {
+  AskedRange asked;
+  const std::size_t dash = range.find('-');
   EXPECT_EQ(range.rfind("bytes=", 0), 0u) << range;
-  EXPECT_EQ(range.back(), '-') << "ranges must stay open-ended: " << range;
-  return static_cast<long>(ParseDecimal(std::wstring(range.begin() + 6, range.end())));
+  EXPECT_TRUE(dash != std::string::npos && dash + 1 < range.size()) << "ranges must be closed: " << range;
+  if (range.rfind("bytes=", 0) != 0 || dash == std::string::npos || dash + 1 >= range.size()) return asked;
+  asked.first = std::stoll(range.substr(6, dash - 6));
+  asked.last = std::stoll(range.substr(dash + 1));
+  return asked;
 }
 
 bool HasFault(const PublisherRequest& request, const std::string& fault) {
   return std::find(request.faults.begin(), request.faults.end(), fault) != request.faults.end();
 }
 
-TEST_F(FileDownloaderTest, BlocksJoinIntoTheSameBytesOnBothServers) {
+std::vector<PublisherRequest> Gets(const std::vector<PublisherRequest>& requests) {
+  std::vector<PublisherRequest> gets;
+  for (const PublisherRequest& r : requests) {
+    if (r.method == "GET") gets.push_back(r);
+  }
+  return gets;
+}
+
+// The bytes the server sent for the file's GETs, beside the checks that make
+// "every byte once" true: the 206 replies' ranges tile the file without a gap
+// or an overlap once the cut requests' unsent rest is taken off.
+struct WireUse {
+  long long sent = 0;
+  std::set<long long> connections;
+};
+WireUse CheckEveryByteOnce(const std::vector<PublisherRequest>& gets, long long size) {
+  WireUse use;
+  std::vector<std::pair<long long, long long>> pieces;  // [first, first + sent)
+  for (const PublisherRequest& r : gets) {
+    use.sent += r.sent;
+    use.connections.insert(r.connection);
+    if (r.status != 206) continue;
+    AskedRange asked = ClosedRange(r.range);
+    EXPECT_LE(r.sent, asked.last - asked.first + 1) << r.range;
+    if (r.sent > 0) pieces.emplace_back(asked.first, asked.first + r.sent);
+  }
+  std::sort(pieces.begin(), pieces.end());
+  long long covered = 0;
+  for (auto& [first, end] : pieces) {
+    EXPECT_EQ(first, covered) << "a gap or an overlap at byte " << covered;
+    covered = std::max(covered, end);
+  }
+  EXPECT_EQ(covered, size);
+  EXPECT_EQ(use.sent, size) << "every byte of the file is sent exactly once";
+  return use;
+}
+
+TEST_F(FileDownloaderTest, BlocksAskForExactlyTheirBytesOnKeptAliveConnections) {
   const std::string bytes = PatternBytes(1000000, 1);
   Publish("/blocks/whole.bin", bytes);
   const BlockPlan plan = ComputeBlockPlan(1000000, 8);
@@ -81,19 +127,33 @@ TEST_F(FileDownloaderTest, BlocksJoinIntoTheSameBytesOnBothServers) {
     ::DeleteFileW(target.c_str());
   }
 
-  // From the publisher's side: one size query, block 0 without a range, and
-  // every other block asking once from its own start to the end of the file.
-  EXPECT_EQ(RequestsBy("querysize").size(), 1u);
-  std::vector<long> starts;
-  for (const PublisherRequest& request : RequestsBy("down")) starts.push_back(RangeStart(request.range));
-  std::sort(starts.begin(), starts.end());
-  std::vector<long> expected;
-  for (int i = 0; i < plan.block_count; ++i) expected.push_back(i * plan.block_size);
-  EXPECT_EQ(starts, expected);
+  // From the publisher's side: one HEAD for the size, then each block asks
+  // for exactly its own bytes, every body is sent whole, and the requests
+  // share connections instead of opening one each.
+  auto queries = RequestsBy("querysize");
+  ASSERT_EQ(queries.size(), 1u);
+  EXPECT_EQ(queries[0].method, "HEAD");
+  auto blocks = RequestsBy("down");
+  ASSERT_EQ(blocks.size(), static_cast<std::size_t>(plan.block_count));
+  std::set<std::pair<long long, long long>> asked;
+  for (const PublisherRequest& r : blocks) {
+    EXPECT_EQ(r.method, "GET");
+    EXPECT_EQ(r.status, 206);
+    EXPECT_TRUE(r.complete()) << r.range << " was cut off: " << r.sent << " of " << r.length;
+    AskedRange range = ClosedRange(r.range);
+    asked.emplace(range.first, range.last);
+  }
+  std::set<std::pair<long long, long long>> expected;
+  for (int i = 0; i < plan.block_count; ++i) {
+    expected.emplace(BlockStart(plan, i), BlockStart(plan, i) + BlockLength(plan, 1000000, i) - 1);
+  }
+  EXPECT_EQ(asked, expected);
+  WireUse use = CheckEveryByteOnce(blocks, 1000000);
+  EXPECT_LE(use.connections.size(), 9u) << "at most thread count + 1 connections at once, each reused";
 }
 
-TEST_F(FileDownloaderTest, ServerThatIgnoresRangeStillGivesTheRightBlocks) {
-  const std::string bytes = PatternBytes(300000, 2);
+TEST_F(FileDownloaderTest, RangeIgnoringServerGivesOneStreamOnce) {
+  const std::string bytes = PatternBytes(3000000, 2);
   Publish("/ranges/ignored.bin", bytes);
   ASSERT_TRUE(SetFault(R"({"path": "/ranges/ignored.bin", "fault": "ignore_range"})"));
 
@@ -101,81 +161,184 @@ TEST_F(FileDownloaderTest, ServerThatIgnoresRangeStillGivesTheRightBlocks) {
   Outcome outcome = Download(UrlOf(PublisherUrl(), "/ranges/ignored.bin"), target, 8, false);
   ASSERT_TRUE(outcome.ok);
   EXPECT_TRUE(Contents(target) == bytes);
-  EXPECT_TRUE(NoPartFiles(target, outcome.block_count));
+  EXPECT_TRUE(NoPartFiles(target, 8));
 
-  auto blocks = RequestsBy("down");
-  ASSERT_EQ(blocks.size(), static_cast<std::size_t>(outcome.block_count));
-  int ranged = 0;
-  for (const PublisherRequest& request : blocks) {
-    EXPECT_EQ(request.status, 200) << "the fault should have answered every block in full";
-    if (!request.range.empty()) ++ranged;
-  }
-  EXPECT_EQ(ranged, outcome.block_count - 1);
+  // The first block's request is answered with the whole file, and that reply
+  // is the download: no block reads the file again.
+  auto gets = Gets(PublisherLog());
+  ASSERT_EQ(gets.size(), 1u);
+  EXPECT_EQ(gets[0].status, 200);
+  EXPECT_TRUE(gets[0].complete());
 }
 
-TEST_F(FileDownloaderTest, BlockDroppedMidwayResumesFromWhatItHas) {
-  // Two threads: blocks of 149,504 bytes, each longer than one read piece.
-  const long size = 400000;
-  const std::string bytes = PatternBytes(size, 3);
-  Publish("/drop/block.bin", bytes);
-  // The size query uses up one drop; the other hits whichever block asks first.
-  ASSERT_TRUE(SetFault(R"({"path": "/drop/block.bin", "fault": "drop_after", "bytes": 65536, "times": 2})"));
-
-  std::wstring target = configuration_ / L"block.bin";
-  Outcome outcome = Download(UrlOf(PublisherUrl(), "/drop/block.bin"), target, 2, false);
-  ASSERT_TRUE(outcome.ok);
-  EXPECT_TRUE(Contents(target) == bytes);
-
-  auto blocks = RequestsBy("down");
-  auto dropped = std::find_if(blocks.begin(), blocks.end(), [](auto& r) { return HasFault(r, "drop_after"); });
-  ASSERT_NE(dropped, blocks.end()) << "no block connection met the dropped connection";
-  const std::string resume = "bytes=" + std::to_string(RangeStart(dropped->range) + 65536) + "-";
-  auto resumed = std::find_if(dropped + 1, blocks.end(), [&](auto& r) { return r.range == resume; });
-  EXPECT_NE(resumed, blocks.end()) << "expected a reconnect with Range " << resume;
-  EXPECT_EQ(blocks.size(), static_cast<std::size_t>(outcome.block_count) + 1) << "exactly one reconnect";
-}
-
-TEST_F(FileDownloaderTest, DroppedStreamResumesOrFailsByTheReadRules) {
+TEST_F(FileDownloaderTest, SizeQueryFallsBackWhenHeadIsRefusedOrSaysNoLength) {
   struct Case {
     const char* name;
-    int threads;
-    bool single_stream;  // also: give up at the first empty read
-    int drop_after;
-    bool ok;
-    std::vector<std::string> ranges;  // of the stream's requests, in order
+    const char* fault;
+    bool blocks;  // true: the probe's Content-Range names the length; false: it became the stream
   } cases[] = {
-      {"drop on a piece boundary, retrying stream", 1, false, 131072, true, {"", "bytes=131072-"}},
-      {"drop on a piece boundary, give-up stream", 8, true, 131072, false, {""}},
-      {"drop inside a piece", 1, false, 100000, false, {""}},
+      {"HEAD refused", R"({"path": "/size/probe.bin", "fault": "refuse_head"})", true},
+      {"HEAD refused and ranges ignored", R"({"path": "/size/probe.bin", "fault": "refuse_head"})", false},
   };
-  const std::string bytes = PatternBytes(300000, 4);
-  Publish("/drop/stream.bin", bytes);
+  const std::string bytes = PatternBytes(700000, 3);
+  Publish("/size/probe.bin", bytes);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ASSERT_TRUE(ResetPublisher());
-    ASSERT_TRUE(SetFault(R"({"path": "/drop/stream.bin", "fault": "drop_after", "times": 1, "bytes": )" +
+    ASSERT_TRUE(SetFault(c.fault));
+    if (!c.blocks) {
+      ASSERT_TRUE(SetFault(R"({"path": "/size/probe.bin", "fault": "ignore_range"})"));
+    }
+    std::wstring target = configuration_ / L"probe.bin";
+    Outcome outcome = Download(UrlOf(PublisherUrl(), "/size/probe.bin"), target, 8, false);
+    ASSERT_TRUE(outcome.ok);
+    EXPECT_TRUE(Contents(target) == bytes);
+    auto queries = RequestsBy("querysize");
+    ASSERT_EQ(queries.size(), 2u);
+    EXPECT_EQ(queries[0].method, "HEAD");
+    EXPECT_EQ(queries[0].status, 405);
+    EXPECT_EQ(queries[1].method, "GET");
+    EXPECT_EQ(queries[1].range, "bytes=0-0");
+    EXPECT_TRUE(queries[1].complete());
+    if (c.blocks) {
+      EXPECT_EQ(outcome.block_count, ComputeBlockPlan(700000, 8).block_count);
+      CheckEveryByteOnce(RequestsBy("down"), 700000);
+    } else {
+      EXPECT_EQ(queries[1].status, 200);
+      EXPECT_TRUE(RequestsBy("down").empty()) << "the probe's whole reply is the download";
+    }
+    ::DeleteFileW(target.c_str());
+  }
+}
+
+TEST_F(FileDownloaderTest, CutConnectionsResumeAtTheExactByte) {
+  struct Case {
+    const char* name;
+    int threads;
+    long long drop_after;
+  } cases[] = {
+      {"blocks, cut on a piece boundary", 2, 65536},
+      {"blocks, cut inside a piece", 2, 100000},
+      {"one stream, cut on a piece boundary", 1, 131072},
+      {"one stream, cut inside a piece", 1, 100001},
+  };
+  const long long size = 400000;
+  const std::string bytes = PatternBytes(size, 4);
+  Publish("/drop/file.bin", bytes);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(ResetPublisher());
+    // HEAD is not cut (it has no body); the first GET is.
+    ASSERT_TRUE(SetFault(R"({"path": "/drop/file.bin", "fault": "drop_after", "times": 1, "bytes": )" +
                          std::to_string(c.drop_after) + "}"));
-    std::wstring target = configuration_ / L"stream.bin";
+    std::wstring target = configuration_ / L"file.bin";
     ProgressRecorder recorder;
-    Outcome outcome = Download(UrlOf(PublisherUrl(), "/drop/stream.bin"), target, c.threads, c.single_stream, 3,
-                               recorder.window());
-    EXPECT_EQ(outcome.ok, c.ok);
-    std::vector<std::string> ranges;
-    for (const PublisherRequest& r : RequestsBy("down")) ranges.push_back(r.range);
-    EXPECT_EQ(ranges, c.ranges);
-    EXPECT_EQ(RequestsBy("querysize").size(), 0u) << "a single stream asks no size";
+    Outcome outcome = Download(UrlOf(PublisherUrl(), "/drop/file.bin"), target, c.threads, false, 3, recorder.window());
+    ASSERT_TRUE(outcome.ok);
+    EXPECT_TRUE(Contents(target) == bytes);
+    EXPECT_FALSE(outcome.stopped) << "a cut is resumed, not a failure";
+
+    auto gets = RequestsBy("down");
+    auto cut = std::find_if(gets.begin(), gets.end(), [](auto& r) { return HasFault(r, "drop_after"); });
+    ASSERT_NE(cut, gets.end());
+    EXPECT_EQ(cut->sent, c.drop_after);
+    const long long cut_first = cut->range.empty() ? 0 : ClosedRange(cut->range).first;
+    const std::string resume_prefix = "bytes=" + std::to_string(cut_first + c.drop_after) + "-";
+    auto resumed = std::find_if(cut + 1, gets.end(), [&](auto& r) { return r.range.rfind(resume_prefix, 0) == 0; });
+    ASSERT_NE(resumed, gets.end()) << "expected a request from " << resume_prefix;
+    if (c.threads == 1) {
+      EXPECT_EQ(resumed->range, resume_prefix + std::to_string(size - 1));
+      long long sent = 0;
+      for (auto& r : gets) sent += r.sent;
+      EXPECT_EQ(sent, size);
+    } else {
+      CheckEveryByteOnce(gets, size);
+    }
     auto progress = recorder.Messages(msg::kDownloadProgress);
     ASSERT_FALSE(progress.empty());
-    if (c.ok) {
-      EXPECT_TRUE(Contents(target) == bytes);
-      EXPECT_EQ(progress.back().lparam, 300000);
-    } else {
-      EXPECT_FALSE(FileExists(target));
-      EXPECT_TRUE(outcome.stopped) << "a failed transfer raises its stop flag";
-      EXPECT_GT(std::max_element(progress.begin(), progress.end(),
-                                 [](auto& a, auto& b) { return a.lparam < b.lparam; })->lparam, 0);
-      EXPECT_EQ(progress.back().lparam, 0) << "the failed stream's bytes are taken back";
-    }
+    EXPECT_EQ(progress.back().lparam, size);
+    ::DeleteFileW(target.c_str());
+  }
+}
+
+TEST_F(FileDownloaderTest, GiveUpStreamFailsAtItsFirstCut) {
+  const std::string bytes = PatternBytes(300000, 4);
+  Publish("/drop/stream.bin", bytes);
+  ASSERT_TRUE(SetFault(R"({"path": "/drop/stream.bin", "fault": "drop_after", "times": 1, "bytes": 131072})"));
+  std::wstring target = configuration_ / L"stream.bin";
+  ProgressRecorder recorder;
+  Outcome outcome = Download(UrlOf(PublisherUrl(), "/drop/stream.bin"), target, 8, true, 3, recorder.window());
+  EXPECT_FALSE(outcome.ok);
+  EXPECT_FALSE(FileExists(target));
+  EXPECT_TRUE(outcome.stopped) << "a failed transfer raises its stop flag";
+  EXPECT_EQ(RequestsBy("down").size(), 1u);
+  EXPECT_EQ(RequestsBy("querysize").size(), 0u) << "a single stream asks no size";
+  auto progress = recorder.Messages(msg::kDownloadProgress);
+  ASSERT_FALSE(progress.empty());
+  EXPECT_GT(std::max_element(progress.begin(), progress.end(),
+                             [](auto& a, auto& b) { return a.lparam < b.lparam; })->lparam, 0);
+  EXPECT_EQ(progress.back().lparam, 0) << "the failed stream's bytes are taken back";
+}
+
+TEST_F(FileDownloaderTest, WrongContentRangeIsRetriedAndNeverJoined) {
+  const std::string bytes = PatternBytes(600000, 14);
+  Publish("/range/wrong.bin", bytes);
+  ASSERT_TRUE(SetFault(R"({"path": "/range/wrong.bin", "fault": "wrong_range", "bytes": 4096, "times": 1})"));
+  std::wstring target = configuration_ / L"wrong.bin";
+  Outcome outcome = Download(UrlOf(PublisherUrl(), "/range/wrong.bin"), target, 8, false);
+  ASSERT_TRUE(outcome.ok);
+  EXPECT_TRUE(Contents(target) == bytes);
+  auto gets = RequestsBy("down");
+  auto wrong = std::find_if(gets.begin(), gets.end(), [](auto& r) { return HasFault(r, "wrong_range"); });
+  ASSERT_NE(wrong, gets.end());
+  auto again = std::find_if(wrong + 1, gets.end(), [&](auto& r) { return r.range == wrong->range; });
+  EXPECT_NE(again, gets.end()) << "the block asks for its bytes again";
+}
+
+TEST_F(FileDownloaderTest, FreeConnectionsTakeOverTheTailOfASlowBlock) {
+  // 4 threads: blocks of 3 MiB, so block 0 is fetched as three 1 MiB requests.
+  // Its first request crawls; the other blocks finish long before, and their
+  // connections take over block 0's untouched tail instead of idling.
+  const long long size = 16 * 1024 * 1024;
+  const std::string bytes = PatternBytes(static_cast<std::size_t>(size), 15);
+  Publish("/tail/file.bin", bytes);
+  const BlockPlan plan = ComputeBlockPlan(size, 4);
+  ASSERT_EQ(plan.block_size, 3 * 1024 * 1024);
+  // Only the request for the first MiB is slowed (2 s).
+  ASSERT_TRUE(SetFault(R"({"path": "/tail/file.bin", "fault": "rate", "rate": 524288, "times": 1})"));
+
+  std::wstring target = configuration_ / L"file.bin";
+  Outcome outcome = Download(UrlOf(PublisherUrl(), "/tail/file.bin"), target, 4, false);
+  ASSERT_TRUE(outcome.ok);
+  EXPECT_TRUE(Contents(target) == bytes);
+  auto gets = RequestsBy("down");
+  ASSERT_TRUE(HasFault(gets.front(), "rate"));
+  EXPECT_EQ(gets.front().range, "bytes=0-1048575");
+  CheckEveryByteOnce(gets, size);
+  // A request inside block 0 that does not start on one of its 1 MiB steps
+  // can only come from a connection that split the block's tail.
+  bool split = false;
+  for (const PublisherRequest& r : gets) {
+    AskedRange asked = ClosedRange(r.range);
+    if (asked.last < plan.block_size && asked.first % kRequestSpan != 0) split = true;
+  }
+  EXPECT_TRUE(split) << "no connection took over part of the slow block";
+}
+
+TEST_F(FileDownloaderTest, RefusalIsFinalAtOnce) {
+  // A missing file, and the packed form that a publisher does not offer: one
+  // request each, no retries.
+  for (const char* path : {"/absent/file.bin", "/absent/file.bin._.zip"}) {
+    SCOPED_TRACE(path);
+    ASSERT_TRUE(ResetPublisher());
+    std::wstring target = configuration_ / L"file.bin";
+    Outcome outcome = Download(UrlOf(PublisherUrl(), path), target, 8, false);
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_FALSE(FileExists(target));
+    auto log = PublisherLog();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].method, "HEAD");
+    EXPECT_EQ(log[0].status, 404);
   }
 }
 
@@ -304,6 +467,8 @@ TEST_F(FileDownloaderTest, MissingLengthReadsToTheEndOfTheBody) {
   } cases[] = {{8, true}, {1, false}, {8, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.threads << " threads" << (c.single_stream ? ", single stream" : ""));
+    ASSERT_TRUE(ResetPublisher());
+    ASSERT_TRUE(SetFault(R"({"path": "/length/none.bin", "fault": "no_length"})"));
     std::wstring target = configuration_ / L"none.bin";
     ProgressRecorder recorder;
     Outcome outcome = Download(UrlOf(PublisherUrl(), "/length/none.bin"), target, c.threads, c.single_stream, 1,
@@ -312,10 +477,18 @@ TEST_F(FileDownloaderTest, MissingLengthReadsToTheEndOfTheBody) {
     EXPECT_TRUE(Contents(target) == bytes);
     auto sizes = recorder.Messages(msg::kDownloadSize);
     ASSERT_FALSE(sizes.empty());
-    EXPECT_EQ(sizes.back().lparam, size) << "what arrived is announced as the length";
+    EXPECT_EQ(sizes.back().lparam, size) << "the length is announced once known";
+    if (c.threads < 2 || c.single_stream) {
+      for (const PublisherRequest& r : RequestsBy("down")) EXPECT_EQ(r.range, "") << "nothing to resume without a length";
+    } else {
+      // No Content-Length anywhere, but the one-byte probe's Content-Range names the length.
+      auto queries = RequestsBy("querysize");
+      ASSERT_EQ(queries.size(), 2u);
+      EXPECT_EQ(queries[1].range, "bytes=0-0");
+      EXPECT_EQ(outcome.block_count, ComputeBlockPlan(size, 8).block_count);
+    }
     ::DeleteFileW(target.c_str());
   }
-  for (const PublisherRequest& r : RequestsBy("down")) EXPECT_EQ(r.range, "") << "nothing to resume without a length";
 }
 
 TEST_F(FileDownloaderTest, WrongOrZeroLengthNeverYieldsAWrongFile) {
@@ -356,15 +529,6 @@ TEST_F(FileDownloaderTest, WrongOrZeroLengthNeverYieldsAWrongFile) {
   }
 }
 
-TEST_F(FileDownloaderTest, FailedSizeQueryIsRetriedUpToTheAttemptLimit) {
-  ASSERT_TRUE(SetFault(R"({"path": "/absent/file.bin", "fault": "404"})"));
-  std::wstring target = configuration_ / L"file.bin";
-  Outcome outcome = Download(UrlOf(PublisherUrl(), "/absent/file.bin"), target, 8, false);
-  EXPECT_FALSE(outcome.ok);
-  EXPECT_EQ(RequestsBy("querysize").size(), 3u) << "ConnectTryCount 3: three queries, no escaped form to try";
-  EXPECT_TRUE(RequestsBy("down").empty());
-}
-
 TEST_F(FileDownloaderTest, EscapedUrlReplacesOneTheServerDidNotFind) {
   const std::string bytes = PatternBytes(120000, 11);
   Publish("/escaped/a b.bin", bytes);
@@ -380,16 +544,31 @@ TEST_F(FileDownloaderTest, EscapedUrlReplacesOneTheServerDidNotFind) {
 
 TEST_F(FileDownloaderTest, QueryRemoteSizeNamesTheLengthOrMinusOne) {
   Publish("/size/file.bin", PatternBytes(12345, 12));
-  ASSERT_TRUE(SetFault(R"({"path": "/size/nolength.bin", "fault": "no_length"})"));
   Publish("/size/nolength.bin", PatternBytes(100, 12));
+  ASSERT_TRUE(SetFault(R"({"path": "/size/nolength.bin", "fault": "no_length"})"));
+  Publish("/size/norange.bin", PatternBytes(100, 12));
+  ASSERT_TRUE(SetFault(R"({"path": "/size/norange.bin", "fault": "no_length"})"));
+  ASSERT_TRUE(SetFault(R"({"path": "/size/norange.bin", "fault": "ignore_range"})"));
   struct Case {
     const char* path;
-    long size;
-  } cases[] = {{"/size/file.bin", 12345}, {"/size/absent.bin", -1}, {"/size/nolength.bin", -1}};
+    long long size;
+    std::vector<std::string> requests;  // method and range of each, in order
+  } cases[] = {
+      {"/size/file.bin", 12345, {"HEAD "}},
+      {"/size/absent.bin", -1, {"HEAD "}},
+      {"/size/nolength.bin", 100, {"HEAD ", "GET bytes=0-0"}},   // the probe's Content-Range names it
+      {"/size/norange.bin", -1, {"HEAD ", "GET bytes=0-0"}},     // whole body, no length: none known
+  };
   FileDownloader downloader;
-  for (const Case& c : cases) EXPECT_EQ(downloader.QueryRemoteSize(UrlOf(PublisherUrl(), c.path)), c.size) << c.path;
-  for (const PublisherRequest& r : RequestsBy("querysize")) EXPECT_EQ(r.range, "");
-  EXPECT_EQ(RequestsBy("querysize").size(), 3u);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(downloader.QueryRemoteSize(UrlOf(PublisherUrl(), c.path)), c.size);
+  }
+  std::vector<std::string> seen;
+  for (const PublisherRequest& r : RequestsBy("querysize")) seen.push_back(r.method + " " + r.range);
+  std::vector<std::string> expected;
+  for (const Case& c : cases) expected.insert(expected.end(), c.requests.begin(), c.requests.end());
+  EXPECT_EQ(seen, expected);
 }
 
 TEST_F(FileDownloaderTest, SchedulerEntryReportsZeroOrOneAndCleansUp) {

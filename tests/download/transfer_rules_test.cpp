@@ -3,20 +3,23 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <thread>
 #include <vector>
 
+#include "common/unique_handle.h"
+#include "download/block_lanes.h"
 #include "download/transfer_registry.h"
 
 namespace tarvolin {
 namespace {
 
 struct PlanCase {
-  long size;
+  std::int64_t size;
   int threads;
-  long block_size;
+  std::int64_t block_size;
   int block_count;
-  long last_block;
+  std::int64_t last_block;
 };
 
 TEST(BlockPlanTest, SplitsIntoThreeQuartersOfTheThreadShare) {
@@ -30,6 +33,8 @@ TEST(BlockPlanTest, SplitsIntoThreeQuartersOfTheThreadShare) {
       {1000000, 0, 749568, 2, 250432},          // no threads counts as one
       {2147483647, 8, 201325568, 11, 134227967},  // largest size: no overflow on the way
       {409600, 3, 101376, 5, 4096},
+      {5368709120LL, 8, 503316480LL, 11, 335544320LL},  // 5 GiB: sizes beyond 32 bits
+      {67108864, 8, 6291456, 11, 4194304},               // 64 MiB: more blocks than connections
       {102400, 4, 51200, 2, 51200},             // exact multiple: no short last block
   };
   for (const PlanCase& c : cases) {
@@ -50,31 +55,82 @@ TEST(BlockPlanTest, BlockLengthBeyondTheFileIsZero) {
   EXPECT_EQ(BlockLength(plan, 100000, 2), 0);
 }
 
-TEST(ReadVerdictTest, OnlyWholePiecesOrTheExactRestAreGood) {
+TEST(ClampedAddTest, StaysWithinZeroAndTheLimit) {
   struct Case {
-    long count, remaining;
-    ReadVerdict verdict;
+    std::int64_t value, delta, limit, result;
   } cases[] = {
-      {kTransferPiece, 10 * kTransferPiece, ReadVerdict::Good},
-      {kTransferPiece, 100, ReadVerdict::Good},  // a piece beyond the block end is still good
-      {100, 100, ReadVerdict::Good},
-      {0, 100, ReadVerdict::Empty},
-      {99, 100, ReadVerdict::Short},
-      {1024, 10 * kTransferPiece, ReadVerdict::Short},
-      {kTransferPiece - 1, 10 * kTransferPiece, ReadVerdict::Short},
+      {10, 5, 100, 15}, {90, 50, 100, 100}, {10, -50, 100, 0}, {0, 7, 0, 0},
+      {2147483000, 2000, 2147483647, 2147483647},
+      {4294967000LL, 1000, 5368709120LL, 4294968000LL},  // beyond 32 bits nothing wraps
+  };
+  for (const Case& c : cases) EXPECT_EQ(ClampedAdd(c.value, c.delta, c.limit), c.result);
+}
+
+TEST(ReplyRulesTest, OnlyLastingRefusalsAreFinal) {
+  struct Case {
+    unsigned long status;
+    bool final_refusal, head_refused;
+  } cases[] = {
+      {200, false, false}, {206, false, false}, {301, false, false}, {400, true, false}, {403, true, false},
+      {404, true, false},  {405, true, true},   {408, false, false}, {416, true, false}, {429, false, false},
+      {500, false, false}, {501, false, true},  {503, false, false},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ClassifyRead(c.count, c.remaining), c.verdict) << c.count << " of " << c.remaining;
+    EXPECT_EQ(IsFinalRefusal(c.status), c.final_refusal) << c.status;
+    EXPECT_EQ(IsHeadRefused(c.status), c.head_refused) << c.status;
+  }
+  EXPECT_EQ(ClosedRangeHeader(0, 0), L"Range: bytes=0-0");
+  EXPECT_EQ(ClosedRangeHeader(4294967296LL, 5368709119LL), L"Range: bytes=4294967296-5368709119");
+}
+
+TEST(ReplyRulesTest, ContentRangeIsReadStrictly) {
+  struct Case {
+    const wchar_t* text;
+    bool valid;
+    std::int64_t first, last, total;
+  } cases[] = {
+      {L"bytes 0-0/100", true, 0, 0, 100},
+      {L"bytes 100-199/1000", true, 100, 199, 1000},
+      {L"Bytes 5-9/*", true, 5, 9, -1},
+      {L" bytes 4294967296-5368709119/5368709120 ", true, 4294967296LL, 5368709119LL, 5368709120LL},
+      {L"bytes 10-5/100", false, 0, 0, 0},      // backwards
+      {L"bytes 0-100/100", false, 0, 0, 0},     // beyond the total
+      {L"bytes */100", false, 0, 0, 0},         // the unsatisfiable form names no bytes
+      {L"bytes 0-9", false, 0, 0, 0},
+      {L"items 0-9/10", false, 0, 0, 0},
+      {L"bytes -1-9/10", false, 0, 0, 0},
+      {L"bytes 0-99999999999999999999/1", false, 0, 0, 0},
+      {L"", false, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(c.text)));
+    auto range = ParseContentRange(c.text);
+    ASSERT_EQ(range.has_value(), c.valid);
+    if (range) {
+      EXPECT_EQ(range->first, c.first);
+      EXPECT_EQ(range->last, c.last);
+      EXPECT_EQ(range->total, c.total);
+    }
   }
 }
 
-TEST(ClampedAddTest, StaysWithinZeroAndTheLimit) {
+TEST(MessageScaleTest, LargeFilesAreScaledAlikeAndNeverWrap) {
   struct Case {
-    long value, delta, limit, result;
-  } cases[] = {
-      {10, 5, 100, 15}, {90, 50, 100, 100}, {10, -50, 100, 0}, {0, 7, 0, 0}, {2147483000, 2000, 2147483647, 2147483647},
-  };
-  for (const Case& c : cases) EXPECT_EQ(ClampedAdd(c.value, c.delta, c.limit), c.result);
+    std::int64_t size;
+    int shift;
+  } cases[] = {{0, 0}, {2147483647LL, 0}, {2147483648LL, 1}, {5368709120LL, 2}, {1LL << 40, 10}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.size);
+    int shift = MessageShift(c.size);
+    EXPECT_EQ(shift, c.shift);
+    long scaled = ScaledForMessage(c.size, shift);
+    if (c.size > 0x7FFFFFFF) {
+      EXPECT_GT(scaled, 0x3FFFFFFF) << "large sizes keep their precision";
+    }
+    EXPECT_LE(scaled, 0x7FFFFFFF);
+    EXPECT_EQ(ScaledForMessage(c.size / 2, shift), (c.size / 2) >> shift) << "halfway stays halfway";
+  }
+  EXPECT_LT(ScaledForMessage(-5368709120LL, 2), 0) << "a step back stays a step back";
 }
 
 TEST(PercentEncodeUrlTest, EscapesPercentReservedAndNonAscii) {
@@ -170,6 +226,88 @@ TEST(TransferRegistryTest, IdsAreUniqueAndCountersLoseNothingAcrossThreads) {
   for (auto& list : ids) all.insert(all.end(), list.begin(), list.end());
   std::sort(all.begin(), all.end());
   EXPECT_EQ(std::adjacent_find(all.begin(), all.end()), all.end()) << "an id was handed out twice";
+}
+
+TEST(TransferRegistryTest, CountersHoldSizesBeyondFourGiB) {
+  TransferRegistry& registry = TransferRegistry::Instance();
+  const long id = registry.NextTransferId();
+  const std::int64_t five_gib = 5LL << 30;
+  EXPECT_EQ(registry.AddClamped(registry_kinds::kBytesReceived, id, five_gib - 1, five_gib), five_gib - 1);
+  EXPECT_EQ(registry.AddClamped(registry_kinds::kBytesReceived, id, 10, five_gib), five_gib);
+}
+
+TEST(TransferRegistryTest, ANamedObjectOfAnotherUpdaterCannotBlockTheTable) {
+  // Another updater that died holding a session-wide lock of the same name
+  // leaves the object unsignalled for good; this process's table must not care.
+  unique_handle dead_holder(::CreateEventW(nullptr, TRUE, FALSE, L"threadValueEvent"));
+  ASSERT_TRUE(dead_holder);
+  // Should the name already stand for an auto-reset event, take its signal as a holder would.
+  ::WaitForSingleObject(dead_holder.get(), 0);
+  std::atomic<bool> done{false};
+  std::thread user([&] {
+    TransferRegistry& registry = TransferRegistry::Instance();
+    registry.Add(registry_kinds::kRunningBlocks, registry.NextTransferId(), 1);
+    done = true;
+  });
+  for (int i = 0; i < 500 && !done; ++i) ::Sleep(10);
+  EXPECT_TRUE(done.load()) << "the table waited on another process's object";
+  if (!done) ::SetEvent(dead_holder.get());  // let the thread end so the test can
+  user.join();
+}
+
+TEST(LaneTableTest, BlocksAreHandedOutInOrderAsRequestsOfTheSpan) {
+  const BlockPlan plan{300, 3};
+  LaneTable lanes(plan, 800, 128, 64);
+  std::vector<std::pair<std::int64_t, std::int64_t>> claimed;
+  while (std::optional<int> lane = lanes.StartNextBlock()) {
+    while (auto span = lanes.ClaimRequest(*lane)) claimed.emplace_back(span->first, span->last);
+  }
+  const std::vector<std::pair<std::int64_t, std::int64_t>> expected = {
+      {0, 127}, {128, 255}, {256, 299}, {300, 427}, {428, 555}, {556, 599}, {600, 727}, {728, 799}};
+  EXPECT_EQ(claimed, expected);
+  EXPECT_FALSE(lanes.TakeOver()) << "nothing is left to take over";
+}
+
+TEST(LaneTableTest, TakeOverSplitsTheLargestUntouchedTailAndNeverTwice) {
+  // Large enough for whole pieces: two blocks of 2 MiB and one of 1 MiB.
+  const std::int64_t mib = 1024 * 1024;
+  const std::int64_t size = 5 * mib;
+  const BlockPlan plan{2 * mib, 3};
+  LaneTable lanes(plan, size, mib / 2, 256 * 1024);
+  std::vector<int> started;
+  while (auto lane = lanes.StartNextBlock()) started.push_back(*lane);
+  ASSERT_EQ(started.size(), 3u);
+  std::vector<std::pair<std::int64_t, std::int64_t>> claimed;
+  auto claim = [&](int lane) {
+    auto span = lanes.ClaimRequest(lane);
+    if (span) claimed.emplace_back(span->first, span->last);
+    return span.has_value();
+  };
+  ASSERT_TRUE(claim(started[0]));  // block 0 has 1.5 MiB untouched, block 1 2 MiB, block 2 1 MiB
+  ASSERT_TRUE(claim(started[2]));  // block 2: 0.5 MiB left
+  auto taken = lanes.TakeOver();
+  ASSERT_TRUE(taken);
+  EXPECT_EQ(lanes.lane(*taken).block, 1) << "the largest tail is block 1's";
+  EXPECT_EQ(lanes.lane(*taken).next, 3 * mib);
+  EXPECT_EQ(lanes.lane(started[1]).end, 3 * mib) << "its owner keeps the first half";
+  // Everything claimed from here on, by every lane, tiles the file once.
+  std::vector<int> all = started;
+  all.push_back(*taken);
+  while (auto more = lanes.TakeOver()) all.push_back(*more);
+  bool any = true;
+  while (any) {
+    any = false;
+    for (int lane : all) any = claim(lane) || any;
+  }
+  std::sort(claimed.begin(), claimed.end());
+  std::int64_t next = 0;
+  for (auto& [first, last] : claimed) {
+    EXPECT_EQ(first, next) << "a gap or an overlap";
+    EXPECT_EQ(first % kTransferPiece, 0) << "splits fall on whole pieces";
+    next = last + 1;
+  }
+  EXPECT_EQ(next, size);
+  EXPECT_FALSE(lanes.TakeOver());
 }
 
 }  // namespace

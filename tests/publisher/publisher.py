@@ -24,7 +24,15 @@ Control endpoints (never served as files, never logged):
   GET    /__control/log              the request log as a JSON array: "method", "path"
                                      (with query), "range", "user_agent", "status",
                                      "faults" applied, "sent" body bytes so far,
-                                     and "body" for POST
+                                     "length" of the body the head announced,
+                                     "connection" (a serial number per TCP
+                                     connection: requests that share one were
+                                     served on a kept-alive socket), and "body"
+                                     for POST
+
+Generated bodies: a GET or HEAD of "/generated/<size>/<name>" that names no stored
+file is answered with <size> bytes made on the fly (generated_byte() below), so a
+test can fetch a file of several GiB that is never stored.
 
 Faults: a rule applies to the request path (without its query, unless the rule's
 path has a "?", then to path and query; "*" matches every path). Every matching
@@ -51,8 +59,14 @@ import urllib.parse
 import urllib.request
 
 CONTROL_PREFIX = "/__control/"
-FAULT_KINDS = ("404", "ignore_range", "drop_after", "stall", "wrong_length", "no_length", "rate")
-HEAD_FAULTS = ("404", "ignore_range", "wrong_length", "no_length")
+FAULT_KINDS = ("404", "ignore_range", "drop_after", "stall", "wrong_length", "no_length", "rate",
+               "refuse_head", "wrong_range")
+HEAD_FAULTS = ("404", "ignore_range", "wrong_length", "no_length", "refuse_head")
+# "refuse_head" answers HEAD with 405; "wrong_range" answers a ranged GET with the
+# range moved on by "bytes" (default 1000), named as such in Content-Range.
+GENERATED_PREFIX = "/generated/"
+# A prime period, so a block joined at the wrong offset never lines up again.
+GENERATED_PERIOD = 1048573
 PIECE = 64 * 1024
 # Extra bytes announced by "wrong_length" when the rule gives none.
 DEFAULT_EXTRA_LENGTH = 1000
@@ -93,6 +107,52 @@ def parse_range(header, size):
         return "unsatisfiable"
     last = size - 1 if last_text == "" else min(int(last_text), size - 1)
     return (first, last)
+
+
+def generated_pattern():
+    seed = hashlib.sha256(b"tarvolin generated body").digest()
+    block = bytearray()
+    counter = 0
+    while len(block) < GENERATED_PERIOD:
+        block += hashlib.sha256(seed + counter.to_bytes(8, "little")).digest()
+        counter += 1
+    return bytes(block[:GENERATED_PERIOD])
+
+
+_PATTERN = None
+
+
+def generated_byte_source():
+    """The period twice over, so any offset can be sliced in one piece."""
+    global _PATTERN
+    if _PATTERN is None:
+        one = generated_pattern()
+        _PATTERN = one + one
+    return _PATTERN
+
+
+def generated_size(url_path):
+    """The size named by a "/generated/<size>/<name>" path, or None."""
+    path = urllib.parse.unquote(url_path.split("?", 1)[0])
+    if not path.startswith(GENERATED_PREFIX):
+        return None
+    size_text = path[len(GENERATED_PREFIX):].split("/", 1)[0]
+    return int(size_text) if size_text.isdigit() else None
+
+
+class _GeneratedSource:
+    def __init__(self, offset):
+        self.offset = offset
+        self.pattern = generated_byte_source()
+
+    def seek(self, offset):
+        self.offset = offset
+
+    def read(self, count):
+        start = self.offset % GENERATED_PERIOD
+        count = min(count, GENERATED_PERIOD)
+        self.offset += count
+        return self.pattern[start:start + count]
 
 
 def rule_matches(rule_path, request_target):
@@ -217,6 +277,11 @@ class PublisherHandler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     server_version = "TarvolinTestPublisher/1.0"
 
+    def setup(self):
+        super().setup()
+        # One handler per TCP connection: every request it serves shares the number.
+        self.connection_serial = self.server.next_connection_serial()
+
     @property
     def state(self):
         return self.server.state
@@ -284,6 +349,8 @@ class PublisherHandler(http.server.BaseHTTPRequestHandler):
             "faults": sorted(faults),
             # Body bytes written so far, kept current while the body goes out.
             "sent": 0,
+            "length": None,
+            "connection": self.connection_serial,
         }
         if self.command == "POST":
             entry["body"] = body.decode("utf-8", "replace")
@@ -347,12 +414,24 @@ class PublisherHandler(http.server.BaseHTTPRequestHandler):
 
     def _serve_file(self, send_body):
         faults = self.state.take_faults(self.path, head_only=not send_body)
+        if not send_body and "refuse_head" in faults:
+            self._record(405, faults=faults)
+            return self._reply_simple(405, b"")
         target = safe_file_path(self.state.root, self.path)
-        if "404" in faults or target is None or not os.path.isfile(target):
+        generated = generated_size(self.path)
+        if target is not None and os.path.isfile(target):
+            generated = None
+        elif generated is None:
+            target = None
+        if "404" in faults or (target is None and generated is None):
             self._record(404, faults=faults)
             return self._reply_simple(404, b"not found\n")
-        size = os.path.getsize(target)
+        size = generated if generated is not None else os.path.getsize(target)
         wanted = None if "ignore_range" in faults else parse_range(self.headers.get("Range"), size)
+        if "wrong_range" in faults and isinstance(wanted, tuple):
+            shift = int(faults["wrong_range"].get("bytes", DEFAULT_EXTRA_LENGTH) or DEFAULT_EXTRA_LENGTH)
+            first, last = wanted
+            wanted = (min(first + shift, size - 1), min(last + shift, size - 1))
         if wanted == "unsatisfiable":
             self._record(416, faults=faults)
             self.send_response(416)
@@ -363,7 +442,7 @@ class PublisherHandler(http.server.BaseHTTPRequestHandler):
         first, last = (0, size - 1) if wanted is None else wanted
         status = 200 if wanted is None else 206
         self._record(status, faults=faults)
-        with open(target, "rb") as source:
+        with (open(target, "rb") if generated is None else _NoClose(_GeneratedSource(first))) as source:
             source.seek(first)
             extra = {"Accept-Ranges": "bytes"}
             if wanted is not None:
@@ -399,6 +478,8 @@ class PublisherHandler(http.server.BaseHTTPRequestHandler):
             self.close_connection = True
         else:
             self.send_header("Content-Length", str(length))
+        if self._entry is not None:
+            self._entry["length"] = length
         self.end_headers()
         if not send_body:
             return
@@ -449,6 +530,19 @@ class PublisherHandler(http.server.BaseHTTPRequestHandler):
         raise DroppedConnection()
 
 
+class _NoClose:
+    """A source that is not a file, usable in a with-statement."""
+
+    def __init__(self, source):
+        self.source = source
+
+    def __enter__(self):
+        return self.source
+
+    def __exit__(self, *_):
+        return False
+
+
 class _BytesSource:
     def __init__(self, data):
         self.data = data
@@ -466,7 +560,14 @@ class PublisherServer(http.server.ThreadingHTTPServer):
 
     def __init__(self, address, state):
         self.state = state
+        self._serial_guard = threading.Lock()
+        self._serial = 0
         super().__init__(address, PublisherHandler)
+
+    def next_connection_serial(self):
+        with self._serial_guard:
+            self._serial += 1
+            return self._serial
 
     def handle_error(self, request, client_address):
         # A client that went away mid-reply is what the faults are for; anything

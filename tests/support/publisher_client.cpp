@@ -105,11 +105,15 @@ class JsonReader {
     do {
       std::string key;
       if (!ReadString(key) || !Take(':')) return false;
-      if (key == "status" || key == "sent") {
+      if (key == "length" && TakeNull()) {
+        request.length = -1;
+      } else if (key == "status" || key == "sent" || key == "length" || key == "connection") {
         long long number = 0;
         if (!ReadNumber(number)) return false;
         if (key == "status") request.status = static_cast<int>(number);
-        else request.sent = number;
+        else if (key == "sent") request.sent = number;
+        else if (key == "length") request.length = number;
+        else request.connection = number;
       } else if (key == "faults") {
         if (!ReadStringArray(request.faults)) return false;
       } else {
@@ -123,6 +127,13 @@ class JsonReader {
       }
     } while (Take(','));
     return Take('}');
+  }
+
+  bool TakeNull() {
+    SkipSpace();
+    if (text_.compare(pos_, 4, "null") != 0) return false;
+    pos_ += 4;
+    return true;
   }
 
   bool ReadStringArray(std::vector<std::string>& out) {

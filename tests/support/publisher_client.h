@@ -28,7 +28,8 @@ std::wstring NginxUrl();
 bool PutPublishedFile(const std::string& path, const std::string& bytes);
 bool DeletePublishedFile(const std::string& path);
 // json: {"path", "fault": "404"|"ignore_range"|"drop_after"|"stall"|"wrong_length"|
-// "no_length"|"rate", "bytes", "seconds", "rate", "times"}. False when refused.
+// "no_length"|"rate"|"refuse_head"|"wrong_range", "bytes", "seconds", "rate", "times"}.
+// False when refused.
 bool SetFault(const std::string& json);
 // json: {"path", "status", "body"}: the answer to POST requests for that path.
 bool SetPostReply(const std::string& json);
@@ -46,6 +47,11 @@ struct PublisherRequest {
   std::string body;        // POST only
   std::vector<std::string> faults;  // the fault kinds applied to it
   long long sent = 0;      // body bytes written so far (grows while a reply goes out)
+  long long length = -1;   // body length the head announced; -1 when none
+  long long connection = 0;  // serial of the TCP connection that carried it
+  // The whole announced body went out: the client read it to its end or the
+  // socket took it; either way nothing was left for the client to throw away.
+  bool complete() const { return length >= 0 && sent == length; }
 };
 // The log in request order; empty when it cannot be read or parsed.
 std::vector<PublisherRequest> PublisherLog();
