@@ -40,26 +40,38 @@ def make_file(path, size):
 
 
 def start_nginx(work, data, throttled_port, open_port):
+    """nginx with two servers on one root: one throttled per connection without
+    bursts (a small send buffer, no sendfile, small output buffers), one open.
+    Both log each request's connection serial and body bytes."""
     conf = os.path.join(work, "nginx.conf")
     for d in ("logs", "tmp"):
         os.makedirs(os.path.join(work, d), exist_ok=True)
+    user = "user root root;" if os.geteuid() == 0 else ""
     with open(conf, "w") as f:
         f.write(f"""
 worker_processes 2;
 daemon off;
+{user}
 pid {work}/nginx.pid;
 error_log {work}/logs/error.log warn;
 events {{ worker_connections 1024; }}
 http {{
-  access_log off;
+  log_format bench '$server_port $connection $body_bytes_sent $status "$request"';
+  access_log {work}/logs/access.log bench;
   client_body_temp_path {work}/tmp;
   proxy_temp_path {work}/tmp;
   fastcgi_temp_path {work}/tmp;
   uwsgi_temp_path {work}/tmp;
   scgi_temp_path {work}/tmp;
-  sendfile on;
-  server {{ listen 127.0.0.1:{throttled_port}; root {data}; limit_rate {RATE}; }}
-  server {{ listen 127.0.0.1:{open_port}; root {data}; }}
+  keepalive_requests 100000;
+  server {{
+    listen 127.0.0.1:{throttled_port} sndbuf=64k;
+    root {data};
+    sendfile off;
+    output_buffers 2 32k;
+    limit_rate {RATE};
+  }}
+  server {{ listen 127.0.0.1:{open_port}; root {data}; sendfile on; }}
 }}
 """)
     proc = subprocess.Popen(["/usr/sbin/nginx", "-p", work, "-c", conf], stdout=subprocess.DEVNULL,
@@ -73,6 +85,32 @@ http {{
             time.sleep(0.05)
     proc.kill()
     sys.exit("nginx did not start")
+
+
+class ServerLog:
+    """What nginx sent between two marks: body bytes and TCP connections."""
+
+    def __init__(self, path):
+        self.path = path
+        self.offset = 0
+
+    def mark(self):
+        time.sleep(0.3)  # nginx writes its line when the request ends
+        self.offset = os.path.getsize(self.path) if os.path.exists(self.path) else 0
+
+    def since_mark(self):
+        time.sleep(0.3)
+        sent, connections, requests = 0, set(), 0
+        with open(self.path) as f:
+            f.seek(self.offset)
+            for line in f:
+                parts = line.split(" ", 4)
+                if len(parts) < 4:
+                    continue
+                connections.add((parts[0], parts[1]))
+                sent += int(parts[2])
+                requests += 1
+        return sent, len(connections), requests
 
 
 def windows_path(path):
@@ -112,6 +150,16 @@ def ideal_schedule(size, threads, rate):
     return max(ends), len(lengths), slots
 
 
+def measure(log, files_bytes, run):
+    """Runs `run` (returning seconds, or (seconds, peak)), and adds what the
+    server sent for it: (seconds, peak, sent / file bytes, connections, requests)."""
+    log.mark()
+    result = run()
+    seconds, peak = result if isinstance(result, tuple) else (result, 0.0)
+    sent, connections, requests = log.since_mark()
+    return seconds, peak, sent / files_bytes, connections, requests
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
@@ -124,68 +172,98 @@ def main():
     os.makedirs(out, exist_ok=True)
 
     make_file(os.path.join(data, "big64.bin"), 64 * MIB)
+    make_file(os.path.join(data, "check8.bin"), 8 * MIB)
     if not args.skip_large:
         make_file(os.path.join(data, "big512.bin"), 512 * MIB)
     rnd = random.Random(7)
     names = []
+    many_bytes = 0
     for i in range(200):
         name = f"many/f{i:03d}.bin"
-        make_file(os.path.join(data, name), rnd.randint(4 * 1024, 2 * MIB))
+        size = rnd.randint(4 * 1024, 2 * MIB)
+        make_file(os.path.join(data, name), size)
         names.append(name)
+        many_bytes += size
     with open(os.path.join(work, "list.txt"), "w") as f:
         f.write("\n".join(names) + "\n")
 
     tp, op = free_port(), free_port()
-    nginx = start_nginx(os.path.join(work, "nginx"), data, tp, op)
+    nginx_dir = os.path.join(work, "nginx")
+    shutil.rmtree(os.path.join(nginx_dir, "logs"), ignore_errors=True)
+    nginx = start_nginx(nginx_dir, data, tp, op)
+    log = ServerLog(os.path.join(nginx_dir, "logs", "access.log"))
     slow, fast = f"http://127.0.0.1:{tp}", f"http://127.0.0.1:{op}"
+    big = 64 * MIB
     rows = []
+    verdicts = []
+
+    def row(case, run, m, note=""):
+        seconds, _, ratio, connections, requests = m
+        rows.append((case, run, seconds, f"{ratio:.3f}", connections, requests, note))
+        verdicts.append((f"{case.strip()} / {run}: server bytes / file bytes = {ratio:.3f}", ratio <= 1.01))
+
     try:
+        # The throttle must not let bursts through, or the cases measure bursts.
+        t_check = timed(["curl", "-s", "-o", out + "/check8.bin", slow + "/check8.bin"])
+        verdicts.append((f"throttle: one connection fetches 8 MiB in {t_check:.2f} s (needs >= 4 s)", t_check >= 4.0))
+
         ours(build, "file", fast + "/many/f000.bin", windows_path(out + "/warm.bin"), "8")  # Wine prefix warm-up
 
-        # 1. one 64 MiB file, 2 MiB/s per connection
-        t_ours, _ = ours(build, "file", slow + "/big64.bin", windows_path(out + "/ours64.bin"), "8")
-        ideal, blocks, slots = ideal_schedule(64 * MIB, 8, RATE)
-        shutil.rmtree(out + "/aria", ignore_errors=True)
-        t_a8 = timed(["aria2c", "-q", "-x8", "-s8", "-k1M", "--allow-overwrite=true", "-d", out + "/aria", "-o", "a8.bin", slow + "/big64.bin"])
-        t_a9 = timed(["aria2c", "-q", "-x9", "-s9", "-k1M", "--allow-overwrite=true", "-d", out + "/aria", "-o", "a9.bin", slow + "/big64.bin"])
-        rows.append(("1 64 MiB @2 MiB/s/conn", "ours 8 threads", t_ours, ""))
-        rows.append(("", f"ideal schedule ({blocks} blocks, {slots} at once)", ideal, f"ours/ideal = {t_ours / ideal:.3f} (target <= 1.05)"))
-        rows.append(("", "aria2c -x8 -s8 -k1M", t_a8, f"ours/aria2c-x8 = {t_ours / t_a8:.3f}"))
-        rows.append(("", "aria2c -x9 -s9 -k1M", t_a9, f"ours/aria2c-x9 = {t_ours / t_a9:.3f}"))
+        # 1. 64 MiB on loopback: ours with 8 threads against curl's one stream
+        m_ours = measure(log, big, lambda: ours(build, "file", fast + "/big64.bin", windows_path(out + "/o64f.bin"), "8"))
+        m_curl = measure(log, big, lambda: timed(["curl", "-s", "-o", out + "/curl64.bin", fast + "/big64.bin"]))
+        ratio = m_curl[0] / m_ours[0]
+        row("1 64 MiB loopback", "ours 8 threads", m_ours, f"{big / m_ours[0] / MIB:.0f} MiB/s")
+        row("", "curl one stream", m_curl, f"ours/curl throughput = {ratio:.3f}")
+        verdicts.append((f"case 1: ours/curl throughput = {ratio:.3f} (target >= 0.5)", ratio >= 0.5))
 
-        # 2. the same file unthrottled
-        t_ours2, peak64 = ours(build, "file", fast + "/big64.bin", windows_path(out + "/ours64f.bin"), "8")
-        t_curl = timed(["curl", "-s", "-o", out + "/curl64.bin", fast + "/big64.bin"])
-        size = 64 * MIB
-        rows.append(("2 64 MiB loopback", "ours 8 threads", t_ours2, f"{size / t_ours2 / MIB:.0f} MiB/s"))
-        rows.append(("", "curl one stream", t_curl, f"ours/curl throughput = {t_curl / t_ours2:.3f} (target >= 0.5)"))
+        # 2. 64 MiB at 2 MiB/s per connection, against aria2c with as many
+        #    connections as our block plan opens at once (threads + 1)
+        ideal, blocks, slots = ideal_schedule(big, 8, RATE)
+        m_ours = measure(log, big, lambda: ours(build, "file", slow + "/big64.bin", windows_path(out + "/o64.bin"), "8"))
+        shutil.rmtree(out + "/aria", ignore_errors=True)
+        m_aria = measure(log, big, lambda: timed(["aria2c", "-q", f"-x{slots}", f"-s{slots}", "-k1M", "--allow-overwrite=true",
+                                                  "-d", out + "/aria", "-o", "a.bin", slow + "/big64.bin"]))
+        ratio = m_ours[0] / m_aria[0]
+        row("2 64 MiB @2 MiB/s/conn", "ours 8 threads", m_ours, f"even split of {slots} connections: {big / (slots * RATE):.2f} s")
+        row("", f"aria2c -x{slots} -s{slots} -k1M", m_aria, f"ours/aria2c = {ratio:.3f}")
+        verdicts.append((f"case 2: ours/aria2c = {ratio:.3f} (target <= 1.2)", ratio <= 1.2))
 
         # 3. 200 files through the scheduler
         lw = out + "/listwork"
         shutil.rmtree(lw, ignore_errors=True)
         os.makedirs(lw)
-        t_list, _ = ours(build, "list", slow, windows_path(work + "/list.txt"), windows_path(lw), "8", "8")
+        m_ours = measure(log, many_bytes, lambda: ours(build, "list", slow, windows_path(work + "/list.txt"), windows_path(lw), "8", "8"))
         with open(os.path.join(work, "aria-input.txt"), "w") as f:
             for n in names:
                 f.write(f"{slow}/{n}\n  out={n.replace('/', '_')}\n")
         shutil.rmtree(out + "/aria-many", ignore_errors=True)
-        t_alist = timed(["aria2c", "-q", "-i", os.path.join(work, "aria-input.txt"), "-j8", "-x8", "-d", out + "/aria-many"])
-        rows.append(("3 200 files @2 MiB/s/conn", "ours DownloadAll 8x8", t_list, f"ours/aria2c = {t_list / t_alist:.3f} (target <= 1.1)"))
-        rows.append(("", "aria2c -i list -j8 -x8", t_alist, ""))
+        m_aria = measure(log, many_bytes, lambda: timed(["aria2c", "-q", "-i", os.path.join(work, "aria-input.txt"), "-j8", "-x8",
+                                                         "-d", out + "/aria-many"]))
+        ratio = m_ours[0] / m_aria[0]
+        row("3 200 files @2 MiB/s/conn", "ours DownloadAll 8x8", m_ours, f"ours/aria2c = {ratio:.3f}")
+        row("", "aria2c -i list -j8 -x8", m_aria)
+        verdicts.append((f"case 3: ours/aria2c = {ratio:.3f} (target <= 1.5)", ratio <= 1.5))
 
         # 4. memory does not grow with size
         if not args.skip_large:
-            _, peak512 = ours(build, "file", fast + "/big512.bin", windows_path(out + "/ours512.bin"), "8")
-            rows.append(("4 peak working set", "64 MiB file", peak64, "MiB"))
-            rows.append(("", "512 MiB file", peak512, f"MiB; 512/64 = {peak512 / peak64:.2f} (target ~1)"))
+            peak64 = ours(build, "file", fast + "/big64.bin", windows_path(out + "/p64.bin"), "8")[1]
+            m_512 = measure(log, 512 * MIB, lambda: ours(build, "file", fast + "/big512.bin", windows_path(out + "/o512.bin"), "8"))
+            growth = m_512[1] / peak64
+            rows.append(("4 peak working set", "64 MiB file", peak64, "", "", "", "MiB"))
+            row("", "512 MiB file", m_512, f"{m_512[1]:.1f} MiB; 512/64 = {growth:.2f}")
+            verdicts.append((f"case 4: peak working set 512 MiB / 64 MiB = {growth:.2f} (target <= 1.1)", growth <= 1.1))
     finally:
         nginx.send_signal(signal.SIGTERM)
         nginx.wait(timeout=10)
         shutil.rmtree(out, ignore_errors=True)
 
-    print(f"{'case':28} {'run':44} {'value':>9}  note")
-    for case, run, value, note in rows:
-        print(f"{case:28} {run:44} {value:9.2f}  {note}")
+    print(f"{'case':28} {'run':36} {'seconds':>8} {'sent/file':>9} {'conns':>5} {'reqs':>5}  note")
+    for case, run, value, ratio, connections, requests, note in rows:
+        print(f"{case:28} {run:36} {value:8.2f} {ratio:>9} {connections!s:>5} {requests!s:>5}  {note}")
+    print()
+    for text, good in verdicts:
+        print(("met     " if good else "MISSED  ") + text)
 
 
 if __name__ == "__main__":
