@@ -56,7 +56,7 @@ pid {work}/nginx.pid;
 error_log {work}/logs/error.log warn;
 events {{ worker_connections 1024; }}
 http {{
-  log_format bench '$server_port $connection $body_bytes_sent $status "$request"';
+  log_format bench '$server_port $connection $body_bytes_sent $status "$request" $msec $request_time $http_user_agent';
   access_log {work}/logs/access.log bench;
   client_body_temp_path {work}/tmp;
   proxy_temp_path {work}/tmp;

@@ -168,6 +168,8 @@ class FileDownloader::Transfer {
     // A server that answered the one-byte probe with the whole body: this
     // reply is the download.
     unique_hinternet whole_body;
+    // The server said it serves byte ranges: all blocks may start at once.
+    bool ranges_announced = false;
   };
   static SizeAnswer Answer(SizeKind kind, std::int64_t size = kUnknownLength) {
     SizeAnswer answer;
@@ -205,7 +207,9 @@ class FileDownloader::Transfer {
     if (IsFinalRefusal(status)) return Answer(SizeKind::Refused);
     if (status != kStatusOk && status != kStatusPartial) return answer;
     if (std::optional<long long> length = ReplyContentLength(head.get())) {
-      return Answer(SizeKind::Known, *length);
+      SizeAnswer known = Answer(SizeKind::Known, *length);
+      known.ranges_announced = ReplyAcceptsRanges(head.get());
+      return known;
     }
     return ProbeSize();
   }
@@ -228,7 +232,9 @@ class FileDownloader::Transfer {
     std::optional<ContentRange> range = ReplyContentRange(probe.get());
     if (!DrainBody(probe.get()) || !range) return answer;
     if (range->total < 0) return Answer(SizeKind::Unnamed);
-    return Answer(SizeKind::Known, range->total);
+    SizeAnswer known = Answer(SizeKind::Known, range->total);
+    known.ranges_announced = true;  // it has just served one
+    return known;
   }
 
   // The size with the escaped-URL retry, which may replace the URL; a refusal
@@ -332,7 +338,6 @@ class FileDownloader::Transfer {
       }
       if (read.ended && position == length) {
         owner_.size_ = length;
-        target.Flush();
         return true;
       }
       // Cut short: ask for the rest.
@@ -369,6 +374,9 @@ class FileDownloader::Transfer {
     lanes_.emplace(plan_, owner_.size_);
 
     DeleteParts();  // what an earlier run left must not mix with this one
+    // Where the server said it serves ranges, no block needs to wait for the
+    // first reply to find out.
+    if (answer.ranges_announced) OpenGate(GateState::RangesWork);
     bool complete = RunWorkers();
     if (ranges_ignored_) {
       DeleteParts();
@@ -385,8 +393,9 @@ class FileDownloader::Transfer {
   }
 
   // As many connections as the plan runs at once (threads + 1), fewer when
-  // the file cannot keep them busy. The first worker alone asks first, so a
-  // server that ignores ranges is found with one request.
+  // the file cannot keep them busy. Unless the server said it serves ranges,
+  // the first worker alone asks first, so a server that ignores ranges is
+  // found with one request.
   bool RunWorkers() {
     const std::int64_t busy_enough =
         std::max<std::int64_t>(plan_.block_count, owner_.size_ / kSmallestTakeover);
@@ -566,7 +575,6 @@ class FileDownloader::Transfer {
         left -= got;
       }
     }
-    target.Flush();
     return target.Length();
   }
 

@@ -29,6 +29,11 @@ std::optional<long long> ReplyContentLength(HINTERNET request) {
   return ParseDecimal(*value);
 }
 
+bool ReplyAcceptsRanges(HINTERNET request) {
+  std::optional<std::wstring> value = HeaderText(request, HTTP_QUERY_ACCEPT_RANGES);
+  return value && ToLower(*value) == L"bytes";
+}
+
 std::optional<ContentRange> ReplyContentRange(HINTERNET request) {
   std::optional<std::wstring> value = HeaderText(request, HTTP_QUERY_CONTENT_RANGE);
   if (!value) return std::nullopt;

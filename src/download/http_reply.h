@@ -14,6 +14,8 @@ namespace tarvolin {
 unsigned long ReplyStatus(HINTERNET request);
 // The Content-Length header; nothing when the reply names no length.
 std::optional<long long> ReplyContentLength(HINTERNET request);
+// True when the reply says "Accept-Ranges: bytes".
+bool ReplyAcceptsRanges(HINTERNET request);
 // The Content-Range header of a partial reply; nothing when absent or malformed.
 std::optional<ContentRange> ReplyContentRange(HINTERNET request);
 

@@ -445,7 +445,8 @@ class PublisherHandler(http.server.BaseHTTPRequestHandler):
         self._record(status, faults=faults)
         with (open(target, "rb") if generated is None else _NoClose(_GeneratedSource(first))) as source:
             source.seek(first)
-            extra = {"Accept-Ranges": "bytes"}
+            # A server that ignores ranges does not advertise them either.
+            extra = {} if "ignore_range" in faults else {"Accept-Ranges": "bytes"}
             if wanted is not None:
                 extra["Content-Range"] = "bytes %d-%d/%d" % (first, last, size)
             self._send_with_faults(status, source, last - first + 1, faults, extra,
