@@ -166,6 +166,65 @@ TEST_F(PublisherTest, IgnoreRangeAnswersWithTheWholeFile) {
   EXPECT_TRUE(got.body == bytes) << got.body.size();
 }
 
+TEST_F(PublisherTest, RefusedHeadAndWrongRangeFaults) {
+  const std::string bytes = Publish("/self/faulty.bin", 100000, 5);
+  ASSERT_TRUE(SetFault(Fault("/self/faulty.bin", "refuse_head", ", \"times\": 1")));
+  ASSERT_TRUE(SetFault(Fault("/self/faulty.bin", "wrong_range", ", \"bytes\": 500, \"times\": 1")));
+  HttpExchangeOptions head;
+  head.method = L"HEAD";
+  EXPECT_EQ(HttpExchange(PublisherUrl(), "/self/faulty.bin", head).status, 405);
+  EXPECT_EQ(HttpExchange(PublisherUrl(), "/self/faulty.bin", head).status, 200) << "used up";
+
+  HttpExchangeResult moved = Get(PublisherUrl(), "/self/faulty.bin", L"Range: bytes=1000-1999\r\n");
+  ASSERT_TRUE(moved.sent);
+  EXPECT_EQ(moved.status, 206);
+  EXPECT_EQ(HeaderValue(moved, "Content-Range"), "bytes 1500-2499/100000") << "the range moved on, and says so";
+  EXPECT_TRUE(moved.body == bytes.substr(1500, 1000));
+  HttpExchangeResult right = Get(PublisherUrl(), "/self/faulty.bin", L"Range: bytes=1000-1999\r\n");
+  EXPECT_EQ(HeaderValue(right, "Content-Range"), "bytes 1000-1999/100000");
+}
+
+TEST_F(PublisherTest, GeneratedBodiesAreServedWithoutBeingStored) {
+  // Large sizes are named, not stored: the head says so and any range comes out.
+  const std::string path = "/generated/6000000000/big.bin";
+  HttpExchangeOptions head;
+  head.method = L"HEAD";
+  HttpExchangeResult named = HttpExchange(PublisherUrl(), path, head);
+  ASSERT_TRUE(named.sent);
+  EXPECT_EQ(HeaderValue(named, "Content-Length"), "6000000000");
+  HttpExchangeResult tail = Get(PublisherUrl(), path, L"Range: bytes=5999999990-5999999999\r\n");
+  EXPECT_EQ(tail.status, 206);
+  EXPECT_EQ(tail.body.size(), 10u);
+  // The sequence repeats with its period, so the same offset modulo the period gives the same bytes.
+  const long long period = 1048573;
+  HttpExchangeResult first = Get(PublisherUrl(), path, L"Range: bytes=1000-1099\r\n");
+  HttpExchangeResult later = Get(PublisherUrl(), path, L"Range: bytes=" + std::to_wstring(1000 + 3 * period) + L"-" +
+                                                           std::to_wstring(1099 + 3 * period) + L"\r\n");
+  EXPECT_EQ(first.body.size(), 100u);
+  EXPECT_TRUE(first.body == later.body);
+  HttpExchangeResult other = Get(PublisherUrl(), path, L"Range: bytes=1001-1100\r\n");
+  EXPECT_FALSE(first.body == other.body);
+  EXPECT_EQ(Get(PublisherUrl(), "/generated/notanumber/big.bin").status, 404);
+}
+
+TEST_F(PublisherTest, LogNamesTheConnectionAndWhetherTheBodyWentOutWhole) {
+  Publish("/self/logged.bin", 20000);
+  // Two whole replies, then one cut short.
+  ASSERT_EQ(Get(PublisherUrl(), "/self/logged.bin").status, 200);
+  ASSERT_EQ(Get(PublisherUrl(), "/self/logged.bin", L"Range: bytes=0-99\r\n").status, 206);
+  ASSERT_TRUE(SetFault(Fault("/self/logged.bin", "drop_after", ", \"bytes\": 5000, \"times\": 1")));
+  Get(PublisherUrl(), "/self/logged.bin");
+  auto log = PublisherLog();
+  ASSERT_EQ(log.size(), 3u);
+  EXPECT_TRUE(log[0].complete());
+  EXPECT_EQ(log[0].length, 20000);
+  EXPECT_TRUE(log[1].complete());
+  EXPECT_EQ(log[1].length, 100);
+  EXPECT_FALSE(log[2].complete()) << "a cut body is not whole";
+  EXPECT_EQ(log[2].sent, 5000);
+  for (const auto& entry : log) EXPECT_GT(entry.connection, 0);
+}
+
 TEST_F(PublisherTest, DropAfterCutsTheBodyOnceOrEveryTime) {
   const std::string bytes = Publish("/self/drop.bin", 100000, 3);
   ASSERT_TRUE(SetFault(Fault("/self/drop.bin", "drop_after", ", \"bytes\": 1000, \"times\": 1")));
