@@ -372,6 +372,7 @@ class FileDownloader::Transfer {
     progress_.SetSize(owner_.size_);
     progress_.AnnounceSize(owner_.size_, plan_.block_size);
     lanes_.emplace(plan_, owner_.size_);
+    block_finished_.assign(static_cast<std::size_t>(plan_.block_count), 0);
 
     DeleteParts();  // what an earlier run left must not mix with this one
     // Where the server said it serves ranges, no block needs to wait for the
@@ -379,12 +380,16 @@ class FileDownloader::Transfer {
     if (answer.ranges_announced) OpenGate(GateState::RangesWork);
     bool complete = RunWorkers();
     if (ranges_ignored_) {
+      target_.reset();
       DeleteParts();
       WriteLog(FormatWide(L"%ls ignores ranges, downloading it in one stream", owner_.url_.c_str()));
       abandon_ = false;
       return Stream(std::move(whole_body_), false);
     }
-    std::int64_t joined = complete ? JoinParts() : -1;
+    if (complete) JoinFinishedBlocks();
+    const bool joined_all = complete && !join_failed_ && joined_blocks_ == plan_.block_count && target_;
+    const std::int64_t joined = joined_all ? target_->Length() : -1;
+    target_.reset();
     DeleteParts();
     ::SetFileAttributesW(owner_.target_path_.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (joined != owner_.size_) return false;
@@ -419,7 +424,9 @@ class FileDownloader::Transfer {
     return !registry_.Stopped(owner_.id_) && !ranges_ignored_;
   }
 
-  // Tells the window how many connections run until none does.
+  // Tells the window how many connections run until none does, and joins
+  // the blocks that are complete meanwhile, so that little is left to join
+  // once the last byte is in.
   void Watch() {
     std::int64_t last_reported = -1;
     for (;;) {
@@ -429,6 +436,7 @@ class FileDownloader::Transfer {
         last_reported = running;
       }
       if (running <= 0) return;
+      if (!Stopped()) JoinFinishedBlocks();
       ::Sleep(kWatchPauseMs);
     }
   }
@@ -476,10 +484,17 @@ class FileDownloader::Transfer {
     FileSink part(PartPath(owner_.target_path_, lane.block), lane.next - block_start);
     if (!part.is_open()) return LaneOutcome::Failed;
     std::int64_t received = 0;
+    std::int64_t fetched = 0;
     LaneOutcome outcome = LaneOutcome::Done;
     while (std::optional<ByteSpan> span = ClaimRequest(lane_id)) {
       outcome = FetchSpan(*span, lane.block, part, piece, received);
       if (outcome != LaneOutcome::Done) break;
+      fetched += span->length();
+    }
+    if (outcome == LaneOutcome::Done) {
+      part.Close();  // before the block can count as complete and be joined
+      std::lock_guard<std::mutex> hold(lanes_guard_);
+      block_finished_[static_cast<std::size_t>(lane.block)] += fetched;
     }
     // What this lane brought comes back out of the counters when the file fails.
     if (outcome != LaneOutcome::Done && received > 0) progress_.Add(lane.block, -received);
@@ -556,26 +571,44 @@ class FileDownloader::Transfer {
     return gate_ == GateState::RangesWork;
   }
 
-  std::int64_t JoinParts() const {
-    FileSink target(owner_.target_path_);
-    if (!target.is_open()) return -1;
-    std::vector<char> piece(static_cast<std::size_t>(kRequestSpan));
-    for (int index = 0; index < plan_.block_count; ++index) {
-      unique_hfile part(::CreateFileW(PartPath(owner_.target_path_, index).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-      if (!part) return -1;
-      std::int64_t left = BlockLength(plan_, owner_.size_, index);
-      LARGE_INTEGER part_size{};
-      if (!::GetFileSizeEx(part.get(), &part_size) || part_size.QuadPart != left) return -1;
-      while (left > 0) {
-        DWORD got = 0;
-        DWORD want = static_cast<DWORD>(std::min<std::int64_t>(left, kRequestSpan));
-        if (!::ReadFile(part.get(), piece.data(), want, &got, nullptr) || got == 0) return -1;
-        if (!target.Write(piece.data(), got)) return -1;
-        left -= got;
+  bool BlockComplete(int index) {
+    std::lock_guard<std::mutex> hold(lanes_guard_);
+    return block_finished_[static_cast<std::size_t>(index)] == BlockLength(plan_, owner_.size_, index);
+  }
+
+  // Appends, in block order, every block from the next one on whose lanes
+  // have all ended well, and deletes its part file once it is in.
+  void JoinFinishedBlocks() {
+    while (!join_failed_ && joined_blocks_ < plan_.block_count && BlockComplete(joined_blocks_)) {
+      if (!AppendPart(joined_blocks_)) {
+        join_failed_ = true;
+        return;
       }
+      ::DeleteFileW(PartPath(owner_.target_path_, joined_blocks_).c_str());
+      ++joined_blocks_;
     }
-    return target.Length();
+  }
+
+  bool AppendPart(int index) {
+    if (!target_) {
+      target_.emplace(owner_.target_path_);
+      if (!target_->is_open()) return false;
+    }
+    unique_hfile part(::CreateFileW(PartPath(owner_.target_path_, index).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!part) return false;
+    std::int64_t left = BlockLength(plan_, owner_.size_, index);
+    LARGE_INTEGER part_size{};
+    if (!::GetFileSizeEx(part.get(), &part_size) || part_size.QuadPart != left) return false;
+    std::vector<char> piece(static_cast<std::size_t>(kRequestSpan));
+    while (left > 0) {
+      DWORD got = 0;
+      DWORD want = static_cast<DWORD>(std::min<std::int64_t>(left, kRequestSpan));
+      if (!::ReadFile(part.get(), piece.data(), want, &got, nullptr) || got == 0) return false;
+      if (!target_->Write(piece.data(), got)) return false;
+      left -= got;
+    }
+    return true;
   }
 
   void DeleteParts() const {
@@ -593,6 +626,12 @@ class FileDownloader::Transfer {
 
   std::mutex lanes_guard_;
   std::optional<LaneTable> lanes_;
+  std::vector<std::int64_t> block_finished_;  // under lanes_guard_: bytes of lanes that ended well
+
+  // The joining, on the thread that runs the download.
+  std::optional<FileSink> target_;
+  int joined_blocks_ = 0;
+  bool join_failed_ = false;
   bool ranges_ignored_ = false;    // under lanes_guard_ while workers run
   unique_hinternet whole_body_;    // under lanes_guard_ while workers run
   std::atomic<bool> abandon_{false};
