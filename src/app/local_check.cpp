@@ -5,11 +5,11 @@
 #include "config/settings.h"
 #include "config/translation_loader.h"
 #include "download/download_list.h"
-#include "install/destination_paths.h"
 #include "install/locked_files.h"
 #include "install/rights_list.h"
 #include "status/status_windows.h"
 #include "status/update_status.h"
+#include "updatelist/destination_paths.h"
 
 namespace tarvolin {
 

@@ -8,9 +8,9 @@
 #include "common/strings.h"
 #include "config/log.h"
 #include "config/settings.h"
-#include "install/destination_paths.h"
 #include "install/locked_files.h"
 #include "install/rights_list.h"
+#include "updatelist/destination_paths.h"
 #include "updatelist/list_cache_name.h"
 #include "updatelist/update_list.h"
 
