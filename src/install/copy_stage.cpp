@@ -20,6 +20,7 @@
 #include "updatelist/comparison.h"
 #include "updatelist/destination_paths.h"
 #include "updatelist/list_cache_name.h"
+#include "updatelist/list_retrieval.h"
 #include "updatelist/remote_version.h"
 #include "updatelist/update_list.h"
 #include "updatelist/xml_dom.h"
@@ -133,7 +134,7 @@ bool TaskPhase(HWND window, const std::vector<updatefileinfo>& records) {
 bool FetchListAgain(const std::wstring& cached_list, const std::vector<updatefileinfo>& installed) {
   std::optional<std::wstring> url = RunParameters().Find(kListDownloadKeyPrefix + cached_list);
   if (!url || url->empty()) return false;
-  if (DownloadOneFile(nullptr, kListIndex, *url, cached_list, false) != 0) return false;
+  if (!FetchListFile(*url, cached_list)) return false;
   std::vector<updatefileinfo> listed;
   if (!LoadUpdateList(cached_list, listed, true) || !ListCoversRecords(listed, installed)) {
     WriteLog(FormatWide(L"the list at[%ls] no longer describes this update", url->c_str()));

@@ -7,7 +7,7 @@
 #include "common/unique_handle.h"
 #include "config/log.h"
 #include "config/translation_loader.h"
-#include "download/schedule_rules.h"
+#include "download/packed_fetch.h"
 #include "install/old_files.h"
 #include "install/task_string.h"
 

@@ -19,6 +19,11 @@
 
 namespace tarvolin {
 
+// A list-like file (the list, the template list, the configuration) through
+// the packed-or-plain fetch, packed first when packing worked last time
+// ([Tarvolin] ListFileZip, which it then updates). True when `path` holds it.
+bool FetchListFile(const std::wstring& url, const std::wstring& path);
+
 // States of the probe and of the single download.
 inline constexpr int kRetrievalRunning = 0;
 inline constexpr int kRetrievalSucceeded = 2;
