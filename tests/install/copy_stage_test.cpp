@@ -1,4 +1,4 @@
-#include "install/copy_stage.h"
+#include "pipeline/copy_stage.h"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "config/settings.h"
-#include "download/download_list.h"
 #include "install/file_replacement.h"
 #include "install_fixture.h"
+#include "pipeline/download_list.h"
 #include "status/status_protocol.h"
 #include "status/update_status.h"
 #include "updatelist/remote_version.h"

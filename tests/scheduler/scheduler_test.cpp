@@ -1,5 +1,5 @@
 // The scheduler against the test publisher: real transfers, real faults.
-#include "download/scheduler.h"
+#include "pipeline/scheduler.h"
 
 #include <objbase.h>
 
@@ -12,8 +12,8 @@
 #include "common/files.h"
 #include "common/strings.h"
 #include "common/text_encoding.h"
-#include "download/download_list.h"
 #include "download/transfer_messages.h"
+#include "pipeline/download_list.h"
 #include "status/update_status.h"
 #include "support/configuration_fixture.h"
 #include "support/process.h"

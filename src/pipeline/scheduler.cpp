@@ -1,4 +1,4 @@
-#include "download/scheduler.h"
+#include "pipeline/scheduler.h"
 
 #include <atomic>
 #include <mutex>
@@ -11,11 +11,11 @@
 #include "config/log.h"
 #include "config/settings.h"
 #include "config/translation_loader.h"
-#include "download/download_list.h"
 #include "download/packed_fetch.h"
-#include "download/parked_files.h"
-#include "download/schedule_rules.h"
 #include "download/transfer_messages.h"
+#include "pipeline/download_list.h"
+#include "pipeline/parked_files.h"
+#include "pipeline/schedule_rules.h"
 #include "status/status_windows.h"
 #include "status/update_status.h"
 #include "updatelist/list_cache_name.h"
