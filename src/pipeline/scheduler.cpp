@@ -66,8 +66,8 @@ void SendToWindow(unsigned message, WPARAM wparam, LPARAM lparam) {
 
 void SendFileState(int index, LPARAM state) {
   NamedLock hold(lock_id::kFileState);
-  SendToWindow(kDownloadFileState, static_cast<WPARAM>(index), state);
-  if (state == kFileDone) SendToWindow(transfer_messages::kDownloadThreads, static_cast<WPARAM>(index), 0);
+  SendToWindow(transfer_messages::kDownloadFileState, static_cast<WPARAM>(index), state);
+  if (state == transfer_messages::kFileDone) SendToWindow(transfer_messages::kDownloadThreads, static_cast<WPARAM>(index), 0);
 }
 
 void ShowStatusText(const std::wstring& text) {
@@ -161,7 +161,7 @@ void DownloadRecord(int index) {
     if (!IsFetchedAction(record->action)) {
       ++State().done;
     } else {
-      SendFileState(index, kFileStarted);
+      SendFileState(index, transfer_messages::kFileStarted);
       std::wstring target = CollapseBackslashes(DownloadFolder() + L"\\" + record->path);
       CreateDirectoryTree(FolderOf(target));
       if (DownloadOneFile(State().window.load(), index, BuildFileUrl(*record), target, false) != 0) {
@@ -169,11 +169,11 @@ void DownloadRecord(int index) {
           std::lock_guard<std::mutex> guard(State().failed_guard);
           State().failed.push_back(index);
         }
-        SendFileState(index, kFileFailed);
+        SendFileState(index, transfer_messages::kFileFailed);
         WriteLog(FormatPlaceholders(Tr(L"error[%s]"), {record->path}));
       } else {
         ++State().done;
-        SendFileState(index, kFileDone);
+        SendFileState(index, transfer_messages::kFileDone);
         WriteLog(FormatPlaceholders(Tr(L"done[%s]"), {record->path}));
       }
     }

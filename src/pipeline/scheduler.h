@@ -13,11 +13,6 @@
 
 namespace tarvolin {
 
-inline constexpr unsigned kDownloadFileState = 0x421;  // wParam: record index; lParam: below
-inline constexpr LPARAM kFileStarted = 8;
-inline constexpr LPARAM kFileDone = 7;
-inline constexpr LPARAM kFileFailed = 0;
-
 std::wstring BuildFileUrl(const updatefileinfo& record);
 // The folder the current list's files are downloaded into.
 std::wstring DownloadFolder();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "config/settings.h"
+#include "download/transfer_messages.h"
 #include "install/file_replacement.h"
 #include "install_fixture.h"
 #include "pipeline/download_list.h"
@@ -53,7 +54,7 @@ class ReportWindow {
 
  private:
   static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_COPY_PROGRESS) {
+    if (message == transfer_messages::kCopyProgress) {
       Seen().progress.emplace_back(wparam, lparam);
       Seen().cancel_enabled_during_copy.push_back(::IsWindowEnabled(::GetDlgItem(window, IDCANCEL)) != FALSE);
     }
