@@ -15,8 +15,6 @@
 
 namespace tarvolin {
 
-// The list of what is installed, in the application folder.
-inline constexpr wchar_t kInstalledListName[] = L"tarvolin.xml";
 // Run parameter prefix under which the check keeps the address of the list it
 // downloaded to a path (the key is this prefix + that path).
 inline constexpr wchar_t kListDownloadKeyPrefix[] = L"__down|";

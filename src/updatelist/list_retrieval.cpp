@@ -293,7 +293,6 @@ void ClearMirrorWinner() {
   Values().mirror_winner.clear();
 }
 
-int MirrorPending() { return Values().mirror_pending; }
 int ListFetchState() { return Values().list_fetch_state; }
 int ProbeState() { return Values().probe_state; }
 
@@ -327,8 +326,6 @@ std::wstring MergedAttributeValue(const std::wstring& name, const std::wstring& 
 }
 
 // --- flows ---
-
-void RunVersionProbe(HWND waiting_window) { ProbeAttempt(waiting_window, BeginProbeAttempt()); }
 
 bool ProbeAndWait(HWND waiting_window, long long polls) {
   const unsigned attempt = BeginProbeAttempt();
@@ -375,8 +372,6 @@ std::wstring RaceMirrors(const std::wstring& list_path) {
   Values().mirror_urls.clear();
   return winner;
 }
-
-void FetchListAndMain(const std::wstring& list_path) { FetchAttempt(list_path, BeginListFetchAttempt()); }
 
 bool FetchListAndWait(const std::wstring& list_path, long long polls) {
   const unsigned attempt = BeginListFetchAttempt();

@@ -53,5 +53,16 @@ TEST(Strings, PlaceholdersAreFilledInOrderAndNeverFormatted) {
   EXPECT_EQ(FormatPlaceholders(L"100% sure %x", {L"v"}), L"100% sure %x");             // other % texts stay
 }
 
+TEST(Strings, TextsOnlyPlaceholdersLeaveNumberPlaceholdersAsWritten) {
+  constexpr auto kTexts = Placeholders::kTextsOnly;
+  EXPECT_EQ(FormatPlaceholders(L"Write ini[%s][%s][%s]", {L"a.ini", L"k", L"v"}, kTexts), L"Write ini[a.ini][k][v]");
+  EXPECT_EQ(FormatPlaceholders(L"x%s", {L"%s%n%d"}, kTexts), L"x%s%n%d");
+  EXPECT_EQ(FormatPlaceholders(L"[%s][%s]", {L"one"}, kTexts), L"[one][%s]");
+  EXPECT_EQ(FormatPlaceholders(L"[%s]", {L"one", L"two"}, kTexts), L"[one]");
+  EXPECT_EQ(FormatPlaceholders(L"%d %ls 100%", {L"x"}, kTexts), L"%d %ls 100%");
+  EXPECT_EQ(FormatPlaceholders(L"%s%s", {L"a", L"b"}, kTexts), L"ab");
+  EXPECT_EQ(FormatPlaceholders(L"%d[%s]", {L"x"}, kTexts), L"%d[x]");
+}
+
 }  // namespace
 }  // namespace tarvolin

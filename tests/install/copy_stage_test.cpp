@@ -13,6 +13,7 @@
 #include "status/status_protocol.h"
 #include "status/update_status.h"
 #include "updatelist/remote_version.h"
+#include "updatelist/update_list.h"
 
 namespace tarvolin {
 namespace {

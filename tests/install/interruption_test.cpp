@@ -12,6 +12,7 @@
 #include "install/file_replacement.h"
 #include "install_fixture.h"
 #include "pipeline/copy_stage.h"
+#include "updatelist/update_list.h"
 
 namespace tarvolin {
 namespace {
