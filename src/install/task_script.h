@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-
 namespace tarvolin {
 
 // Loads the task script at `path` (a local file) and runs its document

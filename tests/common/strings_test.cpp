@@ -40,12 +40,6 @@ TEST(Strings, FormatWideGrowsForLongText) {
   EXPECT_EQ(FormatWide(L"<%ls>%d", long_text.c_str(), 7), L"<" + long_text + L">7");
 }
 
-}  // namespace
-}  // namespace tarvolin
-
-namespace tarvolin {
-namespace {
-
 TEST(Strings, PlaceholdersAreFilledInOrderAndNeverFormatted) {
   EXPECT_EQ(FormatPlaceholders(L"Error %d files,complete %d/%d", {L"2", L"8", L"10"}), L"Error 2 files,complete 8/10");
   EXPECT_EQ(FormatPlaceholders(L"done[%s]", {L"C:\\a%d.txt"}), L"done[C:\\a%d.txt]");  // values are not re-read
