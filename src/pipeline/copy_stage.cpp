@@ -84,7 +84,8 @@ int CopyPhase(HWND window, const std::vector<updatefileinfo>& records, const std
   const int count = static_cast<int>(records.size());
   int failed = 0;
   for (int i = 0; i < count; ++i) {
-    if (window) ::SendMessageW(window, transfer_messages::kCopyProgress, static_cast<WPARAM>(i), static_cast<LPARAM>(count));
+    if (window)
+      ::SendMessageW(window, transfer_messages::kCopyProgress, static_cast<WPARAM>(i), static_cast<LPARAM>(count));
     ::Sleep(1);
     if (window) {
       SendStatusText(window, FormatPlaceholders(Tr(texts::kCopying), {std::to_wstring(i + 1), std::to_wstring(count)}), status_protocol::kNoProgress);

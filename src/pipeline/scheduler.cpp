@@ -67,7 +67,8 @@ void SendToWindow(unsigned message, WPARAM wparam, LPARAM lparam) {
 void SendFileState(int index, LPARAM state) {
   NamedLock hold(lock_id::kFileState);
   SendToWindow(transfer_messages::kDownloadFileState, static_cast<WPARAM>(index), state);
-  if (state == transfer_messages::kFileDone) SendToWindow(transfer_messages::kDownloadThreads, static_cast<WPARAM>(index), 0);
+  if (state == transfer_messages::kFileDone)
+    SendToWindow(transfer_messages::kDownloadThreads, static_cast<WPARAM>(index), 0);
 }
 
 void ShowStatusText(const std::wstring& text) {
