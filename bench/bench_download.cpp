@@ -14,9 +14,9 @@
 #include "common/strings.h"
 #include "common/text_encoding.h"
 #include "config/settings.h"
-#include "download/download_list.h"
 #include "download/file_downloader.h"
-#include "download/scheduler.h"
+#include "pipeline/download_list.h"
+#include "pipeline/scheduler.h"
 #include "status/update_status.h"
 #include "updatelist/list_url.h"
 

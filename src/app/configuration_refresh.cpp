@@ -6,8 +6,8 @@
 #include "common/strings.h"
 #include "config/settings.h"
 #include "download/plain_get.h"
-#include "download/scheduler.h"
 #include "endpoints.h"
+#include "updatelist/list_retrieval.h"
 
 namespace tarvolin {
 namespace {
@@ -33,7 +33,7 @@ bool RefreshConfiguration() {
 
   ::DeleteFileW(bak.c_str());
   ::MoveFileW(ini.c_str(), bak.c_str());
-  if (DownloadOneFile(nullptr, kListIndex, url, ini, false) == 0) return true;
+  if (FetchListFile(url, ini)) return true;
   if (PlainGetConfiguration(url, ini)) return true;
   // Whatever a failed transfer left behind gives way to the previous file.
   ::MoveFileExW(bak.c_str(), ini.c_str(), MOVEFILE_REPLACE_EXISTING);

@@ -7,7 +7,7 @@
 #include "common/files.h"
 #include "common/process_state.h"
 #include "config/settings.h"
-#include "download/download_list.h"
+#include "pipeline/download_list.h"
 #include "updatelist/list_cache_name.h"
 #include "updatelist/list_serialisation.h"
 

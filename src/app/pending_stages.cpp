@@ -12,15 +12,9 @@ void ReportUnavailable(const wchar_t* stage) {
 
 }  // namespace
 
-
 void CheckAppendedPackage() { ReportUnavailable(L"appended update package check"); }
 void EnableActiveXHosting() {}
 void InstallDotNet(HWND, const std::wstring& version) { ReportUnavailable((L".NET Framework " + version + L" offer").c_str()); }
-
-
-
-
-
 
 void RunMostSimpleWindow(int, HWND report_window) {
   ReportUnavailable(L"update window");
@@ -29,11 +23,9 @@ void RunMostSimpleWindow(int, HWND report_window) {
 
 void RunUpdaterIconWindow() { ReportUnavailable(L"tray window"); }
 
-}  // namespace tarvolin
-
-namespace tarvolin {
 bool ReadMachineIdentity(std::wstring&, std::wstring&) {
   ReportUnavailable(L"machine identity");
   return false;
 }
+
 }  // namespace tarvolin

@@ -4,24 +4,20 @@
 
 #include "app/elevation.h"
 #include "app/exit_code.h"
-#include "app/local_check.h"
-#include "app/uninstall.h"
 #include "app/pending_stages.h"
 #include "app/prerequisites.h"
+#include "app/uninstall.h"
 #include "common/files.h"
-#include "common/named_lock.h"
 #include "common/process_state.h"
 #include "common/strings.h"
 #include "config/log.h"
 #include "config/settings.h"
-#include "download/scheduler.h"
-#include "install/copy_stage.h"
-#include "install/rights_list.h"
 #include "config/translation_loader.h"
+#include "pipeline/check_procedure.h"
+#include "pipeline/update_sequence.h"
 #include "status/host_control.h"
 #include "status/status_windows.h"
 #include "status/update_status.h"
-#include "updatelist/check_procedure.h"
 #include "updatelist/list_cache_name.h"
 #include "updatelist/remote_version.h"
 
@@ -31,7 +27,6 @@ namespace {
 constexpr int kWindowModeUpdate = 0;
 constexpr int kWindowModeCheck = 1;
 constexpr int kWindowModeAppEnter = 2;
-constexpr int kSilentDownloadRetries = 4;
 constexpr wchar_t kUnknownMachine[] = L"000000000";
 
 bool ShowWhenCheck() { return ReadSettingBool(sections::kTarvolin, L"ShowWhenCheck", L"1"); }
@@ -137,33 +132,13 @@ int RunSilent(HWND host_window) {
     FinishRun(0);
     return 1;
   };
-  if (CurrentStatus() < UpdateCheckRemoteOk) {
-    CheckThreadProc(nullptr);
-    if (RecordsToUpdate() == 0) return finish();
-    if (PausePoint(host_window)) return finish();
-  }
-  if (CurrentStatus() == UpdateCheckRemoteOk) {
-    DownloadAll(nullptr);
-    for (int retry = 0; retry < kSilentDownloadRetries && CurrentStatus() == UpdateDownloadError && FailedDownloadCount() > 0;
-         ++retry)
-      DownloadAll(nullptr);
-    if (PausePoint(host_window)) return finish();
-  }
-  if (CurrentStatus() == UpdateDownloadOk) {
-    CheckLocalStage(nullptr);
-    if (PausePoint(host_window)) return finish();
-  }
-  if (ElevatedRun()) RightsList().Clear();
-  if (!RightsList().Empty()) {
+  const SequenceEnd end = RunUpdateSequence(nullptr, [host_window] { return PausePoint(host_window); });
+  if (end == SequenceEnd::kNeedsAdministrator) {
     std::wstring text = Translate(L"MAIN", L"continue update as administrator");
     SendStatusText(host_window, text, -1);
     WriteLog(text);
     RelaunchElevated(true);
     return 1;
-  }
-  if (CurrentStatus() == UpdateCheckLocalOk) {
-    InstallUpdate(nullptr);
-    PausePoint(host_window);
   }
   return finish();
 }

@@ -8,9 +8,11 @@
 #include "common/strings.h"
 #include "config/log.h"
 #include "config/settings.h"
-#include "install/destination_paths.h"
 #include "install/locked_files.h"
+#include "install/old_files.h"
 #include "install/rights_list.h"
+#include "updatelist/comparison.h"
+#include "updatelist/destination_paths.h"
 #include "updatelist/list_cache_name.h"
 #include "updatelist/update_list.h"
 
@@ -18,10 +20,6 @@ namespace tarvolin {
 namespace {
 
 constexpr std::size_t kShortestRemovableFolder = 4;  // "C:\x": a drive root is never removed
-
-bool IsFileRecord(const updatefileinfo& record) {
-  return record.action != DescriptionRecord && record.action != TaskRecord;
-}
 
 void RemoveFileAndEmptyFolders(const std::wstring& path) {
   ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -49,7 +47,7 @@ void UninstallFiles() {
   }
   RemoveFolderTree(CachedListStem());
 
-  const std::wstring installed_list = CollapseBackslashes(ConfigurationFolder() + L"\\tarvolin.xml");
+  const std::wstring installed_list = CollapseBackslashes(ConfigurationFolder() + L"\\" + kInstalledListName);
   std::vector<updatefileinfo> records;
   if (LoadUpdateList(installed_list, records, false)) {
     for (const auto& record : records) {
@@ -58,7 +56,7 @@ void UninstallFiles() {
     }
   }
   if (std::wstring log = LogFilePath(); !log.empty()) ::DeleteFileW(log.c_str());
-  ::DeleteFileW(CollapseBackslashes(ConfigurationFolder() + L"\\__oldfiles.lst").c_str());
+  ::DeleteFileW(OldFilesListPath().c_str());
   ::DeleteFileW(installed_list.c_str());
 }
 

@@ -8,6 +8,10 @@
 #include <string>
 
 #include "config/default_configuration.h"
+#include "config/log.h"
+#include "pipeline/status_programs.h"
+#include "status/status_windows.h"
+#include "status/update_status.h"
 
 namespace tarvolin {
 
@@ -49,6 +53,12 @@ class CUpdateApp {
   bool DecideAndRunMode();
 
   int ExitCode() const;
+
+  // Log lines go to the status windows, and status changes start the configured
+  // programs, from the moment the application exists.
+  ScopedLogSink log_to_status_windows_{&SendLogLineToStatusWindows};
+  StatusProgramStarter status_programs_;
+  StatusObserverRegistration status_programs_registration_{status_programs_};
 
   DefaultConfiguration default_text_;
   std::optional<int> forced_exit_code_;

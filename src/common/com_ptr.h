@@ -54,6 +54,31 @@ inline unique_bstr MakeBstr(std::wstring_view text) {
   return unique_bstr(::SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
 }
 
+// Owns one VARIANT and clears it when done.
+class unique_variant {
+ public:
+  unique_variant() noexcept { ::VariantInit(&value_); }
+  // A string variant holding a copy of `text`; empty when it cannot be made.
+  explicit unique_variant(std::wstring_view text) noexcept : unique_variant() {
+    value_.bstrVal = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    if (value_.bstrVal) value_.vt = VT_BSTR;
+  }
+  ~unique_variant() { ::VariantClear(&value_); }
+  unique_variant(const unique_variant&) = delete;
+  unique_variant& operator=(const unique_variant&) = delete;
+
+  const VARIANT& get() const noexcept { return value_; }
+  explicit operator bool() const noexcept { return value_.vt != VT_EMPTY; }
+  // For APIs that fill a VARIANT through an out parameter.
+  VARIANT* put() noexcept {
+    ::VariantClear(&value_);
+    return &value_;
+  }
+
+ private:
+  VARIANT value_;
+};
+
 // A null BSTR is the empty string in COM.
 inline std::wstring BstrText(BSTR s) { return s ? std::wstring(s, ::SysStringLen(s)) : std::wstring(); }
 

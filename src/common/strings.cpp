@@ -25,11 +25,6 @@ std::wstring ToLower(std::wstring text) {
   return text;
 }
 
-std::wstring ToUpper(std::wstring text) {
-  for (auto& c : text) c = static_cast<wchar_t>(std::towupper(c));
-  return text;
-}
-
 namespace {
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n' || c == L'\v' || c == L'\f'; }
 }  // namespace
@@ -80,12 +75,14 @@ long long ParseDecimal(std::wstring_view text) {
   return negative ? -value : value;
 }
 
-std::wstring FormatPlaceholders(std::wstring_view pattern, std::initializer_list<std::wstring> values) {
+std::wstring FormatPlaceholders(std::wstring_view pattern, std::initializer_list<std::wstring> values,
+                                Placeholders kinds) {
   std::wstring out;
   auto value = values.begin();
   for (std::size_t i = 0; i < pattern.size(); ++i) {
-    const bool placeholder = pattern[i] == L'%' && i + 1 < pattern.size() &&
-                             (pattern[i + 1] == L'd' || pattern[i + 1] == L's') && value != values.end();
+    const wchar_t kind = i + 1 < pattern.size() ? pattern[i + 1] : L'\0';
+    const bool filled = kind == L's' || (kind == L'd' && kinds == Placeholders::kNumbersAndTexts);
+    const bool placeholder = pattern[i] == L'%' && filled && value != values.end();
     if (placeholder) {
       out += *value++;
       ++i;

@@ -14,7 +14,6 @@ std::wstring ReplaceAll(std::wstring text, std::wstring_view from, std::wstring_
 // Removes every occurrence of `what`.
 std::wstring RemoveAll(std::wstring text, std::wstring_view what);
 std::wstring ToLower(std::wstring text);
-std::wstring ToUpper(std::wstring text);
 std::wstring Trim(std::wstring_view text);
 std::wstring TrimRight(std::wstring_view text);
 // Turns every "\\" into "\" in one left-to-right pass (a run of three becomes two).
@@ -34,10 +33,17 @@ Value LookUp(const Table& table, const Key& key, Value missing) {
   return missing;
 }
 
-// Puts the values in place of the "%d" and "%s" of a text, in order. For
+// Which placeholders FormatPlaceholders fills: "%d" and "%s", or "%s" only (for
+// texts whose every value is a name, so that a "%d" a translation carries
+// stays as written).
+enum class Placeholders { kNumbersAndTexts, kTextsOnly };
+
+// Puts the values in place of the placeholders of a text, in order; extra
+// values are ignored and placeholders without a value stay as they are. For
 // translated texts: translations are data and never reach a printf-style
 // formatter, so a translation with a wrong placeholder cannot crash us.
-std::wstring FormatPlaceholders(std::wstring_view pattern, std::initializer_list<std::wstring> values);
+std::wstring FormatPlaceholders(std::wstring_view pattern, std::initializer_list<std::wstring> values,
+                                Placeholders kinds = Placeholders::kNumbersAndTexts);
 
 // printf-style formatting; use %ls for wide strings (portable across C runtimes).
 std::wstring FormatWide(const wchar_t* format, ...);

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "../../resources/resource_ids.h"
 #include "common/text_encoding.h"
+#include "resource_ids.h"
 
 namespace tarvolin {
 

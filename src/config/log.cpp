@@ -1,13 +1,25 @@
 #include "config/log.h"
 
+#include <atomic>
+
 #include "common/named_lock.h"
 #include "common/strings.h"
 #include "common/text_encoding.h"
 #include "common/unique_handle.h"
 #include "config/settings.h"
-#include "status/status_windows.h"
 
 namespace tarvolin {
+namespace {
+
+std::atomic<LogSink>& Sink() {
+  static std::atomic<LogSink> sink{nullptr};
+  return sink;
+}
+
+}  // namespace
+
+ScopedLogSink::ScopedLogSink(LogSink sink) : previous_(Sink().exchange(sink)) {}
+ScopedLogSink::~ScopedLogSink() { Sink() = previous_; }
 
 std::wstring FormatLogLine(const SYSTEMTIME& t, const std::wstring& text) {
   return FormatWide(L"[%04u-%02u-%02u %02u:%02u:%02u]", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond) +
@@ -37,7 +49,7 @@ std::wstring LogFilePath() {
 }
 
 void WriteLog(const std::wstring& text) {
-  SendLogLineToStatusWindows(text);
+  if (LogSink sink = Sink().load()) sink(text);
   std::wstring path = LogFilePath();
   if (path.empty()) return;
   SYSTEMTIME now;

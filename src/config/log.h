@@ -1,5 +1,6 @@
 // The log: one time-stamped line per call, appended to the configured file and
-// copied to every registered status window.
+// handed to the log sink (the status windows, which the application sets as the
+// sink at start-up; the log itself knows nothing of them).
 #pragma once
 
 #include <windows.h>
@@ -15,5 +16,21 @@ bool AppendLogLine(const std::wstring& path, const std::wstring& line);
 // Configuration folder + [Tarvolin] Log, or "" when no log is configured.
 std::wstring LogFilePath();
 void WriteLog(const std::wstring& text);
+
+// Receives every logged text, on the thread that logs it, before the file is written.
+using LogSink = void (*)(const std::wstring& text);
+
+// Makes `sink` the log sink for the object's life; the sink before it comes back
+// afterwards. Set before the threads that log start, and outlive them.
+class ScopedLogSink {
+ public:
+  explicit ScopedLogSink(LogSink sink);
+  ~ScopedLogSink();
+  ScopedLogSink(const ScopedLogSink&) = delete;
+  ScopedLogSink& operator=(const ScopedLogSink&) = delete;
+
+ private:
+  LogSink previous_;
+};
 
 }  // namespace tarvolin

@@ -4,11 +4,11 @@
 #include <string>
 #include <string_view>
 
-#include "../../resources/resource_ids.h"
 #include "common/files.h"
 #include "common/process_state.h"
 #include "common/text_encoding.h"
 #include "config/settings.h"
+#include "resource_ids.h"
 
 namespace tarvolin {
 namespace {

@@ -1,7 +1,7 @@
 #include "config/translation_table.h"
 
-#include "../../resources/resource_ids.h"
 #include "common/strings.h"
+#include "resource_ids.h"
 
 namespace tarvolin {
 namespace {

@@ -142,10 +142,6 @@ int PostUrl(const std::wstring& url, std::wstring& response) {
   return kPostOk;
 }
 
-}  // namespace tarvolin
-
-namespace tarvolin {
-
 int PostResultForInternetError(unsigned long error) {
   return error == kInternetTimeoutError ? kPostTimedOut : kPostFailed;
 }

@@ -7,7 +7,7 @@
 #include "common/unique_handle.h"
 #include "config/log.h"
 #include "config/translation_loader.h"
-#include "download/schedule_rules.h"
+#include "download/packed_fetch.h"
 #include "install/old_files.h"
 #include "install/task_string.h"
 
@@ -23,13 +23,8 @@ constexpr DWORD kReplaceFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROU
 // then lands under the staging name, never under the destination itself.
 constexpr DWORD kTakeFlags = kReplaceFlags | MOVEFILE_COPY_ALLOWED;
 
-bool IsFolder(const std::wstring& path) {
-  DWORD attributes = ::GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 void DeleteIfPresent(const std::wstring& path) {
-  if (!FileExists(path) || IsFolder(path)) return;
+  if (!FileExists(path) || DirectoryExists(path)) return;
   ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   ::DeleteFileW(path.c_str());
 }
@@ -73,7 +68,7 @@ Placement ReplaceWithStaged(const std::wstring& staged, const std::wstring& dest
 // One destination: stage the new file beside it, then swap it in.
 bool PlaceFile(const std::wstring& fetched, const std::wstring& destination, bool take_fetched) {
   const wchar_t* error_format = take_fetched ? L"move file error[%ls]to[%ls]" : L"copy file error[%ls]to[%ls]";
-  if (IsFolder(destination)) {
+  if (DirectoryExists(destination)) {
     // A folder under the file's name is the user's; it is never moved aside.
     LogPair(error_format, fetched, destination);
     return false;
@@ -90,7 +85,7 @@ bool PlaceFile(const std::wstring& fetched, const std::wstring& destination, boo
   }
   const Placement placed = ReplaceWithStaged(staged, destination);
   if (placed == Placement::Done) {
-    WriteLog(FillPlaceholders(Translate(L"MAIN", kUpdatedText), {destination}));
+    WriteLog(FormatPlaceholders(Translate(L"MAIN", kUpdatedText), {destination}, Placeholders::kTextsOnly));
     return true;
   }
   if (take_fetched) {
@@ -117,7 +112,7 @@ void ForEachEntry(const std::wstring& folder, Visit visit) {
 }
 
 bool MoveOneFile(const std::wstring& from, const std::wstring& to) {
-  if (IsFolder(to)) {
+  if (DirectoryExists(to)) {
     LogPair(L"move file error[%ls]to[%ls]", from, to);
     return false;
   }
@@ -142,7 +137,7 @@ std::wstring BackupName(const std::wstring& destination, int attempt) {
 
 bool UpdateOneFile(const std::wstring& source, const std::vector<std::wstring>& destinations) {
   const std::wstring fetched = source + kParkedSuffix;
-  if (!FileExists(fetched) || IsFolder(fetched)) {
+  if (!FileExists(fetched) || DirectoryExists(fetched)) {
     WriteLog(FormatWide(L"missing downloaded file[%ls]", fetched.c_str()));
     return false;
   }

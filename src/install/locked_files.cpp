@@ -3,6 +3,7 @@
 #include <initializer_list>
 
 #include "common/files.h"
+#include "common/has_suffix.h"
 #include "common/process_state.h"
 #include "common/strings.h"
 #include "common/unique_handle.h"
@@ -34,15 +35,12 @@ constexpr wchar_t kClosedText[] = L"The main program has closed";
 
 std::wstring Text(const wchar_t* english) { return Translate(translation_sections::kMain, english); }
 
-
 // The one place where the write test reads the system's last error.
 DWORD Outcome(bool succeeded) { return succeeded ? ERROR_SUCCESS : ::GetLastError(); }
 
 bool HasProgramSuffix(const std::wstring& path) {
-  const std::wstring lower = ToLower(path);
   for (const wchar_t* suffix : kProgramSuffixes) {
-    const std::wstring_view s(suffix);
-    if (lower.size() >= s.size() && lower.compare(lower.size() - s.size(), s.size(), s) == 0) return true;
+    if (HasSuffix(path, suffix)) return true;
   }
   return false;
 }

@@ -12,13 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "updatelist/update_list.h"
 #include "updatelist/update_record.h"
 
 namespace tarvolin {
 
 // Files in the application folder that are tested before the main program question.
 inline constexpr const wchar_t* kInstallMarkerFiles[] = {
-    L"tarvolin.xml",
+    kInstalledListName,
     L"{2767A2C0-0767-4958-ADA9-E813DF1BC478}.xml",
     L"{2767A2C0-0767-4958-ADA9-E813DF1BC489}.xml",
 };

@@ -15,16 +15,11 @@ namespace {
 constexpr wchar_t kBackupSuffix[] = L".__old";
 constexpr std::string_view kLineBreak = "\r\n";
 
-bool IsFolder(const std::wstring& path) {
-  DWORD attributes = ::GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 // True when the backup is gone afterwards, one way or the other.
 bool DisposeOfBackup(const std::wstring& backup) {
   if (!FileExists(backup)) return true;
   // Only files are ever moved aside; a folder under a listed name is not ours.
-  if (IsFolder(backup)) return true;
+  if (DirectoryExists(backup)) return true;
   const std::wstring original = OriginalOfBackup(backup);
   if (!original.empty() && !FileExists(original)) {
     if (::MoveFileW(backup.c_str(), original.c_str())) {

@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include "common/files.h"
+#include "common/has_suffix.h"
 #include "common/strings.h"
 #include "common/unique_handle.h"
 #include "config/log.h"
@@ -53,11 +54,7 @@ std::wstring RunFileStatusText(const std::wstring& path, const std::wstring& par
   return text;
 }
 
-bool IsTaskScriptName(const std::wstring& path) {
-  const std::wstring lower = ToLower(path);
-  const std::wstring suffix = kTaskScriptSuffix;
-  return lower.size() >= suffix.size() && lower.compare(lower.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
+bool IsTaskScriptName(const std::wstring& path) { return HasSuffix(path, kTaskScriptSuffix); }
 
 bool RunFile(const std::wstring& file, const std::wstring& parameters, const std::wstring& working_folder, bool wait,
              HWND report_window) {

@@ -64,7 +64,8 @@ bool CreateShortcut(const std::wstring& target, const std::wstring& working_fold
 }
 
 std::wstring ShortcutStatusText(const std::wstring& link_path) {
-  return FillPlaceholders(Translate(kTranslationSection, kCreateShortcutText), {link_path});
+  return FormatPlaceholders(Translate(kTranslationSection, kCreateShortcutText), {link_path},
+                            Placeholders::kTextsOnly);
 }
 
 void CreateRecordShortcuts(const std::wstring& first_destination, const updatefileinfo& record,

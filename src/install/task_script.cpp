@@ -16,6 +16,7 @@
 #include "install/run_file.h"
 #include "install/shortcuts.h"
 #include "install/task_string.h"
+#include "updatelist/xml_dom.h"
 
 namespace tarvolin {
 namespace {
@@ -192,10 +193,12 @@ void IniAction(ScriptRun& run, const XmlNode& element) {
   const std::wstring file_name = LastPathComponent(file);
   BOOL written = FALSE;
   if (!value.empty()) {
-    ReportTaskStatus(run.report_window, FillPlaceholders(Text(kWriteIniText), {file_name, key, value}));
+    ReportTaskStatus(run.report_window,
+                     FormatPlaceholders(Text(kWriteIniText), {file_name, key, value}, Placeholders::kTextsOnly));
     written = ::WritePrivateProfileStringW(section.c_str(), key.c_str(), value.c_str(), file.c_str());
   } else {
-    ReportTaskStatus(run.report_window, FillPlaceholders(Text(kEmptyIniText), {file_name, key}));
+    ReportTaskStatus(run.report_window,
+                     FormatPlaceholders(Text(kEmptyIniText), {file_name, key}, Placeholders::kTextsOnly));
     written = ::WritePrivateProfileStringW(section.c_str(), key.c_str(), nullptr, file.c_str());
   }
   if (!written) WriteLog(FormatWide(L"Writing [%ls] failed, error %lu", file.c_str(), ::GetLastError()));
@@ -309,12 +312,6 @@ bool RunTaskScript(const std::wstring& path, HWND report_window) {
   ScriptRun run;
   run.report_window = report_window;
   return RunScriptFile(run, path);
-}
-
-void RunTaskElement(const XmlNode& element, HWND report_window) {
-  ScriptRun run;
-  run.report_window = report_window;
-  RunElement(run, element, 0);
 }
 
 bool RunTaskString(const std::wstring& task, HWND report_window) {

@@ -8,21 +8,18 @@
 #include <string>
 #include <vector>
 
-#include "updatelist/xml_dom.h"
-
 namespace tarvolin {
 
 // Loads the task script at `path` (a local file) and runs its document
 // element. False, with a log line, when the file is missing or is not XML;
 // nothing has run then. Initialises COM on the thread when nobody has.
+//
+// The elements: run, ren/rename, kill, path, del, shortcut, ini (names
+// compared exactly); an element of any other name is a container whose child
+// elements run in document order. Status lines go to `report_window` (may be
+// null) and to the log; an action that lacks what it needs is skipped with a
+// log line.
 bool RunTaskScript(const std::wstring& path, HWND report_window);
-
-// One element of a task script: run, ren/rename, kill, path, del, shortcut,
-// ini (names compared exactly); an element of any other name is a container
-// whose child elements run in document order. Status lines go to
-// `report_window` (may be null) and to the log; an action that lacks what it
-// needs is skipped with a log line.
-void RunTaskElement(const XmlNode& element, HWND report_window);
 
 // One task string of the list ("file9parameters9wait9key"): announces
 // "Run[file][parameters][wait|nowait]" and starts the file through the shell,

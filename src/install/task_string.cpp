@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "common/has_suffix.h"
 #include "common/strings.h"
 
 namespace tarvolin {
@@ -13,12 +14,7 @@ constexpr wchar_t kSeparator = L'9';
 constexpr wchar_t kWaitWord[] = L"wait";
 constexpr wchar_t kNoWaitWord[] = L"nowait";
 constexpr wchar_t kLinkSuffix[] = L".lnk";
-constexpr wchar_t kPlaceholder[] = L"%s";
 constexpr std::array<std::wstring_view, 3> kNegativeWaitWords{L"no", L"off", L"none"};
-
-bool EndsWith(std::wstring_view text, std::wstring_view suffix) {
-  return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
-}
 
 bool HasPathSeparator(std::wstring_view text) { return text.find_first_of(L"\\/") != std::wstring_view::npos; }
 
@@ -64,26 +60,8 @@ std::wstring TaskStatusText(std::wstring_view run_word, std::wstring_view file, 
   return text;
 }
 
-std::wstring FillPlaceholders(std::wstring_view format, std::initializer_list<std::wstring_view> values) {
-  const std::wstring_view placeholder = kPlaceholder;
-  std::wstring text;
-  auto value = values.begin();
-  std::size_t pos = 0;
-  while (pos < format.size()) {
-    const std::size_t found = format.find(placeholder, pos);
-    if (found == std::wstring_view::npos || value == values.end()) {
-      text += format.substr(pos);
-      break;
-    }
-    text += format.substr(pos, found - pos);
-    text += *value++;
-    pos = found + placeholder.size();
-  }
-  return text;
-}
-
 std::wstring LinkFileName(const std::wstring& link_path) {
-  return EndsWith(ToLower(link_path), kLinkSuffix) ? link_path : link_path + kLinkSuffix;
+  return HasSuffix(link_path, kLinkSuffix) ? link_path : link_path + kLinkSuffix;
 }
 
 std::vector<std::wstring> ShortcutLinkPaths(std::wstring_view shortcut_field, const std::wstring& first_destination,

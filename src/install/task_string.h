@@ -38,11 +38,6 @@ bool ScriptRunWaits(std::wstring_view waitclose);
 std::wstring TaskStatusText(std::wstring_view run_word, std::wstring_view file, std::wstring_view parameters,
                             bool wait);
 
-// Puts the values, in order, where the format has "%s". Used instead of printf
-// because the format may come from a translation file. Placeholders without a
-// value are left as they are; extra values are ignored.
-std::wstring FillPlaceholders(std::wstring_view format, std::initializer_list<std::wstring_view> values);
-
 // The link file actually written: ".lnk" appended unless the path already ends
 // with it (in any letter case).
 std::wstring LinkFileName(const std::wstring& link_path);

@@ -1,11 +1,11 @@
 #include "status/update_status.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <mutex>
+#include <vector>
 
-#include "config/settings.h"
-#include "install/run_file.h"
-#include "status/status_rules.h"
 #include "status/status_windows.h"
 
 namespace tarvolin {
@@ -27,7 +27,33 @@ std::atomic<int>& RecordCount() {
   return value;
 }
 
+struct Observers {
+  std::mutex guard;
+  std::vector<StatusObserver*> list;
+};
+
+Observers& StatusObservers() {
+  static Observers observers;
+  return observers;
+}
+
+std::vector<StatusObserver*> ObserversNow() {
+  std::lock_guard<std::mutex> hold(StatusObservers().guard);
+  return StatusObservers().list;
+}
+
 }  // namespace
+
+StatusObserverRegistration::StatusObserverRegistration(StatusObserver& observer) : observer_(observer) {
+  std::lock_guard<std::mutex> hold(StatusObservers().guard);
+  StatusObservers().list.push_back(&observer_);
+}
+
+StatusObserverRegistration::~StatusObserverRegistration() {
+  std::lock_guard<std::mutex> hold(StatusObservers().guard);
+  auto& list = StatusObservers().list;
+  list.erase(std::find(list.begin(), list.end(), &observer_));
+}
 
 std::wstring StatusName(int status) {
   if (status < 0 || status >= static_cast<int>(kStatusNames.size())) return std::wstring();
@@ -41,10 +67,7 @@ void SetRecordsToUpdate(int count) { RecordCount() = count; }
 void SetStatus(int status, HWND report_window) {
   AnnounceStatusToWindows(status, RecordsToUpdate());
   StatusValue() = status;
-
-  StatusPrograms programs = StatusProgramsFor(status, ReadSetting);
-  if (!programs.start.empty()) RunFile(programs.start, L"", L"", false, report_window);
-  if (!programs.start_and_wait.empty()) RunFile(programs.start_and_wait, L"", L"", true, report_window);
+  for (StatusObserver* observer : ObserversNow()) observer->OnStatus(status, report_window);
 }
 
 }  // namespace tarvolin

@@ -12,10 +12,30 @@ int CurrentStatus();
 int RecordsToUpdate();
 void SetRecordsToUpdate(int count);
 
-// Announces the status to the status windows, stores it, then starts the
-// programs configured for it in [UpdateEvent] (left running) and
-// [UpdateEventWaitClose] (awaited). Their "Run file" lines go to
-// `report_window`, which may be null.
+// Told of every status change, on the thread that makes it, once the status is
+// stored. `report_window` (may be null) is the window the stage reports to.
+class StatusObserver {
+ public:
+  virtual ~StatusObserver() = default;
+  virtual void OnStatus(int status, HWND report_window) = 0;
+};
+
+// Adds an observer for the object's life, after those already there. Register
+// before the update starts and end the registration after it has ended: a
+// notification runs outside the registry's lock.
+class StatusObserverRegistration {
+ public:
+  explicit StatusObserverRegistration(StatusObserver& observer);
+  ~StatusObserverRegistration();
+  StatusObserverRegistration(const StatusObserverRegistration&) = delete;
+  StatusObserverRegistration& operator=(const StatusObserverRegistration&) = delete;
+
+ private:
+  StatusObserver& observer_;
+};
+
+// Announces the status to the status windows, stores it, then tells the
+// observers in the order they registered.
 void SetStatus(int status, HWND report_window);
 
 }  // namespace tarvolin

@@ -5,7 +5,7 @@
 #include "common/files.h"
 #include "common/strings.h"
 #include "config/settings.h"
-#include "install/destination_paths.h"
+#include "updatelist/destination_paths.h"
 
 namespace tarvolin {
 namespace {

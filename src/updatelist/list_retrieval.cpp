@@ -15,12 +15,13 @@
 #include "config/log.h"
 #include "config/settings.h"
 #include "config/translation_loader.h"
+#include "download/packed_fetch.h"
 #include "download/plain_get.h"
-#include "download/scheduler.h"
 #include "download/short_requests.h"
 #include "endpoints.h"
 #include "status/update_status.h"
 #include "updatelist/list_cache_name.h"
+#include "updatelist/list_settings.h"
 #include "updatelist/xml_dom.h"
 
 namespace tarvolin {
@@ -115,7 +116,7 @@ long long PollsFor(const wchar_t* key, const wchar_t* fallback) {
 
 // The list-mode download of one file, with one plain GET when it fails.
 bool DownloadListFile(const std::wstring& url, const std::wstring& path) {
-  if (DownloadOneFile(nullptr, kListIndex, url, path, false) == 0) return true;
+  if (FetchListFile(url, path)) return true;
   return PlainGetToFile(url, path, ReadSetting(sections::kApplication, L"AgentName")) == PlainGetResult::Ok;
 }
 
@@ -161,7 +162,7 @@ void ProbeAttempt(HWND waiting_window, unsigned attempt) {
 // --- mirror race ---
 
 void RaceOneMirror(const std::wstring& url, const std::wstring& path, const std::wstring& list_path, unsigned race) {
-  const bool downloaded = DownloadOneFile(nullptr, kListIndex, url, path, false) == 0;
+  const bool downloaded = FetchListFile(url, path);
   NamedLock hold(lock_id::kMirrors);
   const bool current = Values().mirror_race == race;
   if (downloaded) {
@@ -249,6 +250,19 @@ bool AppendLeafChildren(const XmlNode& from, const XmlNode& to, const std::wstri
 
 }  // namespace
 
+bool FetchListFile(const std::wstring& url, const std::wstring& path) {
+  PackedFetchRequest request{.url = url,
+                             .target = path,
+                             .packed_first = ReadSettingBool(sections::kTarvolin, L"ListFileZip", L"0"),
+                             .unzip = ReadSettingBool(sections::kTarvolin, L"UnZip", L"1"),
+                             .threads = ThreadsPerFile(),
+                             .caller_value = static_cast<WPARAM>(-1)};
+  const FetchedForm form = FetchPackedOrPlain(request);
+  if (form == FetchedForm::kNone) return false;
+  WriteSetting(sections::kTarvolin, L"ListFileZip", form == FetchedForm::kPlain ? L"0" : L"1");
+  return true;
+}
+
 // --- shared values ---
 
 // The probe's version is the run's remote version label: the exit code and the
@@ -279,7 +293,6 @@ void ClearMirrorWinner() {
   Values().mirror_winner.clear();
 }
 
-int MirrorPending() { return Values().mirror_pending; }
 int ListFetchState() { return Values().list_fetch_state; }
 int ProbeState() { return Values().probe_state; }
 
@@ -313,8 +326,6 @@ std::wstring MergedAttributeValue(const std::wstring& name, const std::wstring& 
 }
 
 // --- flows ---
-
-void RunVersionProbe(HWND waiting_window) { ProbeAttempt(waiting_window, BeginProbeAttempt()); }
 
 bool ProbeAndWait(HWND waiting_window, long long polls) {
   const unsigned attempt = BeginProbeAttempt();
@@ -361,8 +372,6 @@ std::wstring RaceMirrors(const std::wstring& list_path) {
   Values().mirror_urls.clear();
   return winner;
 }
-
-void FetchListAndMain(const std::wstring& list_path) { FetchAttempt(list_path, BeginListFetchAttempt()); }
 
 bool FetchListAndWait(const std::wstring& list_path, long long polls) {
   const unsigned attempt = BeginListFetchAttempt();

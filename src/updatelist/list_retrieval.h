@@ -19,6 +19,11 @@
 
 namespace tarvolin {
 
+// A list-like file (the list, the template list, the configuration) through
+// the packed-or-plain fetch, packed first when packing worked last time
+// ([Tarvolin] ListFileZip, which it then updates). True when `path` holds it.
+bool FetchListFile(const std::wstring& url, const std::wstring& path);
+
 // States of the probe and of the single download.
 inline constexpr int kRetrievalRunning = 0;
 inline constexpr int kRetrievalSucceeded = 2;
@@ -35,7 +40,6 @@ void SetProbeResults(const ProbeReply& reply);
 void ClearProbeResults();
 std::wstring MirrorWinner();
 void ClearMirrorWinner();
-int MirrorPending();
 int ListFetchState();
 int ProbeState();
 
@@ -58,12 +62,10 @@ bool IsBookServiceReplyAccepted(const std::wstring& reply);
 std::wstring MergedAttributeValue(const std::wstring& name, const std::wstring& value,
                                   const std::wstring& application, const std::wstring& agent_name);
 
-// The probe thread's body: fetches the expanded ListURL into memory and reads
-// the version and mirror addresses from it. A failure raises the remote check
-// error with `waiting_window`.
-void RunVersionProbe(HWND waiting_window);
 // Starts the probe on its own thread and polls up to `polls` times; true
-// when it succeeded in time.
+// when it succeeded in time. The probe fetches the expanded ListURL into
+// memory and reads the version and mirror addresses from it; a failure raises
+// the remote check error with `waiting_window`.
 bool ProbeAndWait(HWND waiting_window, long long polls);
 
 // Downloads the list from every mirror at once into `list_path` + N; the
@@ -73,12 +75,11 @@ bool ProbeAndWait(HWND waiting_window, long long polls);
 // when no mirror finished in time.
 std::wstring RaceMirrors(const std::wstring& list_path);
 
-// The list thread's body: the list and the template list, each through the
-// list-mode download with a plain GET as fallback, then the merge. Sets
-// ListFetchState when its attempt is still current.
-void FetchListAndMain(const std::wstring& list_path);
-// Starts FetchListAndMain on its own thread and polls up to `polls` times;
-// true when it succeeded in time. A time-out gives the attempt up.
+// Starts the list thread and polls up to `polls` times; true when it
+// succeeded in time. A time-out gives the attempt up. The list thread fetches
+// the list and the template list, each through FetchListFile with a plain GET
+// as fallback, then merges them; it sets ListFetchState when its attempt is
+// still current.
 bool FetchListAndWait(const std::wstring& list_path, long long polls);
 
 // Appends the leaf children of the template list's "update" element to the

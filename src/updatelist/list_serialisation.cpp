@@ -1,6 +1,5 @@
 #include "updatelist/list_serialisation.h"
 
-
 namespace tarvolin {
 namespace {
 

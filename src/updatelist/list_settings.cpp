@@ -87,6 +87,11 @@ int ClampThreadsPerFile(const std::wstring& value) {
 std::optional<int> ConfiguredFilesAtOnce() { return ClampedParameter(kFilesAtOnceKey, &ClampFilesAtOnce); }
 std::optional<int> ConfiguredThreadsPerFile() { return ClampedParameter(kThreadsPerFileKey, &ClampThreadsPerFile); }
 
+int ThreadsPerFile() {
+  constexpr int kDefaultThreadsPerFile = 8;
+  return ConfiguredThreadsPerFile().value_or(kDefaultThreadsPerFile);
+}
+
 bool LoadListSettingsFrom(const std::wstring& path) {
   if (!FileExists(path)) return false;
   std::string content;

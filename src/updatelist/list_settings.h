@@ -14,6 +14,8 @@ std::string ListSettingsPassword();
 // threads per file 1..100. Nothing when the settings do not name them.
 std::optional<int> ConfiguredFilesAtOnce();
 std::optional<int> ConfiguredThreadsPerFile();
+// Block threads per file: the configured number, or 8.
+int ThreadsPerFile();
 int ClampFilesAtOnce(const std::wstring& value);
 int ClampThreadsPerFile(const std::wstring& value);
 

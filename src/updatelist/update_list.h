@@ -13,6 +13,9 @@
 
 namespace tarvolin {
 
+// The list of what is installed, in the application folder.
+inline constexpr wchar_t kInstalledListName[] = L"tarvolin.xml";
+
 // The address pattern of files whose record carries no URL of its own.
 inline constexpr wchar_t kDefaultFileUrlTemplate[] = L"{listurl-base}/{filename}";
 // Process-wide; the downloader expands its placeholders.

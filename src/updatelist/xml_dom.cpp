@@ -9,24 +9,6 @@ constexpr wchar_t kDomDocumentProgId[] = L"Msxml2.DOMDocument";
 // In-process, local and remote servers, as the document object has always been asked for.
 constexpr DWORD kDomClassContext = 0x17;
 
-// A variant holding a copy of a string, cleared when it goes.
-class StringVariant {
- public:
-  explicit StringVariant(const std::wstring& text) {
-    ::VariantInit(&value_);
-    value_.vt = VT_BSTR;
-    value_.bstrVal = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-  }
-  ~StringVariant() { ::VariantClear(&value_); }
-  StringVariant(const StringVariant&) = delete;
-  StringVariant& operator=(const StringVariant&) = delete;
-  bool valid() const { return value_.bstrVal != nullptr; }
-  const VARIANT& get() const { return value_; }
-
- private:
-  VARIANT value_;
-};
-
 }  // namespace
 
 bool XmlNode::Name(std::wstring& name) const {
@@ -80,11 +62,9 @@ bool XmlNode::Attribute(std::wstring_view name, std::wstring& value) const {
   com_ptr<IXMLDOMNode> attribute;
   if (FAILED(attributes->getNamedItem(key.get(), attribute.put()))) return false;
   if (!attribute) return true;
-  VARIANT raw;
-  ::VariantInit(&raw);
-  HRESULT hr = attribute->get_nodeValue(&raw);
-  if (SUCCEEDED(hr) && raw.vt == VT_BSTR) value = BstrText(raw.bstrVal);
-  ::VariantClear(&raw);
+  unique_variant raw;
+  HRESULT hr = attribute->get_nodeValue(raw.put());
+  if (SUCCEEDED(hr) && raw.get().vt == VT_BSTR) value = BstrText(raw.get().bstrVal);
   return SUCCEEDED(hr);
 }
 
@@ -140,8 +120,8 @@ bool XmlNode::SetAttribute(std::wstring_view name, const std::wstring& value) co
   com_ptr<IXMLDOMElement> element;
   if (FAILED(node_->QueryInterface(IID_IXMLDOMElement, element.put_void())) || !element) return false;
   unique_bstr key = MakeBstr(name);
-  StringVariant text(value);
-  return key && text.valid() && SUCCEEDED(element->setAttribute(key.get(), text.get()));
+  unique_variant text(value);
+  return key && text && SUCCEEDED(element->setAttribute(key.get(), text.get()));
 }
 
 bool XmlNode::AppendChild(const XmlNode& child) const {
@@ -179,8 +159,8 @@ bool XmlDocument::LoadText(const std::wstring& xml) {
 bool XmlDocument::Load(const std::wstring& path) {
   if (!document_) return false;
   PrepareForLoad();
-  StringVariant source(path);
-  if (!source.valid()) return false;
+  unique_variant source(path);
+  if (!source) return false;
   VARIANT_BOOL loaded = VARIANT_FALSE;
   HRESULT hr = document_->load(source.get(), &loaded);
   return hr == S_OK && loaded == VARIANT_TRUE;
@@ -188,8 +168,8 @@ bool XmlDocument::Load(const std::wstring& path) {
 
 bool XmlDocument::Save(const std::wstring& path) const {
   if (!document_) return false;
-  StringVariant target(path);
-  return target.valid() && SUCCEEDED(document_->save(target.get()));
+  unique_variant target(path);
+  return target && SUCCEEDED(document_->save(target.get()));
 }
 
 XmlNode XmlDocument::AsNode() const {

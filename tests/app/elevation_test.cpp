@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/files.h"
-#include "download/download_list.h"
+#include "pipeline/download_list.h"
 #include "status/update_status.h"
 #include "support/temp_folder.h"
 

@@ -6,7 +6,7 @@
 
 #include "common/files.h"
 #include "common/text_encoding.h"
-#include "download/download_list.h"
+#include "pipeline/download_list.h"
 #include "status/status_protocol.h"
 #include "status/status_windows.h"
 #include "status/update_status.h"

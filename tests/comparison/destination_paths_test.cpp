@@ -1,4 +1,4 @@
-#include "install/destination_paths.h"
+#include "updatelist/destination_paths.h"
 
 #include <gtest/gtest.h>
 

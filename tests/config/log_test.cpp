@@ -59,6 +59,29 @@ TEST_F(LogTest, NoFileWithoutLogNameAndUnwritablePathIsDropped) {
   EXPECT_EQ(ReadTextFile(folder_ / L"missing-folder\\inst.log"), L"");
 }
 
+std::vector<std::wstring>& SunkTexts() {
+  static std::vector<std::wstring> texts;
+  return texts;
+}
+void SinkOne(const std::wstring& text) { SunkTexts().push_back(L"one|" + text); }
+void SinkTwo(const std::wstring& text) { SunkTexts().push_back(L"two|" + text); }
+
+TEST_F(LogTest, EveryTextGoesToTheSinkOfTheMomentFileOrNot) {
+  SunkTexts().clear();
+  WriteLog(L"before any sink");
+  {
+    ScopedLogSink one(&SinkOne);
+    WriteLog(L"a");
+    {
+      ScopedLogSink two(&SinkTwo);
+      WriteLog(L"b");
+    }
+    WriteLog(L"c");
+  }
+  WriteLog(L"after");
+  EXPECT_EQ(SunkTexts(), (std::vector<std::wstring>{L"one|a", L"two|b", L"one|c"}));
+}
+
 TEST_F(LogTest, ConcurrentWritersKeepWholeLines) {
   WriteSetting(L"Tarvolin", L"Log", L"inst.log");
   std::vector<std::thread> writers;

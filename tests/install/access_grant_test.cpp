@@ -55,10 +55,20 @@ TEST(AccessGrant, StartsTheToolOncePerPath) {
 
 TEST(AccessGrant, NothingStartsWithoutATool) {
   InstallFolders folders;
-  const std::wstring missing = folders.App(L"no-such-tool.exe");
-  GrantUsersAccess(missing, {folders.App(L"a.dll")});
-  GrantUsersAccess(L"", {folders.App(L"a.dll")});
-  EXPECT_FALSE(FileExists(missing + L".args"));
+  // A start would be seen two ways: the stand-in tool beside the missing name
+  // (the shell finds "grant.exe" for "grant") writes down its arguments, and a
+  // start that fails leaves a log line.
+  const std::wstring stand_in = folders.App(L"tool\\grant.exe");
+  CreateDirectoryTree(FolderOf(stand_in));
+  ASSERT_TRUE(::CopyFileW(testing::BuiltProgram(testing::kHelperProgram).c_str(), stand_in.c_str(), FALSE));
+  const std::wstring dll = folders.App(L"a.dll");
+  const std::wstring cases[] = {folders.App(L"tool\\grant"), folders.App(L"no-such-tool.exe"), L""};
+
+  for (const std::wstring& tool : cases) GrantUsersAccess(tool, {dll});
+
+  ::Sleep(1000);  // the tool is never waited for; give a wrongly started one time to write
+  EXPECT_FALSE(FileExists(stand_in + L".args"));
+  EXPECT_EQ(folders.Log().find(dll), std::wstring::npos) << folders.Log();
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "install/copy_stage.h"
+#include "pipeline/copy_stage.h"
 
 #include <gtest/gtest.h>
 
@@ -6,12 +6,14 @@
 #include <vector>
 
 #include "config/settings.h"
-#include "download/download_list.h"
+#include "download/transfer_messages.h"
 #include "install/file_replacement.h"
 #include "install_fixture.h"
+#include "pipeline/download_list.h"
 #include "status/status_protocol.h"
 #include "status/update_status.h"
 #include "updatelist/remote_version.h"
+#include "updatelist/update_list.h"
 
 namespace tarvolin {
 namespace {
@@ -53,7 +55,7 @@ class ReportWindow {
 
  private:
   static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_COPY_PROGRESS) {
+    if (message == transfer_messages::kCopyProgress) {
       Seen().progress.emplace_back(wparam, lparam);
       Seen().cancel_enabled_during_copy.push_back(::IsWindowEnabled(::GetDlgItem(window, IDCANCEL)) != FALSE);
     }

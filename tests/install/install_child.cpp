@@ -21,10 +21,11 @@
 #include "common/files.h"
 #include "common/strings.h"
 #include "config/settings.h"
-#include "download/download_list.h"
-#include "download/scheduler.h"
-#include "install/copy_stage.h"
+#include "download/transfer_messages.h"
 #include "install/old_files.h"
+#include "pipeline/copy_stage.h"
+#include "pipeline/download_list.h"
+#include "pipeline/scheduler.h"
 #include "status/status_protocol.h"
 #include "status/update_status.h"
 #include "updatelist/comparison.h"
@@ -43,7 +44,7 @@ std::wstring g_stop;  // this test program's own seam; the product knows nothing
 void StopNow() { ::TerminateProcess(::GetCurrentProcess(), kStoppedExitCode); }
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == tarvolin::WM_COPY_PROGRESS && tarvolin::StartsWith(g_stop, kRecordStop) &&
+  if (message == tarvolin::transfer_messages::kCopyProgress && tarvolin::StartsWith(g_stop, kRecordStop) &&
       std::to_wstring(wparam) == g_stop.substr(std::wcslen(kRecordStop))) {
     StopNow();
   }

@@ -11,7 +11,7 @@
 #include "common/files.h"
 #include "common/strings.h"
 #include "common/unique_handle.h"
-#include "download/scheduler.h"
+#include "pipeline/scheduler.h"
 #include "support/configuration_fixture.h"
 #include "support/process.h"
 #include "support/temp_folder.h"

@@ -8,10 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "install/copy_stage.h"
-#include "install/file_replacement.h"
 #include "common/text_encoding.h"
+#include "install/file_replacement.h"
 #include "install_fixture.h"
+#include "pipeline/copy_stage.h"
+#include "updatelist/update_list.h"
 
 namespace tarvolin {
 namespace {

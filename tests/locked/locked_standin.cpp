@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -57,8 +58,9 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
   return ::DefWindowProcW(window, message, wparam, lparam);
 }
 
-DWORD WINAPI EndOnRelease(void* release) {
-  WaitForEvent(static_cast<const wchar_t*>(release));
+// Ends the whole stand-in, window loop and all, once the test releases it.
+void EndOnRelease(const wchar_t* release) {
+  WaitForEvent(release);
   ::ExitProcess(kReleasedExitCode);
 }
 
@@ -74,7 +76,7 @@ int RunWindow(const std::wstring& behaviour, const wchar_t* ready, const wchar_t
                                   100, nullptr, nullptr, window_class.hInstance, nullptr);
   if (!window) return kUsageExitCode;
   ::SetTimer(window, 1, kLifetimeMs, nullptr);
-  ::CloseHandle(::CreateThread(nullptr, 0, &EndOnRelease, const_cast<wchar_t*>(release), 0, nullptr));
+  std::thread(&EndOnRelease, release).detach();
   SignalEvent(ready);
   MSG message;
   for (;;) {

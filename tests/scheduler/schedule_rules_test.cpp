@@ -1,4 +1,4 @@
-#include "download/schedule_rules.h"
+#include "pipeline/schedule_rules.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The scheduler against the test publisher: real transfers, real faults.
-#include "download/scheduler.h"
+#include "pipeline/scheduler.h"
 
 #include <objbase.h>
 
@@ -12,8 +12,8 @@
 #include "common/files.h"
 #include "common/strings.h"
 #include "common/text_encoding.h"
-#include "download/download_list.h"
 #include "download/transfer_messages.h"
+#include "pipeline/download_list.h"
 #include "status/update_status.h"
 #include "support/configuration_fixture.h"
 #include "support/process.h"
@@ -165,7 +165,7 @@ TEST_F(SchedulerTest, RecordsWithoutFilesCountAsDone) {
 // Records every file-state message the scheduler sends to its window.
 struct StateRecorder {
   static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == kDownloadFileState) {
+    if (message == transfer_messages::kDownloadFileState) {
       auto* seen = reinterpret_cast<std::map<int, std::vector<LPARAM>>*>(GetWindowLongPtrW(window, GWLP_USERDATA));
       (*seen)[static_cast<int>(wparam)].push_back(lparam);
       return 0;
@@ -200,9 +200,9 @@ TEST_F(SchedulerTest, ProgressWindowSeesEveryFileStartAndEnd) {
   worker.join();
   DestroyWindow(window);
 
-  EXPECT_EQ(seen[0], (std::vector<LPARAM>{kFileStarted, kFileDone}));
-  EXPECT_EQ(seen[1], (std::vector<LPARAM>{kFileStarted, kFileFailed}));
-  EXPECT_EQ(seen[2], (std::vector<LPARAM>{kFileStarted, kFileDone}));
+  EXPECT_EQ(seen[0], (std::vector<LPARAM>{transfer_messages::kFileStarted, transfer_messages::kFileDone}));
+  EXPECT_EQ(seen[1], (std::vector<LPARAM>{transfer_messages::kFileStarted, transfer_messages::kFileFailed}));
+  EXPECT_EQ(seen[2], (std::vector<LPARAM>{transfer_messages::kFileStarted, transfer_messages::kFileDone}));
 }
 
 }  // namespace

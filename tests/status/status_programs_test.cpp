@@ -6,7 +6,9 @@
 #include "common/files.h"
 #include "common/process_state.h"
 #include "config/settings.h"
+#include "config/log.h"
 #include "install/run_file.h"
+#include "pipeline/status_programs.h"
 #include "status/status_windows.h"
 #include "status/update_status.h"
 #include "status_host_process.h"
@@ -43,6 +45,10 @@ class StatusProgramsTest : public ::testing::Test {
   void WriteConfiguration(const std::wstring& text) { testing::WriteTextFile(config_ / L"tarvolin.ini", text); }
 
   testing::TempFolder config_;
+  // As the application sets them up at start-up.
+  StatusProgramStarter programs_;
+  StatusObserverRegistration programs_registration_{programs_};
+  ScopedLogSink log_to_status_windows_{&SendLogLineToStatusWindows};
 };
 
 TEST_F(StatusProgramsTest, EndStartsOneProgramAndWaitsForTheOther) {

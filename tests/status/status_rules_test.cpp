@@ -119,7 +119,7 @@ TEST(RunFileRules, StatusTextAndTaskScriptNames) {
     const wchar_t* path;
     bool script;
   } cases[] = {{L"C:\\t\\tasks.xml", true}, {L"C:\\t\\TASKS.XML", true}, {L"x.xml.exe", false},
-               {L"xml", false},             {L".xml", true},             {L"", false}};
+               {L"xml", false},             {L".xml", false},            {L"", false}};  // a bare suffix names no file
   for (const auto& c : cases) EXPECT_EQ(IsTaskScriptName(c.path), c.script) << c.path;
 }
 

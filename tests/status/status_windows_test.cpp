@@ -46,6 +46,8 @@ class StatusWindowsTest : public ::testing::Test {
 
   testing::TempFolder config_;
   StatusHostProcess host_;
+  // As the application sets it at start-up.
+  ScopedLogSink log_to_status_windows_{&SendLogLineToStatusWindows};
 };
 
 TEST_F(StatusWindowsTest, StatusChangesAndProgressArriveInOrderWithCounts) {

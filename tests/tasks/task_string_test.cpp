@@ -56,15 +56,6 @@ TEST(TaskStatusText, LeavesNoEmptyBrackets) {
   EXPECT_EQ(TaskStatusText(L"运行", L"b.exe", L"p", false), L"运行[b.exe][p][nowait]");
 }
 
-TEST(FillPlaceholders, FillsInOrderWithoutReadingValuesAsFormats) {
-  EXPECT_EQ(FillPlaceholders(L"Write ini[%s][%s][%s]", {L"a.ini", L"k", L"v"}), L"Write ini[a.ini][k][v]");
-  EXPECT_EQ(FillPlaceholders(L"x%s", {L"%s%n%d"}), L"x%s%n%d");
-  EXPECT_EQ(FillPlaceholders(L"[%s][%s]", {L"one"}), L"[one][%s]");
-  EXPECT_EQ(FillPlaceholders(L"[%s]", {L"one", L"two"}), L"[one]");
-  EXPECT_EQ(FillPlaceholders(L"%d %ls 100%", {L"x"}), L"%d %ls 100%");
-  EXPECT_EQ(FillPlaceholders(L"%s%s", {L"a", L"b"}), L"ab");
-}
-
 TEST(LinkFileName, AppendsLnkOnlyWhenMissing) {
   struct Case {
     const wchar_t* path;

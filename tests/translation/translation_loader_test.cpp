@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "../../resources/resource_ids.h"
 #include "common/files.h"
 #include "common/process_state.h"
 #include "common/text_encoding.h"
 #include "config/settings.h"
+#include "resource_ids.h"
 #include "support/temp_folder.h"
 
 namespace tarvolin {

@@ -13,18 +13,12 @@
 
 namespace tarvolin {
 
-inline constexpr unsigned kDownloadFileState = 0x421;  // wParam: record index; lParam: below
-inline constexpr LPARAM kFileStarted = 8;
-inline constexpr LPARAM kFileDone = 7;
-inline constexpr LPARAM kFileFailed = 0;
-
-// Index of the update list itself in DownloadOneFile.
-inline constexpr int kListIndex = -1;
-
 std::wstring BuildFileUrl(const updatefileinfo& record);
 // The folder the current list's files are downloaded into.
 std::wstring DownloadFolder();
 
+// One record's file through the packed-or-plain fetch, parked under its name +
+// kParkedSuffix for the copy; a file parked for this very record is reused.
 // 0 success, 1 failure.
 int DownloadOneFile(HWND window, int index, const std::wstring& url, const std::wstring& target, bool single_stream);
 void DownloadRecord(int index);

@@ -1,4 +1,4 @@
-#include "download/scheduler.h"
+#include "pipeline/scheduler.h"
 
 #include <atomic>
 #include <mutex>
@@ -11,13 +11,12 @@
 #include "config/log.h"
 #include "config/settings.h"
 #include "config/translation_loader.h"
-#include "archive/zip_archive.h"
-#include "download/download_list.h"
-#include "download/file_downloader.h"
-#include "download/parked_files.h"
-#include "download/schedule_rules.h"
+#include "download/packed_fetch.h"
 #include "download/transfer_messages.h"
 #include "download/transfer_rules.h"
+#include "pipeline/download_list.h"
+#include "pipeline/parked_files.h"
+#include "pipeline/schedule_rules.h"
 #include "status/status_windows.h"
 #include "status/update_status.h"
 #include "updatelist/list_cache_name.h"
@@ -37,8 +36,6 @@ constexpr long kErrorCount = 0xF0012;
 }  // namespace lock_id
 
 constexpr int kDefaultFilesAtOnce = 8;
-constexpr int kDefaultThreadsPerFile = 8;
-constexpr int kAttempts = 2;
 
 // One download pass at a time per process.
 struct SchedulerState {
@@ -63,7 +60,6 @@ int ErrorCount() {
 }
 
 int FilesAtOnce() { return ConfiguredFilesAtOnce().value_or(kDefaultFilesAtOnce); }
-int ThreadsPerFile() { return ConfiguredThreadsPerFile().value_or(kDefaultThreadsPerFile); }
 
 void SendToWindow(unsigned message, WPARAM wparam, LPARAM lparam) {
   if (HWND window = State().window.load()) ::SendMessageW(window, message, wparam, lparam);
@@ -71,8 +67,9 @@ void SendToWindow(unsigned message, WPARAM wparam, LPARAM lparam) {
 
 void SendFileState(int index, LPARAM state) {
   NamedLock hold(lock_id::kFileState);
-  SendToWindow(kDownloadFileState, static_cast<WPARAM>(index), state);
-  if (state == kFileDone) SendToWindow(transfer_messages::kDownloadThreads, static_cast<WPARAM>(index), 0);
+  SendToWindow(transfer_messages::kDownloadFileState, static_cast<WPARAM>(index), state);
+  if (state == transfer_messages::kFileDone)
+    SendToWindow(transfer_messages::kDownloadThreads, static_cast<WPARAM>(index), 0);
 }
 
 void ShowStatusText(const std::wstring& text) {
@@ -94,23 +91,13 @@ void RefreshStatusText() {
 }
 
 void NoteForRecord(int index, const wchar_t* format, const std::wstring& value) {
-  if (index >= 0) CurrentDownLoadList().AppendRecordMessage(index, FormatPlaceholders(Tr(format), {value}));
-}
-
-bool TransferOnce(HWND window, int index, const std::wstring& url, const std::wstring& file, bool single_stream) {
-  if (!single_stream) return DownloadFile(url, file, ThreadsPerFile(), static_cast<WPARAM>(index), window) == 0;
-  FileDownloader downloader;
-  downloader.set_thread_count(ThreadsPerFile());
-  if (downloader.DownloadFile(url, file, true, static_cast<WPARAM>(index), window)) return true;
-  ::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-  ::DeleteFileW(file.c_str());
-  return false;
+  CurrentDownLoadList().AppendRecordMessage(index, FormatPlaceholders(Tr(format), {value}));
 }
 
 // A file parked by an earlier run for this very record needs no traffic.
 bool ReuseParkedFile(HWND window, int index, const std::wstring& url, const std::wstring& target) {
   const std::wstring parked = target + kParkedSuffix;
-  if (index < 0 || !FileExists(parked)) return false;
+  if (!FileExists(parked)) return false;
   auto record = CurrentDownLoadList().Record(index);
   if (!record || !IsParkedFor(target, url, record->version)) {
     // Parked for another release: never install it as this one.
@@ -129,7 +116,6 @@ bool ReuseParkedFile(HWND window, int index, const std::wstring& url, const std:
 }
 
 bool Park(int index, const std::wstring& url, const std::wstring& target) {
-  if (index < 0) return true;
   if (!RobustRename(target, target + kParkedSuffix)) return false;
   auto record = CurrentDownLoadList().Record(index);
   RememberParked(target, url, record ? record->version : std::wstring());
@@ -146,38 +132,27 @@ std::wstring BuildFileUrl(const updatefileinfo& record) {
 
 int DownloadOneFile(HWND window, int index, const std::wstring& url, const std::wstring& target, bool single_stream) {
   if (ReuseParkedFile(window, index, url, target)) return 0;
-  bool zipped = index == kListIndex ? ReadSettingBool(sections::kTarvolin, L"ListFileZip", L"0") : true;
-  const std::wstring zipped_file = target + kZippedSuffix;
-
-  for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    const std::wstring attempt_url = zipped ? url + kZippedSuffix : url;
-    const std::wstring file = zipped ? zipped_file : target;
-    if (!TransferOnce(window, index, attempt_url, file, single_stream)) {
-      NoteForRecord(index, L"error[%s]", attempt_url);
-      ::DeleteFileW(file.c_str());
-      zipped = !zipped;
-      continue;
-    }
-    if (index == kListIndex) WriteSetting(sections::kTarvolin, L"ListFileZip", zipped ? L"1" : L"0");
-    NoteForRecord(index, L"done[%s]", attempt_url);
-    if (!zipped) return Park(index, url, target) ? 0 : 1;
-    if (!ReadSettingBool(sections::kTarvolin, L"UnZip", L"1")) {
+  PackedFetchRequest request{.url = url,
+                             .target = target,
+                             .packed_first = true,
+                             .unzip = ReadSettingBool(sections::kTarvolin, L"UnZip", L"1"),
+                             .threads = ThreadsPerFile(),
+                             .single_stream = single_stream,
+                             .window = window,
+                             .caller_value = static_cast<WPARAM>(index)};
+  auto note = [index](const wchar_t* format, const std::wstring& value) { NoteForRecord(index, format, value); };
+  switch (FetchPackedOrPlain(request, note)) {
+    case FetchedForm::kNone:
+      return 1;
+    case FetchedForm::kPacked:
       // The packed form is installed as it is; a plain file from before goes aside.
-      if (index >= 0 && FileExists(target)) RobustRename(target, target + kParkedSuffix);
+      if (FileExists(target)) RobustRename(target, target + kParkedSuffix);
       return 0;
-    }
-    if (UnpackSingleFile(zipped_file, target)) {
-      bool parked = Park(index, url, target);
-      NoteForRecord(index, L"unzip ok[%s]", zipped_file);
-      ::DeleteFileW(zipped_file.c_str());
-      return parked ? 0 : 1;
-    }
-    NoteForRecord(index, L"unzip error[%s]", zipped_file);
-    ::DeleteFileW(zipped_file.c_str());
-    ::DeleteFileW(target.c_str());
-    zipped = false;
+    case FetchedForm::kPlain:
+    case FetchedForm::kUnpacked:
+      break;
   }
-  return 1;
+  return Park(index, url, target) ? 0 : 1;
 }
 
 void DownloadRecord(int index) {
@@ -188,7 +163,7 @@ void DownloadRecord(int index) {
     if (!IsFetchedAction(record->action)) {
       ++State().done;
     } else {
-      SendFileState(index, kFileStarted);
+      SendFileState(index, transfer_messages::kFileStarted);
       std::wstring target = CollapseBackslashes(DownloadFolder() + L"\\" + record->path);
       CreateDirectoryTree(FolderOf(target));
       if (DownloadOneFile(State().window.load(), index, BuildFileUrl(*record), target, false) != 0) {
@@ -196,11 +171,11 @@ void DownloadRecord(int index) {
           std::lock_guard<std::mutex> guard(State().failed_guard);
           State().failed.push_back(index);
         }
-        SendFileState(index, kFileFailed);
+        SendFileState(index, transfer_messages::kFileFailed);
         WriteLog(FormatPlaceholders(Tr(L"error[%s]"), {record->path}));
       } else {
         ++State().done;
-        SendFileState(index, kFileDone);
+        SendFileState(index, transfer_messages::kFileDone);
         WriteLog(FormatPlaceholders(Tr(L"done[%s]"), {record->path}));
       }
     }

@@ -1,4 +1,4 @@
-#include "updatelist/check_procedure.h"
+#include "pipeline/check_procedure.h"
 
 #include <vector>
 
@@ -7,9 +7,9 @@
 #include "config/log.h"
 #include "config/settings.h"
 #include "config/translation_loader.h"
-#include "download/download_list.h"
 #include "endpoints.h"
-#include "install/copy_stage.h"
+#include "pipeline/copy_stage.h"
+#include "pipeline/download_list.h"
 #include "status/status_protocol.h"
 #include "status/status_windows.h"
 #include "status/update_status.h"

@@ -15,11 +15,6 @@
 
 namespace tarvolin {
 
-// Sent to the update window before each record: wParam record index, lParam record count.
-inline constexpr UINT WM_COPY_PROGRESS = 0x411;
-
-// The list of what is installed, in the application folder.
-inline constexpr wchar_t kInstalledListName[] = L"tarvolin.xml";
 // Run parameter prefix under which the check keeps the address of the list it
 // downloaded to a path (the key is this prefix + that path).
 inline constexpr wchar_t kListDownloadKeyPrefix[] = L"__down|";

@@ -1,4 +1,4 @@
-#include "download/download_list.h"
+#include "pipeline/download_list.h"
 
 #include "common/named_lock.h"
 #include "status/update_status.h"

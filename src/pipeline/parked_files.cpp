@@ -1,4 +1,4 @@
-#include "download/parked_files.h"
+#include "pipeline/parked_files.h"
 
 #include <map>
 #include <mutex>

@@ -20,7 +20,4 @@ bool IsFetchedAction(std::uint32_t action);
 // Whether the queue must wait before starting the file at `position` (0-based).
 bool QueueMustWait(int position, int done_since_start, int errors, int files_at_once);
 
-inline constexpr wchar_t kParkedSuffix[] = L"_";
-inline constexpr wchar_t kZippedSuffix[] = L"._.zip";
-
 }  // namespace tarvolin

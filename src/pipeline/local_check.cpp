@@ -1,15 +1,15 @@
-#include "app/local_check.h"
+#include "pipeline/local_check.h"
 
 #include "common/process_state.h"
 #include "config/log.h"
 #include "config/settings.h"
 #include "config/translation_loader.h"
-#include "download/download_list.h"
-#include "install/destination_paths.h"
 #include "install/locked_files.h"
 #include "install/rights_list.h"
+#include "pipeline/download_list.h"
 #include "status/status_windows.h"
 #include "status/update_status.h"
+#include "updatelist/destination_paths.h"
 
 namespace tarvolin {
 

@@ -1,4 +1,4 @@
-#include "install/copy_stage.h"
+#include "pipeline/copy_stage.h"
 
 #include "common/files.h"
 #include "common/process_state.h"
@@ -7,19 +7,21 @@
 #include "config/log.h"
 #include "config/settings.h"
 #include "config/translation_loader.h"
-#include "download/download_list.h"
-#include "download/scheduler.h"
+#include "download/transfer_messages.h"
 #include "install/access_grant.h"
-#include "install/destination_paths.h"
 #include "install/file_replacement.h"
 #include "install/run_file.h"
 #include "install/shortcuts.h"
 #include "install/task_script.h"
+#include "pipeline/download_list.h"
+#include "pipeline/scheduler.h"
 #include "status/status_protocol.h"
 #include "status/status_windows.h"
 #include "status/update_status.h"
 #include "updatelist/comparison.h"
+#include "updatelist/destination_paths.h"
 #include "updatelist/list_cache_name.h"
+#include "updatelist/list_retrieval.h"
 #include "updatelist/remote_version.h"
 #include "updatelist/update_list.h"
 #include "updatelist/xml_dom.h"
@@ -82,7 +84,8 @@ int CopyPhase(HWND window, const std::vector<updatefileinfo>& records, const std
   const int count = static_cast<int>(records.size());
   int failed = 0;
   for (int i = 0; i < count; ++i) {
-    if (window) ::SendMessageW(window, WM_COPY_PROGRESS, static_cast<WPARAM>(i), static_cast<LPARAM>(count));
+    if (window)
+      ::SendMessageW(window, transfer_messages::kCopyProgress, static_cast<WPARAM>(i), static_cast<LPARAM>(count));
     ::Sleep(1);
     if (window) {
       SendStatusText(window, FormatPlaceholders(Tr(texts::kCopying), {std::to_wstring(i + 1), std::to_wstring(count)}), status_protocol::kNoProgress);
@@ -133,7 +136,7 @@ bool TaskPhase(HWND window, const std::vector<updatefileinfo>& records) {
 bool FetchListAgain(const std::wstring& cached_list, const std::vector<updatefileinfo>& installed) {
   std::optional<std::wstring> url = RunParameters().Find(kListDownloadKeyPrefix + cached_list);
   if (!url || url->empty()) return false;
-  if (DownloadOneFile(nullptr, kListIndex, *url, cached_list, false) != 0) return false;
+  if (!FetchListFile(*url, cached_list)) return false;
   std::vector<updatefileinfo> listed;
   if (!LoadUpdateList(cached_list, listed, true) || !ListCoversRecords(listed, installed)) {
     WriteLog(FormatWide(L"the list at[%ls] no longer describes this update", url->c_str()));
