@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
 
 #include "archive/zip_archive.h"
 #include "common/files.h"
@@ -81,6 +85,43 @@ TEST(UnpackSingleFile, ATargetThatCannotBeReplacedIsAFailure) {
   ASSERT_TRUE(CreateDirectoryTree(folder_target));
   EXPECT_FALSE(UnpackSingleFile(copy.path(), folder_target));
   EXPECT_TRUE(DirectoryExists(folder_target));
+}
+
+// Packed downloads are unpacked by several file threads at once: what one
+// archive gives must never be taken for what another gave.
+TEST(UnpackSingleFile, ParallelUnpacksEachGetTheirOwnResult) {
+  constexpr int kThreadsPerArchive = 3;
+  constexpr int kRounds = 150;
+  struct Worker {
+    const wchar_t* archive;
+    bool good;
+  };
+  std::vector<Worker> workers;
+  for (int i = 0; i < kThreadsPerArchive; ++i) {
+    workers.push_back({L"not_a_zip.zip", false});
+    workers.push_back({L"packed.zip", true});
+  }
+  std::vector<std::unique_ptr<ArchiveCopy>> copies;
+  for (const Worker& worker : workers) copies.push_back(std::make_unique<ArchiveCopy>(worker.archive));
+  const std::string expected = FixtureSource(L"deflated.txt");
+
+  std::atomic<int> wrong_successes{0}, wrong_failures{0}, missing_targets{0};
+  std::vector<std::thread> threads;
+  for (std::size_t w = 0; w < workers.size(); ++w) {
+    threads.emplace_back([&, w] {
+      const std::wstring target = copies[w]->work() + L"\\target.bin";
+      for (int round = 0; round < kRounds; ++round) {
+        const bool unpacked = UnpackSingleFile(copies[w]->path(), target);
+        if (unpacked && !workers[w].good) ++wrong_successes;
+        if (!unpacked && workers[w].good) ++wrong_failures;
+        if (unpacked && ReadWholeFile(target).value_or("<no file>") != expected) ++missing_targets;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(wrong_successes.load(), 0) << "a file that is no archive was reported unpacked";
+  EXPECT_EQ(wrong_failures.load(), 0);
+  EXPECT_EQ(missing_targets.load(), 0) << "success reported with no target written";
 }
 
 }  // namespace
