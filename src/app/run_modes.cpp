@@ -9,7 +9,6 @@
 #include "app/pending_stages.h"
 #include "app/prerequisites.h"
 #include "common/files.h"
-#include "common/named_lock.h"
 #include "common/process_state.h"
 #include "common/strings.h"
 #include "config/log.h"

@@ -37,8 +37,9 @@ struct ProcessState {
 };
 
 ProcessState& State() {
-  static ProcessState state;
-  return state;
+  // Never destroyed: threads may still use it while the process ends.
+  static ProcessState* state = new ProcessState;
+  return *state;
 }
 
 }  // namespace
