@@ -20,6 +20,7 @@
 #include "endpoints.h"
 #include "status/update_status.h"
 #include "updatelist/list_cache_name.h"
+#include "updatelist/list_rules.h"
 #include "updatelist/xml_dom.h"
 
 namespace tarvolin {
@@ -36,7 +37,6 @@ constexpr wchar_t kExecutableExtension[] = L".exe";
 constexpr wchar_t kPathAttribute[] = L"path";
 constexpr wchar_t kDefaultAgentName[] = L"zu";
 constexpr wchar_t kDefaultMultCheckTimeOut[] = L"60";
-constexpr long long kPollsPerTimeOutUnit = 100;
 
 // The service answers slowly right after a release goes out; each attempt
 // waits a little longer than the one before.
@@ -112,7 +112,7 @@ void StartDetached(Body body) {
 }
 
 long long PollsFor(const wchar_t* key, const wchar_t* fallback) {
-  return ParseDecimal(ReadSettingOr(sections::kTarvolin, key, fallback)) * kPollsPerTimeOutUnit;
+  return PollsForTimeOut(ReadSettingOr(sections::kTarvolin, key, fallback));
 }
 
 // The list-mode download of one file, with one plain GET when it fails.
