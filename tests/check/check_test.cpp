@@ -128,7 +128,8 @@ TEST_F(CheckProcedureTest, AHugeTimeOutWaitsForASlowList) {
     SetStatus(UpdateNone, nullptr);
     ClearProbeResults();
     WriteConfiguration();
-    WriteSetting(sections::kTarvolin, c.key, L"99999999999999999999");
+    // Times 100 this passes the largest 64-bit number and would turn negative.
+    WriteSetting(sections::kTarvolin, c.key, L"92233720368547759");
     PublishLists();
     WriteInstalledList(kInstalledList);
     const std::string slow = c.through_mirrors ? "m1/tarvolin.xml" : "tarvolin.xml";

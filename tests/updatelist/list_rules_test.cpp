@@ -217,6 +217,7 @@ TEST(ListRules, TimeOutPollsStayInRange) {
       {L"-5", 0},
       {L"86400", 8640000},
       {L"86401", 8640000},
+      {L"92233720368547759", 8640000},     // times 100 would wrap to a negative count
       {L"99999999999999999999", 8640000},  // saturates in the parser; must not wrap here
       {L"-99999999999999999999", 0},
   };
