@@ -24,7 +24,7 @@ int CountThroughLock(long id) {
       for (int i = 0; i < 2000; ++i) {
         NamedLock hold(id);
         int seen = counter;
-        if (i % 7 == 0) Sleep(0);
+        if (i % 97 == 0) Sleep(0);
         counter = seen + 1;
       }
     });
