@@ -6,12 +6,20 @@
 #include "app/command_line.h"
 #include "common/files.h"
 #include "common/process_state.h"
+#include "common/strings.h"
+#include "config/log.h"
 #include "config/settings.h"
 #include "pipeline/download_list.h"
 #include "updatelist/list_cache_name.h"
 #include "updatelist/list_serialisation.h"
 
 namespace tarvolin {
+namespace {
+
+constexpr wchar_t kElevationRefusedLog[] = L"administrator rights were refused (error %lu); the update stops here";
+constexpr wchar_t kElevationFailedLog[] = L"cannot start as administrator (error %lu); the update stops here";
+
+}  // namespace
 
 std::wstring HandOverFilePath() { return CachedListStem() + L".lst"; }
 
@@ -20,7 +28,23 @@ std::wstring ElevatedParameters(const std::wstring& command_line) {
   return command_line.empty() ? marker : command_line + L" " + marker;
 }
 
-void RelaunchElevated(bool save_list) {
+unsigned long StartThroughRunAs(const std::wstring& program, const std::wstring& parameters,
+                                const std::wstring& folder) {
+  SHELLEXECUTEINFOW start{};
+  start.cbSize = sizeof start;
+  // The error comes back to us instead of into a box of the shell's.
+  start.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+  start.lpVerb = L"runas";
+  start.lpFile = program.c_str();
+  start.lpParameters = parameters.c_str();
+  start.lpDirectory = folder.c_str();
+  start.nShow = SW_SHOWNORMAL;
+  if (::ShellExecuteExW(&start)) return ERROR_SUCCESS;
+  const DWORD error = ::GetLastError();
+  return error != ERROR_SUCCESS ? error : ERROR_CANCELLED;
+}
+
+bool RelaunchElevated(bool save_list, const ElevatedStarter& start) {
   std::wstring hand_over = HandOverFilePath();
   ::DeleteFileW(hand_over.c_str());
   if (save_list) WriteWholeFile(hand_over, SerializeDownloadList(CurrentDownLoadList().Snapshot()));
@@ -28,8 +52,14 @@ void RelaunchElevated(bool save_list) {
   std::wstring program = ExecutablePath();
   std::wstring parameters = ElevatedParameters(RunParameters().Get(L"commandline"));
   std::wstring folder = ConfigurationFolder();
-  ::ShellExecuteW(nullptr, L"runas", program.c_str(), parameters.c_str(), folder.c_str(), SW_SHOWNORMAL);
+  const unsigned long error = start(program, parameters, folder);
+  if (error != ERROR_SUCCESS) {
+    ::DeleteFileW(hand_over.c_str());
+    WriteLog(FormatWide(error == ERROR_CANCELLED ? kElevationRefusedLog : kElevationFailedLog, error));
+    return false;
+  }
   RunParameters().Set(kRunAsAdminKey, kElevatedMarker);
+  return true;
 }
 
 int LoadHandOverList(const std::wstring& path) {

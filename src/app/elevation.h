@@ -2,6 +2,7 @@
 // from the download list the relaunching process handed over.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace tarvolin {
@@ -13,9 +14,20 @@ std::wstring HandOverFilePath();
 // The parameters of the elevated copy: the cleaned command line plus the marker.
 std::wstring ElevatedParameters(const std::wstring& command_line);
 
-// Starts this program again through the shell's "runas" verb. With save_list
-// the current download list is written to the hand-over file first.
-void RelaunchElevated(bool save_list);
+// Starts `program` with `parameters` in `folder` through the shell's "runas"
+// verb. 0 when it started; otherwise the system error (ERROR_CANCELLED when
+// the reader refused the prompt).
+unsigned long StartThroughRunAs(const std::wstring& program, const std::wstring& parameters,
+                                const std::wstring& folder);
+using ElevatedStarter = std::function<unsigned long(const std::wstring& program, const std::wstring& parameters,
+                                                    const std::wstring& folder)>;
+
+// Starts this program again with administrator rights. With save_list the
+// current download list is written to the hand-over file first. True when the
+// elevated copy started; when the reader refused or the start failed, the
+// hand-over file is removed again, a line is logged and false is returned:
+// nobody will carry this run on, so the caller ends it as a failed copy ends.
+bool RelaunchElevated(bool save_list, const ElevatedStarter& start = StartThroughRunAs);
 // Loads a hand-over file into the current download list (status included);
 // the number of records, 0 when there is none or it cannot be read.
 int LoadHandOverList(const std::wstring& path);

@@ -6,5 +6,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   tarvolin::CUpdateApp app;
   if (app.InitInstance()) app.Run();
   // ExitInstance always runs last and has the final word on the exit code.
-  return app.ExitInstance();
+  const int code = app.ExitInstance();
+  // A helper thread given up after a time-out may still be inside a transfer.
+  // Ending the process here stops it before the runtime destroys anything at
+  // exit, so a late thread can neither crash the exit nor change the code the
+  // host reads.
+  ::ExitProcess(static_cast<UINT>(code));
 }

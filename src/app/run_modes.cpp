@@ -126,7 +126,7 @@ int RunAppEnter(const std::wstring&) {
   return PromptAndUpdate();
 }
 
-int RunSilent(HWND host_window) {
+int RunSilent(HWND host_window, const ElevatedStarter& start_elevated) {
   auto finish = [] {
     SetStatus(UpdateEnd, nullptr);
     FinishRun(0);
@@ -137,8 +137,10 @@ int RunSilent(HWND host_window) {
     std::wstring text = Translate(L"MAIN", L"continue update as administrator");
     SendStatusText(host_window, text, -1);
     WriteLog(text);
-    RelaunchElevated(true);
-    return 1;
+    if (RelaunchElevated(true, start_elevated)) return 1;
+    // Nobody carries the run on: the files stay as they were, as after a failed copy.
+    SetStatus(UpdateCopyError, nullptr);
+    return finish();
   }
   return finish();
 }

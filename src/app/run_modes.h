@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "app/elevation.h"
+
 namespace tarvolin {
 
 // Result of InitInstance and, for the check modes, the count behind the exit code.
@@ -18,7 +20,10 @@ int RunCheckOnly(HWND parent);
 void RunUpdateWindow(HWND parent);
 int PromptAndUpdate();
 int RunAppEnter(const std::wstring& mode);
-int RunSilent(HWND host_window);
+// The whole update without a window. `start_elevated` starts the elevated
+// copy when files need administrator rights (a refused prompt cannot be made
+// to happen on demand, so tests hand in their own).
+int RunSilent(HWND host_window, const ElevatedStarter& start_elevated = StartThroughRunAs);
 void ClearListCache();
 void FinishRun(int start_mode);
 

@@ -18,8 +18,9 @@ bool ClearTarget(const std::wstring& target) {
 }
 
 ArchiveResult ExtractFirstEntry(const std::wstring& archive_path, const std::wstring& target) {
-  ArchiveHandle archive = OpenArchive(archive_path);
-  if (!archive) return LastArchiveResult();
+  ArchiveResult opened = ArchiveResult::kReadFailed;
+  ArchiveHandle archive = OpenArchive(archive_path, std::nullopt, &opened);
+  if (!archive) return opened;
   ArchiveItem item;
   if (ArchiveResult got = GetArchiveItem(archive.get(), 0, item); got != ArchiveResult::kOk) return got;
   // A folder in place of the file would be installed as if it were the file.

@@ -12,7 +12,6 @@
 
 #include "archive/zip_rules.h"
 #include "common/files.h"
-#include "common/process_state.h"
 #include "common/text_encoding.h"
 #include "common/unique_handle.h"
 
@@ -27,11 +26,6 @@ constexpr std::uint32_t kEncryptedFlag = 0x1;
 
 inline void CloseUnzipFile(unzFile file) { unzClose(file); }
 using unique_unzfile = unique_any<detail::NullTraits<unzFile, CloseUnzipFile>>;
-
-ArchiveResult Record(ArchiveResult result) {
-  SetLastArchiveResultCode(static_cast<unsigned long>(result));
-  return result;
-}
 
 FILETIME ToFileTime(std::uint64_t intervals) {
   FILETIME time;
@@ -340,14 +334,14 @@ ArchiveResult ZipArchive::ExtractToBuffer(int index, std::span<char> buffer, std
 
 void ZipArchiveCloser::operator()(ZipArchive* archive) const noexcept { delete archive; }
 
-ArchiveResult LastArchiveResult() { return static_cast<ArchiveResult>(LastArchiveResultCode()); }
-
-ArchiveHandle OpenArchive(const std::wstring& path, std::optional<std::string> password) {
+ArchiveHandle OpenArchive(const std::wstring& path, std::optional<std::string> password, ArchiveResult* result) {
+  ArchiveResult ignored;
+  ArchiveResult& outcome = result ? *result : ignored;
   zlib_filefunc64_def functions{};
   fill_win32_filefunc64W(&functions);
   unique_unzfile file(unzOpen2_64(path.c_str(), &functions));
   if (!file) {
-    Record(ArchiveResult::kReadFailed);
+    outcome = ArchiveResult::kReadFailed;
     return nullptr;
   }
   // minizip takes the password as a C string.
@@ -355,50 +349,47 @@ ArchiveHandle OpenArchive(const std::wstring& path, std::optional<std::string> p
   std::wstring full = FullPath(path);
   std::wstring base_folder = full.substr(0, full.find_last_of(L"\\/") + 1);
   ArchiveHandle archive(new ZipArchive(std::move(file), std::move(password), std::move(base_folder)));
-  if (ArchiveResult read = archive->ReadCentralDirectory(); read != ArchiveResult::kOk) {
-    Record(read);
-    return nullptr;
-  }
-  Record(ArchiveResult::kOk);
+  outcome = archive->ReadCentralDirectory();
+  if (outcome != ArchiveResult::kOk) return nullptr;
   return archive;
 }
 
 ArchiveResult GetArchiveItem(ZipArchive* archive, int index, ArchiveItem& item) {
-  if (!archive) return Record(ArchiveResult::kBadArguments);
+  if (!archive) return ArchiveResult::kBadArguments;
   if (index == -1) {
     item = ArchiveItem{};
     item.index = archive->Count();
-    return Record(ArchiveResult::kOk);
+    return ArchiveResult::kOk;
   }
-  if (!archive->ValidIndex(index)) return Record(ArchiveResult::kBadArguments);
+  if (!archive->ValidIndex(index)) return ArchiveResult::kBadArguments;
   item = archive->Entry(index).item;
-  return Record(ArchiveResult::kOk);
+  return ArchiveResult::kOk;
 }
 
 ArchiveResult FindArchiveItem(ZipArchive* archive, const std::wstring& name, bool ignore_case, int& index,
                               ArchiveItem& item) {
   index = -1;
-  if (!archive) return Record(ArchiveResult::kBadArguments);
+  if (!archive) return ArchiveResult::kBadArguments;
   index = archive->Find(name, ignore_case);
-  if (index < 0) return Record(ArchiveResult::kNoSuchEntry);
+  if (index < 0) return ArchiveResult::kNoSuchEntry;
   item = archive->Entry(index).item;
-  return Record(ArchiveResult::kOk);
+  return ArchiveResult::kOk;
 }
 
 ArchiveResult ExtractItemToFile(ZipArchive* archive, int index, const std::wstring& output_path) {
-  if (!archive || !archive->ValidIndex(index)) return Record(ArchiveResult::kBadArguments);
-  return Record(archive->ExtractToFile(index, output_path));
+  if (!archive || !archive->ValidIndex(index)) return ArchiveResult::kBadArguments;
+  return archive->ExtractToFile(index, output_path);
 }
 
 ArchiveResult ExtractItemToBuffer(ZipArchive* archive, int index, std::span<char> buffer, std::size_t& bytes_read) {
   bytes_read = 0;
-  if (!archive || !archive->ValidIndex(index) || buffer.empty()) return Record(ArchiveResult::kBadArguments);
-  return Record(archive->ExtractToBuffer(index, buffer, bytes_read));
+  if (!archive || !archive->ValidIndex(index) || buffer.empty()) return ArchiveResult::kBadArguments;
+  return archive->ExtractToBuffer(index, buffer, bytes_read);
 }
 
 ArchiveResult ExtractItemToString(ZipArchive* archive, int index, std::string& content) {
   content.clear();
-  if (!archive || !archive->ValidIndex(index)) return Record(ArchiveResult::kBadArguments);
+  if (!archive || !archive->ValidIndex(index)) return ArchiveResult::kBadArguments;
   archive->CloseOpenEntry();  // always from the start
   char piece[kStreamBufferSize];
   for (;;) {
@@ -407,15 +398,15 @@ ArchiveResult ExtractItemToString(ZipArchive* archive, int index, std::string& c
     content.append(piece, got);
     if (result != ArchiveResult::kMoreData) {
       if (result != ArchiveResult::kOk) content.clear();
-      return Record(result);
+      return result;
     }
   }
 }
 
 ArchiveResult CloseArchive(ArchiveHandle& archive) {
-  if (!archive) return Record(ArchiveResult::kBadArguments);
+  if (!archive) return ArchiveResult::kBadArguments;
   archive.reset();
-  return Record(ArchiveResult::kOk);
+  return ArchiveResult::kOk;
 }
 
 }  // namespace tarvolin

@@ -29,9 +29,6 @@ enum class ArchiveResult : std::uint32_t {
   kCorruptData = 0x05000000,       // the compressed data is corrupt
 };
 
-// The result of the last facade operation in this process, on any thread.
-ArchiveResult LastArchiveResult();
-
 struct ArchiveItem {
   // Position in the central directory; after GetArchiveItem with index -1, the
   // number of entries.
@@ -56,8 +53,11 @@ using ArchiveHandle = std::unique_ptr<ZipArchive, ZipArchiveCloser>;
 // Opens an archive file. The password (traditional PKWARE encryption, bytes up
 // to the first zero byte) is kept for every encrypted entry of this handle.
 // Relative output paths of ExtractItemToFile are placed under the archive's
-// folder. Empty when the file cannot be read as a zip archive.
-ArchiveHandle OpenArchive(const std::wstring& path, std::optional<std::string> password = std::nullopt);
+// folder. Empty when the file cannot be read as a zip archive; `result`, when
+// given, then tells why. Every call has its own result: several threads open
+// and unpack archives at once.
+ArchiveHandle OpenArchive(const std::wstring& path, std::optional<std::string> password = std::nullopt,
+                          ArchiveResult* result = nullptr);
 
 // Fills `item` for the entry at `index`; index -1 puts the number of entries
 // into item.index.

@@ -32,14 +32,14 @@ struct ProcessState {
   std::atomic<HWND> host_window{nullptr};
   std::atomic<bool> elevated_run{false};
   std::atomic<int> connect_try_count{3};
-  std::atomic<unsigned long> last_archive_result{0};
   Guarded<std::wstring> exe_base_name;
   Guarded<std::wstring> configuration_folder;
 };
 
 ProcessState& State() {
-  static ProcessState state;
-  return state;
+  // Never destroyed: threads may still use it while the process ends.
+  static ProcessState* state = new ProcessState;
+  return *state;
 }
 
 }  // namespace
@@ -60,8 +60,5 @@ void SetConnectTryCount(int count) { State().connect_try_count = count; }
 
 std::wstring StoredConfigurationFolder() { return State().configuration_folder.Get(); }
 void StoreConfigurationFolder(const std::wstring& folder) { State().configuration_folder.Set(folder); }
-
-unsigned long LastArchiveResultCode() { return State().last_archive_result.load(); }
-void SetLastArchiveResultCode(unsigned long code) { State().last_archive_result = code; }
 
 }  // namespace tarvolin

@@ -48,8 +48,4 @@ void SetConnectTryCount(int count);
 std::wstring StoredConfigurationFolder();
 void StoreConfigurationFolder(const std::wstring& folder);
 
-// Result code of the last zip archive operation, on any thread (archive/zip_archive.h).
-unsigned long LastArchiveResultCode();
-void SetLastArchiveResultCode(unsigned long code);
-
 }  // namespace tarvolin

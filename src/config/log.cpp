@@ -26,6 +26,18 @@ std::wstring FormatLogLine(const SYSTEMTIME& t, const std::wstring& text) {
          text + L"\r\n";
 }
 
+namespace {
+
+// Said once, in the log itself, when the log lock had to fall back.
+std::wstring LockFallbackLine() {
+  SYSTEMTIME now;
+  ::GetLocalTime(&now);
+  return FormatLogLine(now, FormatWide(L"log lock unavailable (error %lu); lines of other updaters may interleave",
+                                       NamedLockError(lock_ids::kLog)));
+}
+
+}  // namespace
+
 bool AppendLogLine(const std::wstring& path, const std::wstring& line) {
   NamedLock hold(lock_ids::kLog);
   unique_hfile file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -36,7 +48,7 @@ bool AppendLogLine(const std::wstring& path, const std::wstring& line) {
   }
   if (!file) return false;
   ::SetFilePointer(file.get(), 0, nullptr, FILE_END);
-  std::string bytes = WideToAnsi(line);
+  std::string bytes = WideToAnsi(hold.reach() == LockReach::kThisProcessNewly ? LockFallbackLine() + line : line);
   DWORD written = 0;
   return ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
          written == bytes.size();

@@ -35,8 +35,9 @@ void TranslateCaption(HWND window, const std::wstring& section) {
 }  // namespace
 
 CLanguage& ProcessTranslationTable() {
-  static CLanguage table;
-  return table;
+  // Never destroyed: threads may still use it while the process ends.
+  static CLanguage* table = new CLanguage;
+  return *table;
 }
 
 bool LoadTranslationResource(int id) {

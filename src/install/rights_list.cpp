@@ -38,8 +38,9 @@ std::vector<std::wstring> PathList::Paths() const {
 }
 
 PathList& RightsList() {
-  static PathList list;
-  return list;
+  // Never destroyed: threads may still use it while the process ends.
+  static PathList* list = new PathList;
+  return *list;
 }
 
 bool ElevationExistsOn(bool version_query_ok, bool nt_family, unsigned long major_version) {

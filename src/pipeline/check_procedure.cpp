@@ -16,6 +16,7 @@
 #include "updatelist/comparison.h"
 #include "updatelist/list_cache_name.h"
 #include "updatelist/list_retrieval.h"
+#include "updatelist/list_rules.h"
 #include "updatelist/list_url.h"
 #include "updatelist/update_list.h"
 #include "updatelist/xml_dom.h"
@@ -43,7 +44,6 @@ constexpr wchar_t kSampleName[] = L"Tarvolin demo";
 constexpr std::size_t kShortestListUrl = 5;
 constexpr wchar_t kDefaultProbeTimeOut[] = L"60";
 constexpr wchar_t kDefaultListTimeOut[] = L"300";
-constexpr long long kPollsPerTimeOutUnit = 100;
 constexpr const wchar_t* kQuickCheckModes[] = {L"checkforupdates", L"appenternoprompt", L"appenter"};
 
 std::wstring Tr(const wchar_t* text) { return Translate(L"MAIN", text); }
@@ -59,7 +59,7 @@ std::wstring WithConfigurationName(const std::wstring& text) {
 }
 
 long long Polls(const wchar_t* fallback) {
-  return ParseDecimal(ReadSettingOr(sections::kTarvolin, L"TimeOut", fallback)) * kPollsPerTimeOutUnit;
+  return PollsForTimeOut(ReadSettingOr(sections::kTarvolin, L"TimeOut", fallback));
 }
 
 bool CheckVerNumber() { return ReadSettingBool(sections::kApplication, L"CheckVerNumber", L"0"); }

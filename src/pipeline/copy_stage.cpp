@@ -145,15 +145,20 @@ bool FetchListAgain(const std::wstring& cached_list, const std::vector<updatefil
   return true;
 }
 
-void HandOverInstalledList(const std::vector<updatefileinfo>& installed, const std::wstring& grant_tool) {
+// True when the fetched list is now the installed list.
+bool HandOverInstalledList(const std::vector<updatefileinfo>& installed, const std::wstring& grant_tool) {
   const std::wstring target = CollapseBackslashes(ConfigurationFolder() + kInstalledListName);
   const std::wstring cached = CachedListPath();
   const std::wstring alternate = AlternateCachedListName(cached);
   bool done = FileExists(cached) && ReplaceFileWhole(cached, target);
   if (!done) done = FileExists(alternate) && ReplaceFileWhole(alternate, target);
   if (!done) done = FetchListAgain(cached, installed) && ReplaceFileWhole(cached, target);
-  if (!done) WriteLog(FormatWide(L"cannot save the installed list[%ls]", target.c_str()));
+  if (!done) {
+    WriteLog(FormatWide(L"cannot save the installed list[%ls]", target.c_str()));
+    return false;
+  }
   GrantUsersAccess(grant_tool, {target});
+  return true;
 }
 
 // Disables the window's Cancel button for as long as it lives.
@@ -235,8 +240,9 @@ bool CopyAndFinish(HWND window) {
     WriteLog(FormatWide(L"%d files were not updated; the installed list stays as it was", failed));
     return false;
   }
-  HandOverInstalledList(records, grant_tool);
-  return true;
+  // Without the new installed list the next check would fetch all of this
+  // again, and "Ver" must not claim a release the list does not describe.
+  return HandOverInstalledList(records, grant_tool);
 }
 
 void InstallUpdate(HWND window) {

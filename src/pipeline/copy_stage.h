@@ -38,8 +38,9 @@ bool ReplaceFileWhole(const std::wstring& source, const std::wstring& target);
 // moved into the application folder unchanged and nothing else happens.
 // Otherwise: copy phase, task phase, the list's tasks, clean-up, and, only
 // when every file is in place, the fetched list becomes the installed list.
-// True when every record was installed; a record that failed keeps its old
-// file, the installed list stays the old one, and the next run tries again.
+// True when every record was installed and the installed list was saved; a
+// record that failed keeps its old file, the installed list stays the old one,
+// and the next run tries again.
 bool CopyAndFinish(HWND window);
 
 // The stage as the update windows and the silent mode run it: only after the

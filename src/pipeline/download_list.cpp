@@ -1,13 +1,8 @@
 #include "pipeline/download_list.h"
 
-#include "common/named_lock.h"
 #include "status/update_status.h"
 
 namespace tarvolin {
-
-namespace {
-constexpr long kRecordMessageLock = 0xF0013;
-}  // namespace
 
 std::vector<updatefileinfo> DownLoadList::Records() const {
   std::lock_guard<std::mutex> hold(guard_);
@@ -40,7 +35,6 @@ void DownLoadList::UpdateRecord(int index, const updatefileinfo& record) {
 }
 
 void DownLoadList::AppendRecordMessage(int index, const std::wstring& line) {
-  NamedLock hold_messages(kRecordMessageLock);
   std::lock_guard<std::mutex> hold(guard_);
   if (index >= 0 && index < static_cast<int>(records_.size()))
     records_[static_cast<std::size_t>(index)].spare += line + L"\n";
@@ -83,8 +77,9 @@ void DownLoadList::Restore(const DownloadListValues& values) {
 }
 
 DownLoadList& CurrentDownLoadList() {
-  static DownLoadList list;
-  return list;
+  // Never destroyed: a helper thread given up at exit may still read it.
+  static DownLoadList* list = new DownLoadList;
+  return *list;
 }
 
 }  // namespace tarvolin

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "common/files.h"
-#include "common/named_lock.h"
 #include "common/strings.h"
 #include "config/log.h"
 #include "config/settings.h"
@@ -27,17 +26,11 @@
 namespace tarvolin {
 namespace {
 
-namespace lock_id {
-constexpr long kFileState = 0xF0001;
-constexpr long kRunningUp = 0xF0005;
-constexpr long kRunningDown = 0xF0006;
-constexpr long kStatusText = 0xF0007;
-constexpr long kErrorCount = 0xF0012;
-}  // namespace lock_id
-
 constexpr int kDefaultFilesAtOnce = 8;
 
-// One download pass at a time per process.
+// One download pass at a time per process. Everything here is this process's
+// own, so it is guarded in-process; nothing is held across a SendMessageW, so a
+// hung window holds up only the thread that sends to it.
 struct SchedulerState {
   std::atomic<HWND> window{nullptr};
   std::atomic<int> done{0};
@@ -47,14 +40,14 @@ struct SchedulerState {
 };
 
 SchedulerState& State() {
-  static SchedulerState state;
-  return state;
+  // Never destroyed: a thread still ending at exit may touch it.
+  static SchedulerState* state = new SchedulerState;
+  return *state;
 }
 
 std::wstring Tr(const wchar_t* text) { return Translate(L"MAIN", text); }
 
 int ErrorCount() {
-  NamedLock hold(lock_id::kErrorCount);
   std::lock_guard<std::mutex> guard(State().failed_guard);
   return static_cast<int>(State().failed.size());
 }
@@ -66,14 +59,12 @@ void SendToWindow(unsigned message, WPARAM wparam, LPARAM lparam) {
 }
 
 void SendFileState(int index, LPARAM state) {
-  NamedLock hold(lock_id::kFileState);
   SendToWindow(transfer_messages::kDownloadFileState, static_cast<WPARAM>(index), state);
   if (state == transfer_messages::kFileDone)
     SendToWindow(transfer_messages::kDownloadThreads, static_cast<WPARAM>(index), 0);
 }
 
 void ShowStatusText(const std::wstring& text) {
-  NamedLock hold(lock_id::kStatusText);
   if (HWND window = State().window.load()) SendStatusText(window, text, -1);
 }
 
@@ -180,10 +171,7 @@ void DownloadRecord(int index) {
       }
     }
   }
-  {
-    NamedLock hold(lock_id::kRunningDown);
-    --State().running;
-  }
+  --State().running;
   RefreshStatusText();
 }
 
@@ -214,13 +202,12 @@ bool DownloadAll(HWND window) {
 
   const int files_at_once = FilesAtOnce();
   const int done_at_start = State().done.load();
+  // Joined before the pass ends: no file thread outlives the pass.
+  std::vector<std::thread> file_threads;
   for (std::size_t i = 0; i < queue.size(); ++i) {
-    {
-      NamedLock hold(lock_id::kRunningUp);
-      ++State().running;
-    }
+    ++State().running;
     RefreshStatusText();
-    std::thread([index = queue[i]] {
+    file_threads.emplace_back([index = queue[i]] {
       try {
         DownloadRecord(index);
       } catch (...) {
@@ -232,12 +219,13 @@ bool DownloadAll(HWND window) {
         }
         --State().running;
       }
-    }).detach();
+    });
     while (QueueMustWait(static_cast<int>(i), State().done.load() - done_at_start, ErrorCount(), files_at_once))
       ::Sleep(1);
   }
   const int records = CurrentDownLoadList().Count();
   while (ErrorCount() + State().done.load() < records || State().running.load() > 0) ::Sleep(1);
+  for (std::thread& thread : file_threads) thread.join();
 
   const int done = State().done.load();
   const int errors = ErrorCount();

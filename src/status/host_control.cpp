@@ -21,8 +21,9 @@ struct HostExitRequest {
 };
 
 HostExitRequest& RememberedHostExitRequest() {
-  static HostExitRequest request;
-  return request;
+  // Never destroyed: threads may still use it while the process ends.
+  static HostExitRequest* request = new HostExitRequest;
+  return *request;
 }
 
 bool PropertyIsOn(HWND window, const wchar_t* name) {

@@ -64,34 +64,35 @@ void SetNumberProperty(HWND window, const wchar_t* name, INT_PTR value) {
 }
 
 // The status windows of this process: the only process-wide state of the
-// status broadcast. Entries stay at fixed addresses until ReleaseAll, so
-// senders work on a snapshot without holding the list lock while they send.
+// status broadcast. Senders work on a snapshot without holding the list lock
+// while they send; the snapshot shares each entry, so an entry released at
+// exit (ReleaseAll) lives on, buffer and process handle included, until the
+// last thread that was still sending to it is done.
 class StatusWindowRegistry {
  public:
-  void Add(std::unique_ptr<StatusWindow> entry) {
+  using Entry = std::shared_ptr<StatusWindow>;
+
+  void Add(Entry entry) {
     std::lock_guard<std::mutex> hold(guard_);
     entries_.push_back(std::move(entry));
   }
   bool Contains(HWND window) const { return Find(window) != nullptr; }
-  StatusWindow* Find(HWND window) const {
+  Entry Find(HWND window) const {
     std::lock_guard<std::mutex> hold(guard_);
     for (const auto& entry : entries_)
-      if (entry->window == window) return entry.get();
+      if (entry->window == window) return entry;
     return nullptr;
   }
-  std::vector<StatusWindow*> Snapshot() const {
+  std::vector<Entry> Snapshot() const {
     std::lock_guard<std::mutex> hold(guard_);
-    std::vector<StatusWindow*> copy;
-    copy.reserve(entries_.size());
-    for (const auto& entry : entries_) copy.push_back(entry.get());
-    return copy;
+    return entries_;
   }
   bool Empty() const {
     std::lock_guard<std::mutex> hold(guard_);
     return entries_.empty();
   }
   void ReleaseAll() {
-    std::vector<std::unique_ptr<StatusWindow>> gone;
+    std::vector<Entry> gone;
     {
       std::lock_guard<std::mutex> hold(guard_);
       gone.swap(entries_);
@@ -100,20 +101,21 @@ class StatusWindowRegistry {
 
  private:
   mutable std::mutex guard_;
-  std::vector<std::unique_ptr<StatusWindow>> entries_;
+  std::vector<Entry> entries_;
 };
 
 StatusWindowRegistry& StatusWindows() {
-  static StatusWindowRegistry registry;
-  return registry;
+  // Never destroyed: a thread given up at exit may still broadcast a line.
+  static StatusWindowRegistry* registry = new StatusWindowRegistry;
+  return *registry;
 }
 
 // Writing and allocating are all the buffer needs; nothing else is asked of
 // the other process.
 constexpr DWORD kBufferProcessAccess = PROCESS_VM_OPERATION | PROCESS_VM_WRITE;
 
-std::unique_ptr<StatusWindow> MakeStatusWindow(HWND window) {
-  auto entry = std::make_unique<StatusWindow>();
+std::shared_ptr<StatusWindow> MakeStatusWindow(HWND window) {
+  auto entry = std::make_shared<StatusWindow>();
   entry->window = window;
   DWORD process_id = 0;
   ::GetWindowThreadProcessId(window, &process_id);
@@ -143,7 +145,7 @@ LRESULT SendText(StatusWindow& target, UINT message, const std::wstring& text, L
 void SendLogLine(const std::wstring& line) {
   if (StatusWindows().Empty()) return;
   const std::wstring cleaned = CleanLogLine(line, ConfigurationFolder());
-  for (StatusWindow* target : StatusWindows().Snapshot()) {
+  for (const auto& target : StatusWindows().Snapshot()) {
     if (!target->in_this_process && !target->buffer) continue;
     SendText(*target, sp::kStatusLogMessage, cleaned, 0);
   }
@@ -153,7 +155,7 @@ void SendLogLine(const std::wstring& line) {
 // own for the time of the message, with room for the terminating zero.
 void SendDescription(const std::wstring& text) {
   if (text.empty()) return;
-  for (StatusWindow* target : StatusWindows().Snapshot()) {
+  for (const auto& target : StatusWindows().Snapshot()) {
     if (!WantsMessages(target->window)) continue;
     if (target->in_this_process) {
       ::SendMessageW(target->window, sp::kStatusDescriptionMessage, 0, reinterpret_cast<LPARAM>(text.c_str()));
@@ -179,7 +181,7 @@ void RegisterStatusWindow(HWND window) {
 bool IsStatusWindow(HWND window) { return StatusWindows().Contains(window); }
 
 void AnnounceStatusToWindows(int status, int records_to_update) {
-  for (StatusWindow* target : StatusWindows().Snapshot()) {
+  for (const auto& target : StatusWindows().Snapshot()) {
     if (WantsMessages(target->window))
       ::SendMessageW(target->window, sp::kStatusChangedMessage, static_cast<WPARAM>(status), records_to_update);
     SetNumberProperty(target->window, sp::kStatusProperty, status);
@@ -190,7 +192,7 @@ void AnnounceStatusToWindows(int status, int records_to_update) {
 void SendStatusText(HWND window, const std::wstring& text, long progress) {
   if (!window) return;
   const std::wstring cleaned = CleanStatusText(text);
-  if (StatusWindow* target = StatusWindows().Find(window)) {
+  if (auto target = StatusWindows().Find(window)) {
     SendText(*target, sp::kStatusTextMessage, cleaned, progress);
     return;
   }
@@ -212,14 +214,14 @@ void SendToStatusWindows(unsigned message, const std::wstring& text) {
 void SendLogLineToStatusWindows(const std::wstring& line) { SendToStatusWindows(sp::kStatusLogMessage, line); }
 
 void SendFileProgressToStatusWindows(long files_done, long file_count) {
-  for (StatusWindow* target : StatusWindows().Snapshot()) {
+  for (const auto& target : StatusWindows().Snapshot()) {
     if (WantsMessages(target->window))
       ::SendMessageW(target->window, sp::kStatusFileProgressMessage, static_cast<WPARAM>(files_done), file_count);
   }
 }
 
 void SendTransferProgressToStatusWindows(long file_size, long bytes_received) {
-  for (StatusWindow* target : StatusWindows().Snapshot())
+  for (const auto& target : StatusWindows().Snapshot())
     ::SendMessageW(target->window, sp::kStatusProgressMessage, static_cast<WPARAM>(file_size), bytes_received);
 }
 

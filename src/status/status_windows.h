@@ -44,8 +44,9 @@ void SendFileProgressToStatusWindows(long files_done, long file_count);
 // Transfer progress of one file (every status window).
 void SendTransferProgressToStatusWindows(long file_size, long bytes_received);
 
-// Frees the text buffers in the windows' processes and forgets every status
-// window. Called once at exit, when no thread sends any more.
+// Forgets every status window and frees its text buffer in the window's
+// process. Called once at exit; a thread that is still sending (a helper given
+// up after a time-out) keeps the windows it is sending to until it is done.
 void ReleaseStatusWindows();
 
 }  // namespace tarvolin

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "common/strings.h"
 #include "common/unique_handle.h"
 
@@ -9,7 +11,11 @@ namespace tarvolin {
 
 std::optional<unsigned long> BrowserEmulationValue(const std::wstring& version) {
   if (!Contains(version, L".")) return std::nullopt;
-  return static_cast<unsigned long>(ParseDecimal(version) * 1000);
+  // The registry text is the machine's, not ours: a huge major number is held
+  // to what the value can carry instead of overflowing.
+  constexpr long long kUnitsPerMajor = 1000;
+  constexpr long long kLargestMajor = 0xFFFFFFFFLL / kUnitsPerMajor;
+  return static_cast<unsigned long>(std::clamp<long long>(ParseDecimal(version), 0, kLargestMajor) * kUnitsPerMajor);
 }
 
 void SetBrowserEmulation(const std::wstring& value_name) {

@@ -45,8 +45,9 @@ std::wstring CachedListStem() {
 
 namespace {
 Guarded<std::wstring>& ListFileOverride() {
-  static Guarded<std::wstring> path;
-  return path;
+  // Never destroyed: threads may still use it while the process ends.
+  static Guarded<std::wstring>* path = new Guarded<std::wstring>;
+  return *path;
 }
 }  // namespace
 

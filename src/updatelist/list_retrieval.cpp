@@ -9,7 +9,6 @@
 #include <thread>
 #include <utility>
 
-#include "common/named_lock.h"
 #include "common/strings.h"
 #include "common/text_encoding.h"
 #include "config/log.h"
@@ -22,16 +21,11 @@
 #include "status/update_status.h"
 #include "updatelist/list_cache_name.h"
 #include "updatelist/list_settings.h"
+#include "updatelist/list_rules.h"
 #include "updatelist/xml_dom.h"
 
 namespace tarvolin {
 namespace {
-
-namespace lock_id {
-constexpr long kMirrors = 0xF000B;    // MirrorWinner and the mirror files
-constexpr long kListFetch = 0xF000C;  // ListFetchState
-constexpr long kProbe = 0xF000D;      // ProbeState and the probe values
-}  // namespace lock_id
 
 constexpr wchar_t kDownloadLogPrefix[] = L"download:";
 constexpr wchar_t kMainListSuffix[] = L".main.xml";
@@ -44,7 +38,6 @@ constexpr wchar_t kExecutableExtension[] = L".exe";
 constexpr wchar_t kPathAttribute[] = L"path";
 constexpr wchar_t kDefaultAgentName[] = L"zu";
 constexpr wchar_t kDefaultMultCheckTimeOut[] = L"60";
-constexpr long long kPollsPerTimeOutUnit = 100;
 
 // The service answers slowly right after a release goes out; each attempt
 // waits a little longer than the one before.
@@ -61,9 +54,14 @@ constexpr wchar_t kDamagedListText[] =
 
 // Every value the retrieval threads share with the check, in one place.
 // Strings sit under `guard`; the states and counters are atomics so the
-// polling loops may read them between the named-lock sections too.
+// polling loops may read them between the `attempts` sections too. Both locks
+// are this process's own: the values are, and another updater has no business
+// waiting for them.
 struct RetrievalValues {
   std::mutex guard;
+  // Taken before `guard` when both are needed: an attempt's decision and the
+  // values it writes go together.
+  std::mutex attempts;
   std::vector<std::wstring> mirror_urls;
   std::wstring mirror_winner;
   std::wstring book_service_base = endpoints::kBookServer;
@@ -79,18 +77,22 @@ struct RetrievalValues {
 };
 
 RetrievalValues& Values() {
-  static RetrievalValues values;
-  return values;
+  // Never destroyed: a helper thread given up after a time-out may still be
+  // running when the process ends, and must find its values there.
+  static RetrievalValues* values = new RetrievalValues;
+  return *values;
 }
+
+std::unique_lock<std::mutex> HoldAttempts() { return std::unique_lock<std::mutex>(Values().attempts); }
 
 std::wstring Tr(const wchar_t* text) { return Translate(L"MAIN", text); }
 
-// Polls `done` up to `polls` times under the lock, 1 ms apart.
+// Polls `done` up to `polls` times under the attempts lock, 1 ms apart.
 template <typename Done>
-bool PollUnderLock(long lock, long long polls, Done done) {
+bool PollUnderLock(long long polls, Done done) {
   for (long long i = 0; i < polls; ++i) {
     {
-      NamedLock hold(lock);
+      auto hold = HoldAttempts();
       if (done()) return true;
     }
     ::Sleep(1);
@@ -111,7 +113,7 @@ void StartDetached(Body body) {
 }
 
 long long PollsFor(const wchar_t* key, const wchar_t* fallback) {
-  return ParseDecimal(ReadSettingOr(sections::kTarvolin, key, fallback)) * kPollsPerTimeOutUnit;
+  return PollsForTimeOut(ReadSettingOr(sections::kTarvolin, key, fallback));
 }
 
 // The list-mode download of one file, with one plain GET when it fails.
@@ -137,7 +139,7 @@ std::vector<std::wstring> ReplyLines(const std::string& bytes) {
 // --- version probe ---
 
 unsigned BeginProbeAttempt() {
-  NamedLock hold(lock_id::kProbe);
+  auto hold = HoldAttempts();
   Values().probe_state = kRetrievalRunning;
   return ++Values().probe_attempt;
 }
@@ -151,7 +153,7 @@ void ProbeAttempt(HWND waiting_window, unsigned attempt) {
 
   bool current = false;
   {
-    NamedLock hold(lock_id::kProbe);
+    auto hold = HoldAttempts();
     current = Values().probe_attempt == attempt;
     if (current && fetched) SetProbeResults(reply);
     if (current) Values().probe_state = fetched ? kRetrievalSucceeded : kRetrievalFailed;
@@ -163,7 +165,7 @@ void ProbeAttempt(HWND waiting_window, unsigned attempt) {
 
 void RaceOneMirror(const std::wstring& url, const std::wstring& path, const std::wstring& list_path, unsigned race) {
   const bool downloaded = FetchListFile(url, path);
-  NamedLock hold(lock_id::kMirrors);
+  auto hold = HoldAttempts();
   const bool current = Values().mirror_race == race;
   if (downloaded) {
     std::lock_guard<std::mutex> guard(Values().guard);
@@ -181,7 +183,7 @@ void RaceOneMirror(const std::wstring& url, const std::wstring& path, const std:
 // --- single download ---
 
 unsigned BeginListFetchAttempt() {
-  NamedLock hold(lock_id::kListFetch);
+  auto hold = HoldAttempts();
   Values().list_fetch_state = kRetrievalRunning;
   return ++Values().list_fetch_attempt;
 }
@@ -201,7 +203,7 @@ void FetchAttempt(const std::wstring& list_path, unsigned attempt) {
     ok = DownloadListFile(main_url, main_path);
     if (ok && ListFetchIsCurrent(attempt)) ok = MergeMainList(list_path, main_path, url, main_url);
   }
-  NamedLock hold(lock_id::kListFetch);
+  auto hold = HoldAttempts();
   if (ListFetchIsCurrent(attempt)) Values().list_fetch_state = ok ? kRetrievalSucceeded : kRetrievalFailed;
 }
 
@@ -288,7 +290,7 @@ std::wstring MirrorWinner() {
 }
 
 void ClearMirrorWinner() {
-  NamedLock hold(lock_id::kMirrors);
+  auto hold = HoldAttempts();
   std::lock_guard<std::mutex> guard(Values().guard);
   Values().mirror_winner.clear();
 }
@@ -330,8 +332,8 @@ std::wstring MergedAttributeValue(const std::wstring& name, const std::wstring& 
 bool ProbeAndWait(HWND waiting_window, long long polls) {
   const unsigned attempt = BeginProbeAttempt();
   StartDetached([waiting_window, attempt] { ProbeAttempt(waiting_window, attempt); });
-  const bool ended = PollUnderLock(lock_id::kProbe, polls, [] { return Values().probe_state != kRetrievalRunning; });
-  NamedLock hold(lock_id::kProbe);
+  const bool ended = PollUnderLock(polls, [] { return Values().probe_state != kRetrievalRunning; });
+  auto hold = HoldAttempts();
   if (!ended) ++Values().probe_attempt;  // too late: whatever it brings is ignored
   return ended && Values().probe_state == kRetrievalSucceeded;
 }
@@ -341,7 +343,7 @@ std::wstring RaceMirrors(const std::wstring& list_path) {
   ::DeleteFileW(list_path.c_str());
   unsigned race = 0;
   {
-    NamedLock hold(lock_id::kMirrors);
+    auto hold = HoldAttempts();
     {
       std::lock_guard<std::mutex> guard(Values().guard);
       Values().mirror_winner.clear();
@@ -357,12 +359,12 @@ std::wstring RaceMirrors(const std::wstring& list_path) {
     StartDetached([url, path, list_path, race] { RaceOneMirror(url, path, list_path, race); });
   }
 
-  PollUnderLock(lock_id::kMirrors, PollsFor(L"MultCheckTimeOut", kDefaultMultCheckTimeOut),
+  PollUnderLock(PollsFor(L"MultCheckTimeOut", kDefaultMultCheckTimeOut),
                 [] { return !MirrorWinner().empty() || Values().mirror_pending <= 0; });
   std::wstring winner;
   {
     // Mirrors that finish from now on only delete their files.
-    NamedLock hold(lock_id::kMirrors);
+    auto hold = HoldAttempts();
     ++Values().mirror_race;
     winner = MirrorWinner();
   }
@@ -377,8 +379,8 @@ bool FetchListAndWait(const std::wstring& list_path, long long polls) {
   const unsigned attempt = BeginListFetchAttempt();
   StartDetached([list_path, attempt] { FetchAttempt(list_path, attempt); });
   const bool ended =
-      PollUnderLock(lock_id::kListFetch, polls, [] { return Values().list_fetch_state != kRetrievalRunning; });
-  NamedLock hold(lock_id::kListFetch);
+      PollUnderLock(polls, [] { return Values().list_fetch_state != kRetrievalRunning; });
+  auto hold = HoldAttempts();
   if (!ended) ++Values().list_fetch_attempt;
   return ended && Values().list_fetch_state == kRetrievalSucceeded;
 }

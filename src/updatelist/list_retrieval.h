@@ -7,7 +7,9 @@
 // one list thread, and never waits on their handles; it polls the shared
 // values below with 1 ms sleeps. Each start opens a new attempt; a helper
 // thread whose attempt was given up (time-out) or replaced writes nothing, so
-// a late answer can never decide a later check.
+// a late answer can never decide a later check. Such a thread may still be
+// inside its transfer when the program ends: everything it touches lives for
+// the whole process, and the program ends without destroying it (app/main.cpp).
 #pragma once
 
 #include <windows.h>

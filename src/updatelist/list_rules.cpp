@@ -126,4 +126,8 @@ std::optional<std::wstring> ListFormatErrorMessage(bool as_remote, const std::ws
   return list_path + L"\r\n" + error_text;
 }
 
+long long PollsForTimeOut(std::wstring_view setting) {
+  return std::clamp<long long>(ParseDecimal(setting), 0, kLongestTimeOut) * kPollsPerTimeOutUnit;
+}
+
 }  // namespace tarvolin

@@ -111,4 +111,12 @@ std::optional<std::wstring> ListFormatErrorMessage(bool as_remote, const std::ws
                                                    const std::wstring& list_path, bool list_file_exists,
                                                    const std::wstring& error_text);
 
+// Polls of the check's waiting loops for a time-out setting ([Tarvolin]
+// TimeOut, MultCheckTimeOut), 100 per unit. The value comes from the server's
+// configuration, so it is held between 0 and a day's worth of units instead
+// of being multiplied into an overflow.
+inline constexpr long long kPollsPerTimeOutUnit = 100;
+inline constexpr long long kLongestTimeOut = 24 * 60 * 60;
+long long PollsForTimeOut(std::wstring_view setting);
+
 }  // namespace tarvolin

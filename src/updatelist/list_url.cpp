@@ -8,8 +8,9 @@ namespace tarvolin {
 namespace {
 
 Guarded<std::wstring>& StoredBase() {
-  static Guarded<std::wstring> base;
-  return base;
+  // Never destroyed: threads may still use it while the process ends.
+  static Guarded<std::wstring>* base = new Guarded<std::wstring>;
+  return *base;
 }
 
 }  // namespace

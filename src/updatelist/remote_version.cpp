@@ -6,8 +6,9 @@ namespace tarvolin {
 namespace {
 
 Guarded<std::wstring>& StoredLabel() {
-  static Guarded<std::wstring> label;
-  return label;
+  // Never destroyed: threads may still use it while the process ends.
+  static Guarded<std::wstring>* label = new Guarded<std::wstring>;
+  return *label;
 }
 
 }  // namespace

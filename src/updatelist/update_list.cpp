@@ -5,7 +5,6 @@
 #include <optional>
 
 #include "common/files.h"
-#include "common/named_lock.h"
 #include "common/process_state.h"
 #include "config/log.h"
 #include "config/settings.h"
@@ -20,8 +19,8 @@ constexpr wchar_t kFileUrlTemplateKey[] = L"FileUrlTemplate";
 constexpr wchar_t kListUrlKey[] = L"ListURL";
 constexpr wchar_t kTranslationSection[] = L"MAIN";
 
+// The records belong to the one reading thread; no lock is needed.
 void AppendRecord(std::vector<updatefileinfo>& records, updatefileinfo record) {
-  NamedLock hold(lock_ids::kRecordArrays);
   NormaliseForAppend(record);
   records.push_back(std::move(record));
 }

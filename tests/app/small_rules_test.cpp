@@ -37,6 +37,9 @@ TEST(BrowserEmulation, ValueFromVersion) {
   EXPECT_EQ(BrowserEmulationValue(L"9.11.9600.18838"), 9000ul);
   EXPECT_EQ(BrowserEmulationValue(L"8.0.7601"), 8000ul);
   EXPECT_EQ(BrowserEmulationValue(L"11"), std::nullopt);
+  // A major number too large for the value is held at the largest it can carry.
+  EXPECT_EQ(BrowserEmulationValue(L"99999999999999999999.0"), 4294967000ul);
+  EXPECT_EQ(BrowserEmulationValue(L"-7.0"), 0ul);
 }
 
 TEST(DotNet, AcceptedRequirementsAndFolders) {

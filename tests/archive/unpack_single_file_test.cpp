@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
 
 #include "archive/zip_archive.h"
 #include "common/files.h"
@@ -81,6 +85,49 @@ TEST(UnpackSingleFile, ATargetThatCannotBeReplacedIsAFailure) {
   ASSERT_TRUE(CreateDirectoryTree(folder_target));
   EXPECT_FALSE(UnpackSingleFile(copy.path(), folder_target));
   EXPECT_TRUE(DirectoryExists(folder_target));
+}
+
+// Packed downloads are unpacked by several file threads at once, while other
+// threads read other archives: what one archive call gives must never be taken
+// for what another gave.
+TEST(UnpackSingleFile, ParallelArchiveCallsEachGetTheirOwnResult) {
+  constexpr int kRounds = 300;
+  struct Unpacker {
+    const wchar_t* archive;
+    bool good;
+  } unpackers[] = {{L"not_a_zip.zip", false}, {L"not_a_zip.zip", false}, {L"packed.zip", true}};
+  std::vector<std::unique_ptr<ArchiveCopy>> copies;
+  for (const Unpacker& unpacker : unpackers) copies.push_back(std::make_unique<ArchiveCopy>(unpacker.archive));
+  const std::string expected = FixtureSource(L"deflated.txt");
+  ArchiveCopy listed(L"packed.zip");
+
+  std::atomic<int> unpackers_left{static_cast<int>(std::size(unpackers))};
+  std::atomic<int> wrong_successes{0}, wrong_failures{0}, missing_targets{0};
+  std::vector<std::thread> threads;
+  // Readers of a good archive: every one of their calls succeeds.
+  for (int reader = 0; reader < 2; ++reader) {
+    threads.emplace_back([&] {
+      ArchiveHandle archive = OpenArchive(listed.path());
+      ArchiveItem item;
+      while (archive && unpackers_left > 0) GetArchiveItem(archive.get(), 0, item);
+    });
+  }
+  for (std::size_t u = 0; u < std::size(unpackers); ++u) {
+    threads.emplace_back([&, u] {
+      const std::wstring target = copies[u]->work() + L"\\target.bin";
+      for (int round = 0; round < kRounds; ++round) {
+        const bool unpacked = UnpackSingleFile(copies[u]->path(), target);
+        if (unpacked && !unpackers[u].good) ++wrong_successes;
+        if (!unpacked && unpackers[u].good) ++wrong_failures;
+        if (unpacked && ReadWholeFile(target).value_or("<no file>") != expected) ++missing_targets;
+      }
+      --unpackers_left;
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(wrong_successes.load(), 0) << "a file that is no archive was reported unpacked";
+  EXPECT_EQ(wrong_failures.load(), 0);
+  EXPECT_EQ(missing_targets.load(), 0) << "success reported with no target written";
 }
 
 }  // namespace

@@ -113,6 +113,38 @@ TEST_F(CheckProcedureTest, StalledListServerTimesOut) {
   EXPECT_TRUE(Contains(report.texts, L"error when download the list file.\n" + ListUrl()));
 }
 
+// The time-outs come from the server's configuration: a huge one means a long
+// wait, never a product that overflows into giving up at once.
+TEST_F(CheckProcedureTest, AHugeTimeOutWaitsForASlowList) {
+  struct Case {
+    const wchar_t* key;
+    bool through_mirrors;
+  } cases[] = {{L"TimeOut", false}, {L"MultCheckTimeOut", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.key);
+    ASSERT_TRUE(testing::ResetPublisher());
+    ASSERT_TRUE(testing::SetPostReply(
+        R"({"path": "/DigitalLibrary/ajax.aspx", "status": 200, "body": "{\"result\":1}"})"));
+    SetStatus(UpdateNone, nullptr);
+    ClearProbeResults();
+    WriteConfiguration();
+    // Times 100 this passes the largest 64-bit number and would turn negative.
+    WriteSetting(sections::kTarvolin, c.key, L"92233720368547759");
+    PublishLists();
+    WriteInstalledList(kInstalledList);
+    const std::string slow = c.through_mirrors ? "m1/tarvolin.xml" : "tarvolin.xml";
+    if (c.through_mirrors) {
+      Publish(slow, kRemoteList);
+      SetProbeResults({L"", {UrlOf(slow)}});
+    }
+    ASSERT_TRUE(SetFault(R"({"path": ")" + PathOf(slow) + R"(", "fault": "stall", "bytes": 0, "seconds": 1})"));
+
+    CheckThreadProc(nullptr);
+    EXPECT_EQ(CurrentStatus(), UpdateCheckRemoteOk);
+    EXPECT_EQ(DuePaths(), kTwoDue);
+  }
+}
+
 TEST_F(CheckProcedureTest, MirrorRaceKeepsExactlyOneList) {
   WriteConfiguration();
   Publish("m1/tarvolin.xml", kRemoteList);

@@ -45,9 +45,10 @@ class CheckOnlyTest : public ::testing::Test {
   }
   void TearDown() override { RemoveFolderTree(BookFolder()); }
 
-  void ServeConfiguration(const std::wstring& extra) {
+  // `extra` goes into [APPLICATION], `tarvolin_extra` into [Tarvolin].
+  void ServeConfiguration(const std::wstring& extra, const std::wstring& tarvolin_extra = L"") {
     std::wstring base = testing::PublisherUrl() + L"/book";
-    std::wstring ini = L"[Tarvolin]\r\nLog=inst.log\r\nMode=checkforupdates\r\nShowWhenCheck=false\r\nQuickCheck=false\r\n"
+    std::wstring ini = L"[Tarvolin]\r\n" + tarvolin_extra + L"Log=inst.log\r\nMode=checkforupdates\r\nShowWhenCheck=false\r\nQuickCheck=false\r\n"
                        L"TempAppPath=1\r\n[UPDATEINFO]\r\nListURL=" + base + L"/tarvolin.xml\r\nMainListURL=" + base +
                        L"/main.xml\r\n[APPLICATION]\r\nApplication=fake_ebook.exe\r\nName=TarvolinE2EBook\r\nEBookID=90001\r\n" +
                        extra;
@@ -89,6 +90,26 @@ TEST_F(CheckOnlyTest, SameVersionLabelGivesZero) {
   auto code = testing::RunAndWait(Program() + L" /checkforupdates", kTimeoutMs);
   ASSERT_TRUE(code.has_value());
   EXPECT_EQ(*code, 0u) << Log();
+}
+
+// The list server stalls past the check's time-out: the list thread is given
+// up but still inside its transfer when the program ends. The host must read
+// the plain "nothing due" code, not the code of a crash at exit.
+TEST_F(CheckOnlyTest, AListServerStalledPastTheTimeOutStillGivesACleanExitCode) {
+  ServeConfiguration(L"", L"TimeOut=1\r\n");
+  ASSERT_TRUE(testing::PutPublishedFile("book/tarvolin.xml", "<update><file path=\"a.dat\" ver=\"2\"/></update>"));
+  ASSERT_TRUE(testing::PutPublishedFile("book/main.xml", "<update></update>"));
+  ASSERT_TRUE(testing::SetFault(R"({"path": "/book/tarvolin.xml", "fault": "stall", "bytes": 0, "seconds": 20})"));
+
+  for (int run = 0; run < 3; ++run) {
+    SCOPED_TRACE(run);
+    const DWORD start = ::GetTickCount();
+    auto code = testing::RunAndWait(Program() + L" /checkforupdates", kTimeoutMs);
+    ASSERT_TRUE(code.has_value());
+    EXPECT_EQ(*code, 0u) << Log();
+    EXPECT_LT(::GetTickCount() - start, 20000u) << "the run waited for the stalled list";
+    EXPECT_TRUE(Contains(Log(), L"error when download the list file.")) << Log();
+  }
 }
 
 }  // namespace

@@ -249,5 +249,28 @@ TEST_F(CopyStageTest, InstallUpdateReportsACopyThatLeftFilesBehind) {
   EXPECT_EQ(ReadSetting(sections::kApplication, L"Ver"), L"");
 }
 
+// Every file went in, but the list that says so could not be saved: the next
+// check would take them for old ones, so this is no success and no "Ver".
+TEST_F(CopyStageTest, InstallUpdateFailsWhenTheInstalledListCannotBeSaved) {
+  InstallFolders folders;
+  folders.WriteApp(kInstalledListName, L"<update><file path=\"a.txt\" ver=\"1\"/></update>");
+  folders.WriteApp(L"a.txt", L"A1");
+  folders.Park(L"a.txt", L"A2");
+  CurrentDownLoadList().SetRecords({{.path = L"a.txt", .version = L"2"}});
+  // No fetched list under either name, and no address to fetch it again from.
+  ::DeleteFileW(CachedListPath().c_str());
+  ::DeleteFileW(AlternateCachedListName(CachedListPath()).c_str());
+  SetRemoteVersionLabel(L"2.0");
+
+  SetStatus(UpdateCheckLocalOk, nullptr);
+  InstallUpdate(nullptr);
+
+  EXPECT_EQ(CurrentStatus(), UpdateCopyError);
+  EXPECT_EQ(ReadSetting(sections::kApplication, L"Ver"), L"");
+  EXPECT_EQ(ReadTextFile(folders.App(L"a.txt")), L"A2");
+  EXPECT_EQ(ReadTextFile(folders.App(kInstalledListName)), L"<update><file path=\"a.txt\" ver=\"1\"/></update>");
+  EXPECT_TRUE(Has(folders.Log(), L"cannot save the installed list[")) << folders.Log();
+}
+
 }  // namespace
 }  // namespace tarvolin

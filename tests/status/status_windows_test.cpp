@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "common/process_state.h"
@@ -209,6 +210,8 @@ class LocalStatusWindow {
   ~LocalStatusWindow() { ::DestroyWindow(window_); }
   HWND window() const { return window_; }
   const std::vector<std::wstring>& records() const { return records_; }
+  // Runs on this window's thread when a log line arrives.
+  void OnLogLine(std::function<void()> action) { on_log_line_ = std::move(action); }
 
  private:
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -220,6 +223,7 @@ class LocalStatusWindow {
           return 0;
         case sp::kStatusLogMessage:
           self->records_.push_back(L"1975|" + std::wstring(reinterpret_cast<const wchar_t*>(wparam)));
+          if (self->on_log_line_) self->on_log_line_();
           return 0;
         case sp::kStatusDescriptionMessage:
           self->records_.push_back(L"1977|" + std::wstring(reinterpret_cast<const wchar_t*>(lparam)));
@@ -234,6 +238,7 @@ class LocalStatusWindow {
 
   HWND window_ = nullptr;
   std::vector<std::wstring> records_;
+  std::function<void()> on_log_line_;
 };
 
 TEST_F(StatusWindowsTest, WindowsOfThisProcessAndOfAnotherBothFollow) {
@@ -253,6 +258,34 @@ TEST_F(StatusWindowsTest, WindowsOfThisProcessAndOfAnotherBothFollow) {
   local_expected.push_back(L"1034|Local");
   EXPECT_THAT(local.records(), ElementsAreArray(local_expected));
   EXPECT_EQ(Property(local.window(), sp::kStatusProperty), UpdateCheckLocal);
+}
+
+// At exit the registrations are freed while a helper thread that was given up
+// may still be broadcasting a log line. The line it is sending must still
+// reach every window it set out for, through buffers that are still there.
+TEST_F(StatusWindowsTest, ReleasingAtExitLeavesALateSenderItsWindows) {
+  LocalStatusWindow local;
+  RegisterStatusWindow(local.window());
+  RegisterStatusWindow(host_.window());
+  // The exit comes while the late line is between the two windows.
+  local.OnLogLine([] { ReleaseStatusWindows(); });
+
+  std::atomic<bool> sent{false};
+  std::thread late([&] {
+    WriteLog(L"late line");
+    sent = true;
+  });
+  // The local window lives on this thread: pump until the sender is through.
+  for (int i = 0; i < 1000 && !sent; ++i) {
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+  late.join();
+
+  EXPECT_FALSE(IsStatusWindow(host_.window()));
+  EXPECT_THAT(local.records(), ElementsAre(L"1975|late line"));
+  EXPECT_THAT(host_.Records(), ElementsAre(L"1975|late line"));
 }
 
 }  // namespace

@@ -206,5 +206,23 @@ TEST(ListRules, FormatErrorMessageNamesTheListOrNothing) {
   EXPECT_EQ(ListFormatErrorMessage(false, url, path, false, error), std::nullopt);
 }
 
+TEST(ListRules, TimeOutPollsStayInRange) {
+  struct Case {
+    const wchar_t* setting;
+    long long polls;
+  } cases[] = {
+      {L"60", 6000},
+      {L"0", 0},
+      {L"", 0},
+      {L"-5", 0},
+      {L"86400", 8640000},
+      {L"86401", 8640000},
+      {L"92233720368547759", 8640000},     // times 100 would wrap to a negative count
+      {L"99999999999999999999", 8640000},  // saturates in the parser; must not wrap here
+      {L"-99999999999999999999", 0},
+  };
+  for (const auto& c : cases) EXPECT_EQ(PollsForTimeOut(c.setting), c.polls) << c.setting;
+}
+
 }  // namespace
 }  // namespace tarvolin
