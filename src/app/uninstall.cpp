@@ -47,7 +47,7 @@ void UninstallFiles() {
     RelaunchElevated(true);
     return;
   }
-  RemoveFolderTree(CachedListStem());
+  DeleteTree(CachedListStem());
 
   const std::wstring installed_list = CollapseBackslashes(ConfigurationFolder() + L"\\tarvolin.xml");
   std::vector<updatefileinfo> records;

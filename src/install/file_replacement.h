@@ -35,9 +35,4 @@ bool UpdateOneFile(const std::wstring& source, const std::vector<std::wstring>& 
 // everything was moved.
 bool MoveTree(const std::wstring& from, const std::wstring& to);
 
-// Deletes every file under `folder` (attributes cleared first) and then the
-// folders. Links to other folders are removed, never followed. A drive root
-// or an empty path is refused.
-void DeleteTree(const std::wstring& folder);
-
 }  // namespace tarvolin

@@ -1,0 +1,24 @@
+// Which entries of "__oldfiles.lst" the start-up purge may act on. The list
+// lies in a folder other programs can write to, and the purge also runs in
+// the elevated copy, so an entry is taken only when it is a name the copy
+// stage itself gives a backup and its original lies in the application
+// folder. No Windows headers here: the rule is tested directly.
+#pragma once
+
+#include <string>
+
+namespace tarvolin {
+
+// The file a backup was made from: the path without its ".__old" or
+// ".__old0" ... ".__old9" ending; empty when the name is not a backup name.
+std::wstring OriginalOfBackup(const std::wstring& backup);
+
+enum class ListedBackup {
+  Ours,           // a backup name whose original lies in the application folder
+  NotABackup,     // no backup ending, or nothing before it
+  OutsideFolder,  // the original is not (provably) inside the application folder
+};
+
+ListedBackup JudgeListedBackup(const std::wstring& backup, const std::wstring& application_folder);
+
+}  // namespace tarvolin
