@@ -10,6 +10,7 @@ namespace tarvolin {
 namespace {
 
 using testing::MakeFolderLink;
+using testing::ScratchDrive;
 using testing::ReadTextFile;
 using testing::TempFolder;
 using testing::WriteTextFile;
@@ -79,6 +80,17 @@ TEST(DeleteTree, RefusesRootsEmptyPathsAndFiles) {
   }
   EXPECT_TRUE(DirectoryExists(WindowsFolder()));
   EXPECT_TRUE(FileExists(temp / L"plain.txt"));
+}
+
+TEST(DeleteTree, RefusesTheRootOfADrive) {
+  TempFolder temp;
+  WriteTextFile(temp / L"on the drive.txt", L"still here");
+  ScratchDrive drive(temp.path());
+  if (drive.name().empty()) GTEST_SKIP() << "no drive letter could be made";
+  for (const std::wstring& root : {drive.name() + L"\\", drive.name()}) {
+    EXPECT_FALSE(DeleteTree(root)) << root;
+    EXPECT_EQ(ReadTextFile(temp / L"on the drive.txt"), L"still here") << root;
+  }
 }
 
 }  // namespace

@@ -3,8 +3,10 @@
 #include <windows.h>
 #include <winioctl.h>
 
+#include <cctype>
 #include <cstring>
 
+#include "common/files.h"
 #include "common/unique_handle.h"
 #include "support/process.h"
 
@@ -67,18 +69,29 @@ std::string UnixPathOf(const std::wstring& path) {
 
 std::wstring Widened(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
+// Runs a Unix program by its path on drive Z:, which maps "/". Wine does not
+// see such a program end, so callers wait for its effect instead.
+void StartUnixProgram(const std::wstring& command_line) { RunAndWait(L"Z:" + command_line, 0); }
+
+bool WaitUntil(bool (*done)(const std::wstring&), const std::wstring& path) {
+  for (int i = 0; i < 100; ++i) {
+    if (done(path)) return true;
+    ::Sleep(50);
+  }
+  return false;
+}
+
+bool DriveAnswers(const std::wstring& drive) { return DirectoryExists(drive + L"\\"); }
+bool DriveGone(const std::wstring& drive) { return !DirectoryExists(drive + L"\\"); }
+
 bool MakeUnixLink(const std::wstring& link, const std::wstring& target) {
   const std::size_t cut = link.find_last_of(L'\\');
   const std::string unix_target = UnixPathOf(target);
   const std::string unix_parent = cut == std::wstring::npos ? std::string() : UnixPathOf(link.substr(0, cut));
   if (unix_target.empty() || unix_parent.empty()) return false;
-  // Wine starts Unix programs by their path on drive Z:, which maps "/". It
-  // does not see them end, so the link is waited for instead of the program.
-  RunAndWait(L"Z:\\bin\\ln -s \"" + Widened(unix_target) + L"\" \"" + Widened(unix_parent) + L"/" +
-                 link.substr(cut + 1) + L"\"",
-             0);
-  for (int i = 0; i < 100 && !ListedAsFolderLink(link); ++i) ::Sleep(50);
-  return true;
+  StartUnixProgram(L"/bin/ln -s \"" + Widened(unix_target) + L"\" \"" + Widened(unix_parent) + L"/" +
+                   link.substr(cut + 1) + L"\"");
+  return WaitUntil(ListedAsFolderLink, link);
 }
 
 }  // namespace
@@ -86,6 +99,39 @@ bool MakeUnixLink(const std::wstring& link, const std::wstring& target) {
 bool MakeFolderLink(const std::wstring& link, const std::wstring& target) {
   if (MakeJunction(link, target) && ListedAsFolderLink(link)) return true;
   return MakeUnixLink(link, target) && ListedAsFolderLink(link);
+}
+
+ScratchDrive::ScratchDrive(const std::wstring& folder) {
+  const std::string unix_folder = UnixPathOf(folder);
+  const std::string unix_system_drive = UnixPathOf(WindowsFolder().substr(0, 3));
+  const DWORD used = ::GetLogicalDrives();
+  for (wchar_t letter = L'Q'; letter <= L'Y' && name_.empty(); ++letter) {
+    if (used & (1u << (letter - L'A'))) continue;
+    const std::wstring name{letter, L':'};
+    if (::DefineDosDeviceW(0, name.c_str(), folder.c_str()) && DriveAnswers(name)) {
+      name_ = name;
+      return;
+    }
+    ::DefineDosDeviceW(DDD_REMOVE_DEFINITION, name.c_str(), nullptr);
+    // ".../dosdevices/c:/" is where Wine keeps the system drive.
+    const std::size_t cut = unix_system_drive.rfind('/', unix_system_drive.size() - 2);
+    if (unix_folder.empty() || cut == std::string::npos) continue;
+    const std::string link = unix_system_drive.substr(0, cut + 1) + static_cast<char>(std::tolower(letter)) + ":";
+    StartUnixProgram(L"/bin/ln -s \"" + Widened(unix_folder) + L"\" \"" + Widened(link) + L"\"");
+    if (WaitUntil(DriveAnswers, name)) {
+      name_ = name;
+      unix_link_ = link;
+    }
+  }
+}
+
+ScratchDrive::~ScratchDrive() {
+  if (unix_link_.empty()) {
+    if (!name_.empty()) ::DefineDosDeviceW(DDD_REMOVE_DEFINITION, name_.c_str(), nullptr);
+    return;
+  }
+  StartUnixProgram(L"/bin/rm \"" + Widened(unix_link_) + L"\"");
+  WaitUntil(DriveGone, name_);
 }
 
 }  // namespace tarvolin::testing

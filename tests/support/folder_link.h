@@ -13,4 +13,22 @@ namespace tarvolin::testing {
 // when neither works.
 bool MakeFolderLink(const std::wstring& link, const std::wstring& target);
 
+// A drive letter of our own for a folder, so that code that must refuse a
+// drive root can be shown one whose loss would not matter. Windows maps it with
+// DefineDosDeviceW; Wine finds its drives as Unix links in the prefix's
+// "dosdevices" folder, so there such a link is made (and removed afterwards).
+class ScratchDrive {
+ public:
+  explicit ScratchDrive(const std::wstring& folder);
+  ~ScratchDrive();
+  ScratchDrive(const ScratchDrive&) = delete;
+  ScratchDrive& operator=(const ScratchDrive&) = delete;
+  // "X:", or empty when no drive could be made.
+  const std::wstring& name() const { return name_; }
+
+ private:
+  std::wstring name_;
+  std::string unix_link_;
+};
+
 }  // namespace tarvolin::testing
