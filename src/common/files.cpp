@@ -92,7 +92,6 @@ void DeleteEntry(const std::wstring& path, DWORD listed) {
 
 }  // namespace
 
-
 bool FileExists(const std::wstring& path) {
   return !path.empty() && ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -125,7 +125,8 @@ TEST(BookFolderAccess, OnlyTheReaderAndTheSystemMayChangeTheBookFolder) {
   }
   EXPECT_EQ(RightsOf(book.grants, L"S-1-5-32-545") & FILE_GENERIC_READ, static_cast<ACCESS_MASK>(FILE_GENERIC_READ));
   for (const Grant& grant : book.grants) {
-    if (IsOtherPeople(grant.sid)) EXPECT_EQ(grant.rights & kChanges, 0u) << grant.sid;
+    if (!IsOtherPeople(grant.sid)) continue;
+    EXPECT_EQ(grant.rights & kChanges, 0u) << grant.sid;
   }
 
   // The levels above are shared by every book and user: anyone may add a
@@ -169,7 +170,8 @@ TEST(BookFolderAccess, FoldersAreMadeWithTheirRules) {
     const std::vector<Grant> grants = AllowEntries(dacl);
     const ACCESS_MASK allowed_to_others = made == folder ? 0 : FILE_ADD_SUBDIRECTORY;
     for (const Grant& grant : grants) {
-      if (IsOtherPeople(grant.sid)) EXPECT_EQ(grant.rights & kChanges & ~allowed_to_others, 0u) << made << " " << grant.sid;
+      if (!IsOtherPeople(grant.sid)) continue;
+      EXPECT_EQ(grant.rights & kChanges & ~allowed_to_others, 0u) << made << " " << grant.sid;
     }
     EXPECT_EQ(RightsOf(grants, kEveryone), 0u) << made;
     if (made == folder) {

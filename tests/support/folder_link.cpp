@@ -58,7 +58,8 @@ bool MakeJunction(const std::wstring& link, const std::wstring& target) {
 // Wine's own export that turns a Windows path into the Unix one.
 std::string UnixPathOf(const std::wstring& path) {
   using ToUnix = char*(CDECL*)(const wchar_t*);
-  auto to_unix = reinterpret_cast<ToUnix>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
+  const auto to_unix = reinterpret_cast<ToUnix>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
   if (to_unix == nullptr) return std::string();
   char* unix_path = to_unix(path.c_str());
   if (unix_path == nullptr) return std::string();
