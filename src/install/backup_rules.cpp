@@ -1,9 +1,13 @@
 #include "install/backup_rules.h"
 
 #include "common/path_rules.h"
-#include "install/file_replacement.h"
 
 namespace tarvolin {
+
+std::wstring BackupName(const std::wstring& destination, int attempt) {
+  if (attempt < 0) return destination + L".__old";
+  return destination + L".__old" + std::to_wstring(attempt);
+}
 
 std::wstring OriginalOfBackup(const std::wstring& backup) {
   const std::size_t at = backup.rfind(L".__old");

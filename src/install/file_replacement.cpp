@@ -135,11 +135,6 @@ bool MoveOneFile(const std::wstring& from, const std::wstring& to) {
 
 }  // namespace
 
-std::wstring BackupName(const std::wstring& destination, int attempt) {
-  if (attempt < 0) return destination + L".__old";
-  return destination + L".__old" + std::to_wstring(attempt);
-}
-
 bool UpdateOneFile(const std::wstring& source, const std::vector<std::wstring>& destinations) {
   const std::wstring fetched = source + kParkedSuffix;
   if (!FileExists(fetched) || IsFolder(fetched)) {
