@@ -148,7 +148,7 @@ int RunSilent(HWND host_window, const ElevatedStarter& start_elevated) {
 void ClearListCache() {
   std::wstring base = CachedListStem();
   for (const wchar_t* suffix : {L".xml.xml", L".xml", L".bin", L".ini"}) ::DeleteFileW((base + suffix).c_str());
-  RemoveFolderTree(base);
+  DeleteTree(base);
 }
 
 ModeOutcome DispatchMode(const std::wstring& mode, HWND host_window) {

@@ -45,7 +45,7 @@ void UninstallFiles() {
     RelaunchElevated(true);
     return;
   }
-  RemoveFolderTree(CachedListStem());
+  DeleteTree(CachedListStem());
 
   const std::wstring installed_list = CollapseBackslashes(ConfigurationFolder() + L"\\" + kInstalledListName);
   std::vector<updatefileinfo> records;

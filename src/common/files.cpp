@@ -2,9 +2,95 @@
 
 #include <windows.h>
 
+#include <utility>
+#include <vector>
+
+#include "common/path_rules.h"
 #include "common/unique_handle.h"
 
 namespace tarvolin {
+namespace {
+
+bool IsLink(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+
+// Opens the entry itself, never what a link points to. Without FILE_SHARE_DELETE
+// nobody can rename or replace the entry (say by a link) while it is open.
+// Without the right to delete it, the entry is still opened, so that a folder
+// we may empty but not remove is at least emptied.
+unique_hfile OpenEntry(const std::wstring& path) {
+  constexpr DWORD kFlags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
+  constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  constexpr DWORD kLook = FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE;
+  unique_hfile entry(::CreateFileW(path.c_str(), kLook | DELETE, kShare, nullptr, OPEN_EXISTING, kFlags, nullptr));
+  if (!entry) entry.reset(::CreateFileW(path.c_str(), kLook, kShare, nullptr, OPEN_EXISTING, kFlags, nullptr));
+  return entry;
+}
+
+DWORD AttributesOf(HANDLE entry) {
+  FILE_ATTRIBUTE_TAG_INFO tag = {};
+  return ::GetFileInformationByHandleEx(entry, FileAttributeTagInfo, &tag, sizeof tag) ? tag.FileAttributes
+                                                                                         : INVALID_FILE_ATTRIBUTES;
+}
+
+// Marks the open entry for deletion; it goes when its last handle closes.
+bool DeleteOpened(HANDLE entry, DWORD attributes) {
+  if (attributes & FILE_ATTRIBUTE_READONLY) {
+    constexpr DWORD kSettable = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    FILE_BASIC_INFO basic = {};  // zero times: left as they are
+    basic.FileAttributes = (attributes & kSettable) ? (attributes & kSettable) : FILE_ATTRIBUTE_NORMAL;
+    ::SetFileInformationByHandle(entry, FileBasicInfo, &basic, sizeof basic);
+  }
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  return ::SetFileInformationByHandle(entry, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+}
+
+void DeleteEntry(const std::wstring& path, DWORD listed);
+
+// Lists the folder through a handle of its own: a listing opened the usual way
+// (FindFirstFileW) may not share the folder with the handle that holds it.
+void DeleteContents(const std::wstring& folder) {
+  constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  unique_hfile listing(::CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE, kShareAll, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                     nullptr));
+  if (!listing) return;
+  std::vector<std::pair<std::wstring, DWORD>> entries;
+  alignas(LONGLONG) BYTE buffer[16 * 1024];
+  FILE_INFO_BY_HANDLE_CLASS next = FileIdBothDirectoryRestartInfo;
+  while (::GetFileInformationByHandleEx(listing.get(), next, buffer, sizeof buffer)) {
+    next = FileIdBothDirectoryInfo;
+    for (const BYTE* at = buffer;;) {
+      const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
+      std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+      if (name != L"." && name != L"..") entries.emplace_back(std::move(name), entry->FileAttributes);
+      if (entry->NextEntryOffset == 0) break;
+      at += entry->NextEntryOffset;
+    }
+  }
+  listing.reset();
+  for (const auto& [name, attributes] : entries) DeleteEntry(folder + L"\\" + name, attributes);
+}
+
+// `listed` is what the folder listing said about the entry. Some systems open
+// what a link points to even when asked for the link itself; such a link is
+// seen only in the listing, and since deleting through that handle would
+// reach outside the tree, it stays.
+void DeleteEntry(const std::wstring& path, DWORD listed) {
+  unique_hfile entry = OpenEntry(path);
+  if (!entry) return;
+  const DWORD opened = AttributesOf(entry.get());
+  if (opened == INVALID_FILE_ATTRIBUTES) return;
+  if (IsLink(listed) || IsLink(opened)) {
+    if (IsLink(opened)) DeleteOpened(entry.get(), opened);  // the link, never its target
+    return;
+  }
+  // The open handle keeps this very folder in place while it is emptied.
+  if (opened & FILE_ATTRIBUTE_DIRECTORY) DeleteContents(path);
+  DeleteOpened(entry.get(), opened);
+}
+
+}  // namespace
 
 bool FileExists(const std::wstring& path) {
   return !path.empty() && ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -45,24 +131,14 @@ std::optional<std::string> ReadWholeFile(const std::wstring& path) {
   return data;
 }
 
-void RemoveFolderTree(const std::wstring& folder) {
-  WIN32_FIND_DATAW entry;
-  unique_hfind find(::FindFirstFileW((folder + L"\\*.*").c_str(), &entry));
-  if (find) {
-    do {
-      std::wstring name = entry.cFileName;
-      if (name == L"." || name == L"..") continue;
-      std::wstring full = folder + L"\\" + name;
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveFolderTree(full);
-      } else {
-        ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-        ::DeleteFileW(full.c_str());
-      }
-    } while (::FindNextFileW(find.get(), &entry));
-  }
-  find.reset();
-  ::RemoveDirectoryW(folder.c_str());
+bool DeleteTree(const std::wstring& folder) {
+  std::wstring top = folder;
+  while (!top.empty() && (top.back() == L'\\' || top.back() == L'/')) top.pop_back();
+  if (IsRootOrEmptyPath(top)) return false;
+  const DWORD listed = ::GetFileAttributesW(top.c_str());
+  if (listed == INVALID_FILE_ATTRIBUTES || !(listed & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  DeleteEntry(top, listed);
+  return !FileExists(top);
 }
 
 bool RobustRename(const std::wstring& source, const std::wstring& destination) {

@@ -14,8 +14,13 @@ bool CreateDirectoryTree(const std::wstring& path);
 // Creates or truncates the file and writes the bytes.
 bool WriteWholeFile(const std::wstring& path, std::string_view bytes);
 std::optional<std::string> ReadWholeFile(const std::wstring& path);
-// Deletes everything inside the folder, then the folder.
-void RemoveFolderTree(const std::wstring& folder);
+// Deletes every file under `folder` (read-only ones too) and then the folders.
+// A link (junction, symbolic link, mount point) met on the way is removed
+// itself and never entered, so nothing outside the tree is ever deleted; a
+// link the system cannot remove on its own stays. A drive or share root, the
+// empty path and a path that is no folder are refused (false, nothing
+// touched). True when the folder is gone afterwards.
+bool DeleteTree(const std::wstring& folder);
 // Moves source to destination, replacing it, and rides out files that other
 // programs (scanners, indexers) hold for a moment: up to 20 tries to delete the
 // destination, then up to 20 tries to move, 800 ms apart. False when the source

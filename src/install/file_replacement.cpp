@@ -130,11 +130,6 @@ bool MoveOneFile(const std::wstring& from, const std::wstring& to) {
 
 }  // namespace
 
-std::wstring BackupName(const std::wstring& destination, int attempt) {
-  if (attempt < 0) return destination + L".__old";
-  return destination + L".__old" + std::to_wstring(attempt);
-}
-
 bool UpdateOneFile(const std::wstring& source, const std::vector<std::wstring>& destinations) {
   const std::wstring fetched = source + kParkedSuffix;
   if (!FileExists(fetched) || DirectoryExists(fetched)) {
@@ -164,26 +159,6 @@ bool MoveTree(const std::wstring& from, const std::wstring& to) {
   });
   ::RemoveDirectoryW(from.c_str());
   return all_moved;
-}
-
-void DeleteTree(const std::wstring& folder) {
-  if (IsRootOrEmptyPath(folder)) {
-    WriteLog(FormatWide(L"refuse to remove the folder[%ls]", folder.c_str()));
-    return;
-  }
-  ForEachEntry(folder, [&](const std::wstring& name, DWORD attributes) {
-    const std::wstring path = folder + L"\\" + name;
-    ::SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    if (IsLinkToElsewhere(attributes) && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      ::RemoveDirectoryW(path.c_str());  // the link only, not what it points to
-    } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-      DeleteTree(path);
-    } else {
-      ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-      ::DeleteFileW(path.c_str());
-    }
-  });
-  ::RemoveDirectoryW(folder.c_str());
 }
 
 }  // namespace tarvolin

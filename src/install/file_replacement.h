@@ -11,16 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "install/backup_rules.h"
+
 namespace tarvolin {
 
 // Where a file waits beside its destination until it replaces it.
 inline constexpr wchar_t kStagedSuffix[] = L".__new";
-// Backup names tried after the plain one: ".__old0" ... ".__old9".
-inline constexpr int kNumberedBackups = 10;
-
-// `destination` + ".__old" for attempt -1, + ".__old<attempt>" for 0 to 9.
-std::wstring BackupName(const std::wstring& destination, int attempt);
-
 // Installs the downloaded file of one record. The file lies at `source` + "_";
 // every destination but the last receives a copy, the last receives the file
 // itself. False when the downloaded file is missing or a destination could not
@@ -34,10 +30,5 @@ bool UpdateOneFile(const std::wstring& source, const std::vector<std::wstring>& 
 // empty. A file that cannot be moved stays in `from` and is logged. True when
 // everything was moved.
 bool MoveTree(const std::wstring& from, const std::wstring& to);
-
-// Deletes every file under `folder` (attributes cleared first) and then the
-// folders. Links to other folders are removed, never followed. A drive root
-// or an empty path is refused.
-void DeleteTree(const std::wstring& folder);
 
 }  // namespace tarvolin

@@ -8,11 +8,11 @@
 #include "common/unique_handle.h"
 #include "config/log.h"
 #include "config/settings.h"
+#include "install/backup_rules.h"
 
 namespace tarvolin {
 namespace {
 
-constexpr wchar_t kBackupSuffix[] = L".__old";
 constexpr std::string_view kLineBreak = "\r\n";
 
 // True when the backup is gone afterwards, one way or the other.
@@ -35,6 +35,46 @@ bool DisposeOfBackup(const std::wstring& backup) {
   return false;
 }
 
+bool IsLink(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// True when the application folder or a folder between it and the backup is a
+// link (junction, symbolic link): through it the entry would reach elsewhere.
+// `backup` lies inside `application_folder` by its text.
+bool PassesThroughLink(const std::wstring& application_folder, const std::wstring& backup) {
+  std::wstring folder = application_folder;
+  while (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+  if (IsLink(folder)) return true;
+  const std::wstring rest = backup.substr(folder.size() + 1);
+  const std::vector<std::wstring> parts = Split(ReplaceAll(rest, L"/", L"\\"), L'\\');
+  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+    folder += L"\\" + parts[i];
+    if (IsLink(folder)) return true;
+  }
+  return false;
+}
+
+// False, with a log line, for an entry the purge must leave alone.
+bool MayDispose(const std::wstring& backup, const std::wstring& application_folder) {
+  const wchar_t* reason = nullptr;
+  switch (JudgeListedBackup(backup, application_folder)) {
+    case ListedBackup::NotABackup:
+      reason = L"not a backup name";
+      break;
+    case ListedBackup::OutsideFolder:
+      reason = L"not inside the application folder";
+      break;
+    case ListedBackup::Ours:
+      if (PassesThroughLink(application_folder, backup)) reason = L"reached through a link";
+      break;
+  }
+  if (reason == nullptr) return true;
+  WriteLog(FormatWide(L"skip listed file[%ls]: %ls", backup.c_str(), reason));
+  return false;
+}
+
 }  // namespace
 
 std::wstring OldFilesListPath() { return CollapseBackslashes(ConfigurationFolder() + kOldFilesListName); }
@@ -46,19 +86,6 @@ std::vector<std::wstring> ParseOldFilesList(std::string_view bytes) {
     if (!path.empty()) paths.push_back(std::move(path));
   }
   return paths;
-}
-
-std::wstring OriginalOfBackup(const std::wstring& backup) {
-  const std::size_t at = backup.rfind(kBackupSuffix);
-  if (at == std::wstring::npos || at == 0) return std::wstring();
-  const std::size_t tail = at + std::char_traits<wchar_t>::length(kBackupSuffix);
-  const bool plain = tail == backup.size();
-  const bool numbered = tail + 1 == backup.size() && backup[tail] >= L'0' && backup[tail] <= L'9';
-  if (!plain && !numbered) return std::wstring();
-  const std::wstring original = backup.substr(0, at);
-  // "C:\dir\.__old" has no file name left to restore to.
-  if (original.back() == L'\\' || original.back() == L'/' || original.back() == L':') return std::wstring();
-  return original;
 }
 
 bool RecordOldFile(const std::wstring& path) {
@@ -83,9 +110,12 @@ void PurgeOldFiles() {
   bool all_done = true;
   // Newest first: when one original has several backups and is itself gone,
   // the one moved aside last is the one it had last.
+  // An entry skipped now would be skipped at every start, so it does not keep
+  // the list alive.
+  const std::wstring application_folder = ConfigurationFolder();
   const std::vector<std::wstring> backups = ParseOldFilesList(*bytes);
   for (auto it = backups.rbegin(); it != backups.rend(); ++it) {
-    if (!DisposeOfBackup(*it)) all_done = false;
+    if (MayDispose(*it, application_folder) && !DisposeOfBackup(*it)) all_done = false;
   }
   if (!all_done) return;
   ::SetFileAttributesW(list.c_str(), FILE_ATTRIBUTE_NORMAL);

@@ -19,10 +19,6 @@ std::wstring OldFilesListPath();
 // UTF-8, so any path the system allows survives the round trip.
 std::vector<std::wstring> ParseOldFilesList(std::string_view bytes);
 
-// The file a backup was made from: the path without its ".__old" or
-// ".__old0" ... ".__old9" ending; empty when the name is not a backup name.
-std::wstring OriginalOfBackup(const std::wstring& backup);
-
 // Appends a line break and `path` to the list, creating the file when
 // missing. False, with a log line, when it could not be written.
 bool RecordOldFile(const std::wstring& path);
@@ -30,8 +26,11 @@ bool RecordOldFile(const std::wstring& path);
 // Run once at start-up. Deletes every listed backup that exists. A backup
 // whose original is missing (the run that made it ended before the new file
 // was in place) is renamed back instead, so the user keeps a file and the next
-// update replaces it again. When every listed entry was dealt with, the list
-// goes too; otherwise it stays for the next start.
+// update replaces it again. Only backups the copy stage made are touched (see
+// backup_rules.h), and none reached through a link inside the application
+// folder; any other entry is skipped with a log line and dropped. When every
+// backup was dealt with, the list goes too; otherwise it stays for the next
+// start.
 void PurgeOldFiles();
 
 }  // namespace tarvolin

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "common/files.h"
+#include "common/path_rules.h"
 #include "common/strings.h"
 #include "common/unique_handle.h"
 #include "config/log.h"
@@ -162,7 +163,7 @@ void DeleteAction(ScriptRun& run, const XmlNode& element) {
     WriteLog(FormatWide(L"Removing [%ls] refused: a whole drive or share is never removed", path.c_str()));
     return;
   }
-  if (DirectoryExists(path)) RemoveFolderTree(path);
+  if (DirectoryExists(path)) DeleteTree(path);
 }
 
 void ShortcutAction(ScriptRun& run, const XmlNode& element) {

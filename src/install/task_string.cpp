@@ -90,17 +90,4 @@ std::wstring LastPathComponent(std::wstring_view path) {
   return std::wstring(pos == std::wstring_view::npos ? path : path.substr(pos + 1));
 }
 
-bool IsRootOrEmptyPath(std::wstring_view path) {
-  while (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) path.remove_suffix(1);
-  if (path.empty()) return true;
-  if (path.size() == 2 && path[1] == L':') return true;
-  if (path.size() > 2 && HasPathSeparator(path.substr(0, 1)) && HasPathSeparator(path.substr(1, 1))) {
-    // A UNC root is the server and one share name.
-    std::size_t parts = 0;
-    for (const std::wstring& part : Split(path.substr(2), L'\\')) parts += part.empty() ? 0 : 1;
-    return parts <= 2;
-  }
-  return false;
-}
-
 }  // namespace tarvolin

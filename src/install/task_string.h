@@ -55,8 +55,4 @@ int ParseIconIndex(std::wstring_view text);
 // The last backslash- or slash-separated component of a path.
 std::wstring LastPathComponent(std::wstring_view path);
 
-// True for "X:", "X:\" and "\\server\share"-style roots and for the empty path:
-// folders that a script must never remove as a whole.
-bool IsRootOrEmptyPath(std::wstring_view path);
-
 }  // namespace tarvolin

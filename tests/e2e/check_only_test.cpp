@@ -37,13 +37,13 @@ class CheckOnlyTest : public ::testing::Test {
       GTEST_SKIP() << "configuration server and e-book service of this build are not one loopback server";
     ASSERT_FALSE(testing::PublisherUrl().empty()) << "TARVOLIN_PUBLISHER_URL is not set; run through ctest";
     ASSERT_TRUE(testing::ResetPublisher());
-    RemoveFolderTree(BookFolder());
+    DeleteTree(BookFolder());
     CreateDirectoryTree(BookFolder());
     server_ = std::make_unique<testing::LoopbackHttpServer>(*port);
     ASSERT_TRUE(server_->listening());
     server_->Serve("/DigitalLibrary/ajax.aspx?action=CheckEbookList&ebookId=90001", 200, "{\"result\": 1}");
   }
-  void TearDown() override { RemoveFolderTree(BookFolder()); }
+  void TearDown() override { DeleteTree(BookFolder()); }
 
   // `extra` goes into [APPLICATION], `tarvolin_extra` into [Tarvolin].
   void ServeConfiguration(const std::wstring& extra, const std::wstring& tarvolin_extra = L"") {

@@ -56,7 +56,7 @@ TEST(Elevation, AccessDeniedDestinationMovesTheRunToAnElevatedCopy) {
     GTEST_SKIP() << "configuration server and e-book service of this build are not one loopback server";
   ASSERT_TRUE(testing::PublisherAvailable());
   ASSERT_TRUE(testing::ResetPublisher());
-  RemoveFolderTree(BookFolder());
+  DeleteTree(BookFolder());
   CreateDirectoryTree(InBook(L"blocked.dat"));  // the reader's folder, where the list wants a file
   testing::WriteTextFile(InBook(L"blocked.dat\\mine.txt"), L"the reader's own notes");
 
@@ -111,7 +111,7 @@ TEST(Elevation, AccessDeniedDestinationMovesTheRunToAnElevatedCopy) {
   EXPECT_EQ(ReadWholeFile(InBook(L"book.dat")).value_or(""), "the book");
   EXPECT_TRUE(DirectoryExists(InBook(L"blocked.dat")));  // nothing of the reader's is lost
   EXPECT_EQ(testing::ReadTextFile(InBook(L"blocked.dat\\mine.txt")), L"the reader's own notes");
-  RemoveFolderTree(BookFolder());
+  DeleteTree(BookFolder());
 }
 
 }  // namespace

@@ -89,7 +89,7 @@ class SilentUpdateTest : public ::testing::Test {
       GTEST_SKIP() << "configuration server and e-book service of this build are not one loopback server";
     ASSERT_TRUE(testing::PublisherAvailable());
     ASSERT_TRUE(testing::ResetPublisher());
-    RemoveFolderTree(BookFolder());
+    DeleteTree(BookFolder());
     CreateDirectoryTree(BookFolder());
     server_ = std::make_unique<testing::LoopbackHttpServer>(*port);
     ASSERT_TRUE(server_->listening());
@@ -101,7 +101,7 @@ class SilentUpdateTest : public ::testing::Test {
     server_->Serve("/DigitalLibrary/ajax.aspx?action=GetTarvolinIni&ebookId=90001", 200, WideToAnsi(ini));
     ASSERT_TRUE(testing::PutPublishedFile("rel/main.xml", "<update></update>"));
   }
-  void TearDown() override { RemoveFolderTree(BookFolder()); }
+  void TearDown() override { DeleteTree(BookFolder()); }
 
   std::optional<DWORD> RunSilently(StatusHost& host) {
     std::wstring args = FormatWide(L" silence %lu", static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(host.window())));

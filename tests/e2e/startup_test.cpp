@@ -36,8 +36,8 @@ std::optional<unsigned short> LoopbackConfigPort() {
 
 class StartupTest : public ::testing::Test {
  protected:
-  void SetUp() override { RemoveFolderTree(BookFolderPath()); }
-  void TearDown() override { RemoveFolderTree(BookFolderPath()); }
+  void SetUp() override { DeleteTree(BookFolderPath()); }
+  void TearDown() override { DeleteTree(BookFolderPath()); }
   std::wstring InBook(const std::wstring& name) { return BookFolderPath() + L"\\" + name; }
 };
 

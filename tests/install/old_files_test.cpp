@@ -2,14 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include "common/text_encoding.h"
 #include "common/unique_handle.h"
+#include "install/backup_rules.h"
 #include "install_fixture.h"
+#include "support/folder_link.h"
 
 namespace tarvolin {
 namespace {
 
 using testing::InstallFolders;
+using testing::MakeFolderLink;
 using testing::ReadTextFile;
+using testing::TempFolder;
 using testing::WriteTextFile;
 
 TEST(OldFilesList, LinesAreTrimmedAndEmptyOnesSkipped) {
@@ -29,6 +34,86 @@ TEST(OldFilesList, OriginalOfABackupName) {
       {L"C:\\x.__old\\b.dll.__old", L"C:\\x.__old\\b.dll"},
   };
   for (const auto& [backup, original] : cases) EXPECT_EQ(OriginalOfBackup(backup), original) << backup;
+}
+
+TEST(OldFilesList, OnlyBackupsOfFilesInTheApplicationFolderAreOurs) {
+  const std::wstring app = L"C:\\Brennoak\\Vosmir\\book\\";
+  struct Case {
+    const wchar_t* listed;
+    ListedBackup verdict;
+  } cases[] = {
+      {L"C:\\Brennoak\\Vosmir\\book\\a.dll.__old", ListedBackup::Ours},
+      {L"C:\\Brennoak\\Vosmir\\book\\sub\\b.exe.__old7", ListedBackup::Ours},
+      {L"c:\\brennoak\\vosmir\\BOOK\\a.dll.__old0", ListedBackup::Ours},
+      {L"C:\\Brennoak\\Vosmir\\book\\a.dll", ListedBackup::NotABackup},
+      {L"C:\\Brennoak\\Vosmir\\book\\a.dll.__older", ListedBackup::NotABackup},
+      {L"C:\\Brennoak\\Vosmir\\book\\a.dll.__old10", ListedBackup::NotABackup},
+      {L"C:\\Brennoak\\Vosmir\\book\\.__old", ListedBackup::NotABackup},
+      {L"C:\\Windows\\system32\\kernel32.dll", ListedBackup::NotABackup},
+      {L"C:\\Windows\\system32\\kernel32.dll.__old", ListedBackup::OutsideFolder},
+      {L"C:\\Brennoak\\Vosmir\\book.dll.__old", ListedBackup::OutsideFolder},
+      {L"C:\\Brennoak\\Vosmir\\bookshelf\\a.dll.__old", ListedBackup::OutsideFolder},
+      {L"C:\\Brennoak\\Vosmir\\book\\..\\other\\a.dll.__old", ListedBackup::OutsideFolder},
+      {L"C:\\Brennoak\\Vosmir\\book\\sub\\..\\..\\..\\..\\Windows\\a.dll.__old", ListedBackup::OutsideFolder},
+      {L"C:\\Brennoak\\Vosmir\\book\\a.dll:hidden.__old", ListedBackup::OutsideFolder},
+      {L"\\\\?\\C:\\Brennoak\\Vosmir\\book\\a.dll.__old", ListedBackup::OutsideFolder},
+      {L"a.dll.__old", ListedBackup::OutsideFolder},
+  };
+  for (const Case& c : cases) EXPECT_EQ(JudgeListedBackup(c.listed, app), c.verdict) << c.listed;
+}
+
+TEST(OldFiles, APlantedListTouchesNothingButOurOwnBackups) {
+  InstallFolders folders;
+  TempFolder elsewhere_temp;
+  const std::wstring elsewhere = elsewhere_temp.path();
+  WriteTextFile(elsewhere + L"\\victim.dll", L"a file of another program");
+  WriteTextFile(elsewhere + L"\\victim.dll.__old", L"looks like a backup, lies elsewhere");
+  WriteTextFile(elsewhere + L"\\lonely.dll.__old", L"a backup name with no original, elsewhere");
+  WriteTextFile(elsewhere + L"\\document.txt", L"the user's document");
+  folders.WriteApp(L"settings.ini", L"not a backup");
+  folders.WriteApp(L"a.dll", L"new a");
+  folders.WriteApp(L"a.dll.__old", L"old a");
+  folders.WriteApp(L"sub\\b.exe", L"new b");
+  folders.WriteApp(L"sub\\b.exe.__old3", L"old b");
+  const bool linked = MakeFolderLink(folders.App(L"link"), elsewhere);
+
+  struct Entry {
+    std::wstring listed;
+    std::wstring kept;  // a file that must be there, unchanged, afterwards; empty for our backups
+  } entries[] = {
+      {elsewhere + L"\\victim.dll.__old", elsewhere + L"\\victim.dll.__old"},
+      {elsewhere + L"\\lonely.dll.__old", elsewhere + L"\\lonely.dll.__old"},
+      {elsewhere + L"\\document.txt", elsewhere + L"\\document.txt"},
+      {folders.App(L"settings.ini"), folders.App(L"settings.ini")},
+      {folders.App(L"..\\") + FileNameOf(elsewhere) + L"\\victim.dll.__old", elsewhere + L"\\victim.dll.__old"},
+      {folders.App(L"link\\victim.dll.__old"), elsewhere + L"\\victim.dll.__old"},
+      {folders.App(L"a.dll.__old"), L""},
+      {folders.App(L"sub\\b.exe.__old3"), L""},
+  };
+  std::string planted;
+  for (const Entry& entry : entries) planted += "\r\n" + WideToUtf8(entry.listed);
+  ASSERT_TRUE(WriteWholeFile(OldFilesListPath(), planted));
+  std::vector<std::pair<std::wstring, std::wstring>> before;
+  for (const Entry& entry : entries) {
+    if (!entry.kept.empty()) before.emplace_back(entry.kept, ReadTextFile(entry.kept));
+  }
+
+  PurgeOldFiles();
+
+  for (const auto& [kept, text] : before) EXPECT_EQ(ReadTextFile(kept), text) << kept;
+  EXPECT_EQ(ReadTextFile(elsewhere + L"\\victim.dll"), L"a file of another program");
+  EXPECT_FALSE(FileExists(elsewhere + L"\\lonely.dll"));  // nothing was put back there either
+  EXPECT_FALSE(FileExists(folders.App(L"a.dll.__old")));
+  EXPECT_FALSE(FileExists(folders.App(L"sub\\b.exe.__old3")));
+  EXPECT_EQ(ReadTextFile(folders.App(L"a.dll")), L"new a");
+  // What was skipped would be skipped at every start: it does not keep the list.
+  EXPECT_FALSE(FileExists(OldFilesListPath()));
+  const std::wstring log = folders.Log();
+  for (const Entry& entry : entries) {
+    if (entry.listed == folders.App(L"link\\victim.dll.__old") && !linked) continue;
+    const bool skipped = log.find(L"skip listed file[" + entry.listed + L"]") != std::wstring::npos;
+    EXPECT_EQ(skipped, !entry.kept.empty()) << entry.listed;
+  }
 }
 
 TEST(OldFiles, RecordedBackupsArePurgedAtTheNextStart) {

@@ -187,21 +187,5 @@ TEST(Trees, MoveTreeMovesEveryFileAndRemovesTheEmptiedFolders) {
   EXPECT_FALSE(FileExists(from));
 }
 
-TEST(Trees, DeleteTreeRemovesReadOnlyFilesButRefusesRoots) {
-  testing::TempFolder temp;
-  const std::wstring tree = temp / L"tree";
-  CreateDirectoryTree(tree + L"\\x\\y");
-  WriteTextFile(tree + L"\\x\\y\\z.txt", L"z");
-  WriteTextFile(tree + L"\\ro.txt", L"r");
-  ::SetFileAttributesW((tree + L"\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
-
-  DeleteTree(tree);
-  EXPECT_FALSE(FileExists(tree));
-
-  DeleteTree(L"");
-  DeleteTree(L"C:\\");
-  EXPECT_TRUE(DirectoryExists(L"C:\\windows"));
-}
-
 }  // namespace
 }  // namespace tarvolin

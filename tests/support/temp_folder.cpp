@@ -18,7 +18,7 @@ TempFolder::TempFolder() {
   CreateDirectoryTree(path_);
 }
 
-TempFolder::~TempFolder() { RemoveFolderTree(path_); }
+TempFolder::~TempFolder() { DeleteTree(path_); }
 
 void WriteTextFile(const std::wstring& path, const std::wstring& text) { WriteWholeFile(path, WideToAnsi(text)); }
 

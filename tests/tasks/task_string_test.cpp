@@ -89,17 +89,10 @@ TEST(ShortcutLinkPaths, SplitsResolvesAndDropsRepeats) {
   }
 }
 
-TEST(PathPieces, LastComponentRootsAndIconIndex) {
+TEST(PathPieces, LastComponentAndIconIndex) {
   EXPECT_EQ(LastPathComponent(L"C:\\a\\b\\settings.ini"), L"settings.ini");
   EXPECT_EQ(LastPathComponent(L"C:/a/b.ini"), L"b.ini");
   EXPECT_EQ(LastPathComponent(L"plain.ini"), L"plain.ini");
-
-  for (const wchar_t* root : {L"", L"C:", L"C:\\", L"c:/", L"\\\\server\\share", L"\\\\server\\share\\", L"\\\\server"}) {
-    EXPECT_TRUE(IsRootOrEmptyPath(root)) << root;
-  }
-  for (const wchar_t* folder : {L"C:\\a", L"C:\\a\\", L"\\\\server\\share\\dir", L"relative"}) {
-    EXPECT_FALSE(IsRootOrEmptyPath(folder)) << folder;
-  }
 
   EXPECT_EQ(ParseIconIndex(L"3"), 3);
   EXPECT_EQ(ParseIconIndex(L"-2"), -2);
