@@ -9,8 +9,8 @@
 
 #include "common/strings.h"
 #include "common/unique_handle.h"
-#include "download/download_list.h"
-#include "download/scheduler.h"
+#include "pipeline/download_list.h"
+#include "pipeline/scheduler.h"
 #include "status/update_status.h"
 #include "support/configuration_fixture.h"
 #include "support/process.h"

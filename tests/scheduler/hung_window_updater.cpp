@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "common/unique_handle.h"
-#include "download/scheduler.h"
+#include "pipeline/scheduler.h"
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 2) return 2;
