@@ -1,6 +1,8 @@
 #include "pipeline/scheduler.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -37,6 +39,9 @@ struct SchedulerState {
   std::atomic<int> running{0};
   std::mutex failed_guard;
   std::vector<int> failed;
+  // Woken whenever a file thread ends, so the pass waits without spinning.
+  std::mutex ended_guard;
+  std::condition_variable file_ended;
 };
 
 SchedulerState& State() {
@@ -50,6 +55,19 @@ std::wstring Tr(const wchar_t* text) { return Translate(L"MAIN", text); }
 int ErrorCount() {
   std::lock_guard<std::mutex> guard(State().failed_guard);
   return static_cast<int>(State().failed.size());
+}
+
+void NoteFileEnded() {
+  { std::lock_guard<std::mutex> hold(State().ended_guard); }
+  State().file_ended.notify_all();
+}
+
+// Waits until `finished` holds, waking at every file's end (and now and then
+// regardless, should a wake be missed).
+template <typename Condition>
+void WaitUntil(Condition finished) {
+  std::unique_lock<std::mutex> hold(State().ended_guard);
+  while (!finished()) State().file_ended.wait_for(hold, std::chrono::milliseconds(50));
 }
 
 int FilesAtOnce() { return ConfiguredFilesAtOnce().value_or(kDefaultFilesAtOnce); }
@@ -173,6 +191,7 @@ void DownloadRecord(int index) {
   }
   --State().running;
   RefreshStatusText();
+  NoteFileEnded();
 }
 
 int FailedDownloadCount() { return ErrorCount(); }
@@ -218,13 +237,15 @@ bool DownloadAll(HWND window) {
           State().failed.push_back(index);
         }
         --State().running;
+        NoteFileEnded();
       }
     });
-    while (QueueMustWait(static_cast<int>(i), State().done.load() - done_at_start, ErrorCount(), files_at_once))
-      ::Sleep(1);
+    WaitUntil([&] {
+      return !QueueMustWait(static_cast<int>(i), State().done.load() - done_at_start, ErrorCount(), files_at_once);
+    });
   }
   const int records = CurrentDownLoadList().Count();
-  while (ErrorCount() + State().done.load() < records || State().running.load() > 0) ::Sleep(1);
+  WaitUntil([&] { return ErrorCount() + State().done.load() >= records && State().running.load() <= 0; });
   for (std::thread& thread : file_threads) thread.join();
 
   const int done = State().done.load();
