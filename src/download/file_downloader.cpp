@@ -150,8 +150,9 @@ class FileDownloader::Transfer {
 
   bool Run() {
     if (!Connect()) return Fail();
-    if (owner_.thread_count_ < 2 || single_stream_) return Finish(Stream(unique_hinternet(), single_stream_));
-    return Finish(Blocks());
+    // A failed download leaves no target behind.
+    if (owner_.thread_count_ < 2 || single_stream_) return Stream(unique_hinternet(), single_stream_) || Fail();
+    return Blocks() || Fail();
   }
 
   std::int64_t QuerySize() {
@@ -189,11 +190,6 @@ class FileDownloader::Transfer {
   bool Fail() {
     ::DeleteFileW(owner_.target_path_.c_str());
     return false;
-  }
-
-  bool Finish(bool ok) {
-    if (!ok) return Fail();
-    return true;
   }
 
   // --- size -------------------------------------------------------------
