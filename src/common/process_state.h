@@ -44,6 +44,16 @@ void SetExeBaseName(const std::wstring& name);
 int ConnectTryCount();
 void SetConnectTryCount(int count);
 
+// Set when the reader chose to quit (or the host window went): workers stop
+// at their next stage and no later window waits on it.
+bool QuitRequested();
+void SetQuitRequested(bool quit);
+
+// The host window's full update runs once per process at a time: true when
+// this caller may start it, and then EndFullUpdate() must follow.
+bool TryBeginFullUpdate();
+void EndFullUpdate();
+
 // Storage behind ConfigurationFolder()/SetConfigurationFolder() of the settings layer.
 std::wstring StoredConfigurationFolder();
 void StoreConfigurationFolder(const std::wstring& folder);
