@@ -44,6 +44,13 @@ void SetExeBaseName(const std::wstring& name);
 int ConnectTryCount();
 void SetConnectTryCount(int count);
 
+// The machine's current and previous identity codes, computed once at start-up;
+// "000000000" until then and whenever they cannot be read.
+inline constexpr wchar_t kUnknownMachineId[] = L"000000000";
+std::wstring MachineID();
+std::wstring OldMachineID();
+void SetMachineIds(const std::wstring& current, const std::wstring& previous);
+
 // Storage behind ConfigurationFolder()/SetConfigurationFolder() of the settings layer.
 std::wstring StoredConfigurationFolder();
 void StoreConfigurationFolder(const std::wstring& folder);
