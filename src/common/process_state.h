@@ -54,6 +54,13 @@ void SetQuitRequested(bool quit);
 bool TryBeginFullUpdate();
 void EndFullUpdate();
 
+// The machine's current and previous identity codes, computed once at start-up;
+// "000000000" until then and whenever they cannot be read.
+inline constexpr wchar_t kUnknownMachineId[] = L"000000000";
+std::wstring MachineID();
+std::wstring OldMachineID();
+void SetMachineIds(const std::wstring& current, const std::wstring& previous);
+
 // Storage behind ConfigurationFolder()/SetConfigurationFolder() of the settings layer.
 std::wstring StoredConfigurationFolder();
 void StoreConfigurationFolder(const std::wstring& folder);
