@@ -23,9 +23,4 @@ void RunMostSimpleWindow(int, HWND report_window) {
 
 void RunUpdaterIconWindow() { ReportUnavailable(L"tray window"); }
 
-bool ReadMachineIdentity(std::wstring&, std::wstring&) {
-  ReportUnavailable(L"machine identity");
-  return false;
-}
-
 }  // namespace tarvolin

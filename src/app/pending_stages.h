@@ -18,7 +18,4 @@ void InstallDotNet(HWND parent, const std::wstring& version);
 void RunMostSimpleWindow(int window_mode, HWND parent);
 void RunUpdaterIconWindow();
 
-// Current and previous machine identity; false when it cannot be read.
-bool ReadMachineIdentity(std::wstring& current, std::wstring& previous);
-
 }  // namespace tarvolin

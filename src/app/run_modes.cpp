@@ -1,7 +1,5 @@
 #include "app/run_modes.h"
 
-#include <objbase.h>
-
 #include "app/elevation.h"
 #include "app/exit_code.h"
 #include "app/pending_stages.h"
@@ -13,6 +11,7 @@
 #include "config/log.h"
 #include "config/settings.h"
 #include "config/translation_loader.h"
+#include "host/machine_identity.h"
 #include "pipeline/check_procedure.h"
 #include "pipeline/update_sequence.h"
 #include "status/host_control.h"
@@ -27,7 +26,6 @@ namespace {
 constexpr int kWindowModeUpdate = 0;
 constexpr int kWindowModeCheck = 1;
 constexpr int kWindowModeAppEnter = 2;
-constexpr wchar_t kUnknownMachine[] = L"000000000";
 
 bool ShowWhenCheck() { return ReadSettingBool(sections::kTarvolin, L"ShowWhenCheck", L"1"); }
 
@@ -41,14 +39,12 @@ void CleanStaleCacheMarkerUnlessQuickCheck() {
 }
 
 void LogMachineIdentity() {
-  std::wstring current = kUnknownMachine, previous = kUnknownMachine;
-  if (SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
-    if (!ReadMachineIdentity(current, previous)) previous = kUnknownMachine;
-    ::CoUninitialize();
-  }
+  const MachineIds ids = ComputeMachineIds();
+  const std::wstring& current = ids.current;
+  const std::wstring& previous = ids.previous;
   std::wstring log_path = LogFilePath();
   if (log_path.empty()) return;
-  std::wstring text = current == kUnknownMachine
+  std::wstring text = current == kUnknownMachineId
                           ? std::wstring(L"机器码读取失败！")
                           : FormatWide(L"机器码读取成功，原机器码：[%ls]，新机器码：[%ls]", previous.c_str(), current.c_str());
   SYSTEMTIME now;
