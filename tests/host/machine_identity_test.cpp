@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cwctype>
+#include <iostream>
+#include <vector>
 
 #include "common/process_state.h"
+#include "common/strings.h"
 #include "host/device_facts.h"
 #include "host/wmi_query.h"
 #include "updatelist/xml_dom.h"
@@ -46,6 +50,30 @@ TEST(MachineIdentity, WmiReadsTheProcessorIdTheProcessorGives) {
   ASSERT_EQ(values.size(), 2u);
   EXPECT_EQ(values[0], *processor_id);  // one processor package under test
   EXPECT_EQ(values[1], L"");            // a failing class stays empty
+}
+
+// The adapter list is read with a growing buffer whose first size holds one
+// entry, so a machine with several adapters also goes through the growth.
+TEST(MachineIdentity, AdapterListMacIsOneThatWmiKnows) {
+  ComThreadScope com;
+  const auto wmi = WmiConnection::Open(WmiConnection::Kind::kSecuredProxy);
+  ASSERT_TRUE(wmi);
+  std::vector<std::wstring> wmi_macs;
+  wmi->ForEachValue(L"Select * from Win32_NetworkAdapter", L"MACAddress", [&](const std::optional<std::wstring>& mac) {
+    std::wstring upper;
+    for (wchar_t c : RemoveAll(mac.value_or(L""), L":")) upper += static_cast<wchar_t>(std::towupper(c));
+    if (!upper.empty()) wmi_macs.push_back(upper);
+    return true;
+  });
+  const std::vector<AdapterEntry> adapters = ReadAdapterList();
+  const std::wstring mac = MacFromAdapters(adapters);
+  std::wcout << adapters.size() << L" adapters, MAC " << mac << std::endl;
+  if (wmi_macs.empty()) {
+    EXPECT_EQ(mac, L"");
+  } else {
+    EXPECT_EQ(adapters.size(), wmi_macs.size());
+    EXPECT_NE(std::find(wmi_macs.begin(), wmi_macs.end(), mac), wmi_macs.end()) << mac;
+  }
 }
 
 }  // namespace
