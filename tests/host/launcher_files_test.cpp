@@ -95,40 +95,17 @@ TEST(LauncherFiles, ReadingPageCarriesThePackageId) {
   }
 }
 
-// Runs the launcher with this process's current folder in `folder`, where
-// the stand-in writes "started.txt".
-class CurrentFolderScope {
- public:
-  explicit CurrentFolderScope(const std::wstring& folder) {
-    wchar_t previous[MAX_PATH] = {};
-    ::GetCurrentDirectoryW(MAX_PATH, previous);
-    previous_ = previous;
-    ::SetCurrentDirectoryW(folder.c_str());
-  }
-  ~CurrentFolderScope() { ::SetCurrentDirectoryW(previous_.c_str()); }
-
- private:
-  std::wstring previous_;
-};
-
-bool WaitForFile(const std::wstring& path, DWORD timeout_ms) {
-  for (DWORD waited = 0; waited < timeout_ms; waited += 50) {
-    if (FileExists(path)) return true;
-    ::Sleep(50);
-  }
-  return FileExists(path);
-}
-
 std::wstring StandIn() { return testing::BuildOutputFolder() + L"\\fake_ebook.exe"; }
 
 TEST(LauncherFiles, StartsTheClientLauncherWithActive) {
   const LauncherFolder folder(true, false);
   ASSERT_TRUE(::CopyFileW(StandIn().c_str(), (folder / L"PelmoraKC.exe").c_str(), FALSE));
   {
-    CurrentFolderScope here(folder / L"");
+    testing::ScopedCurrentFolder here(folder / L"");
     ASSERT_TRUE(folder.Files().LaunchEbookLauncher());
   }
-  ASSERT_TRUE(WaitForFile(folder / L"started.txt", 10000));
+  // The stand-in writes "started.txt" into the current folder it inherited.
+  ASSERT_TRUE(testing::WaitForFile(folder / L"started.txt", 10000));
   ::Sleep(200);  // the stand-in writes right after creating the file
   const std::string bytes = ReadWholeFile(folder / L"started.txt").value_or("");
   EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t)), L"-Active");
@@ -141,7 +118,7 @@ TEST(LauncherFiles, NothingStartsWithoutTheTargetOrItsSettings) {
   const LauncherFolder no_settings(false, false);
   ASSERT_TRUE(::CopyFileW(StandIn().c_str(), (no_settings / L"PelmoraKC.exe").c_str(), FALSE));
   for (const LauncherFolder* folder : {&client_without_program, &no_settings}) {
-    CurrentFolderScope here(*folder / L"");
+    testing::ScopedCurrentFolder here(*folder / L"");
     EXPECT_FALSE(folder->Files().LaunchEbookLauncher());
   }
   ::Sleep(1000);
