@@ -1,7 +1,8 @@
 // How the machine's identity codes are made from the hardware facts: the
 // current id from processor id, disk serial and MAC address, and the previous
 // id of the earlier scheme, which the publisher's older pages still know.
-// Reading the facts is machine_identity.h's work; nothing here touches Windows.
+// Reading the facts is machine_identity.h's work; no Windows headers here (the
+// code page conversion comes from common/text_encoding.h).
 #pragma once
 
 #include <cstddef>

@@ -15,6 +15,8 @@ namespace {
 std::optional<HardwareFacts> ReadFactsThroughWmi() {
   const std::optional<WmiConnection> wmi = WmiConnection::Open(WmiConnection::Kind::kSecuredProxy);
   if (!wmi) return std::nullopt;
+  // Each fact from the first object that has it; the disk serial is the one
+  // fact that drives often leave empty.
   HardwareFacts facts;
   facts.processor_id = wmi->FirstText(L"Select * from Win32_Processor", L"ProcessorId").value_or(kUnknownMachineId);
   facts.mac_address =

@@ -76,5 +76,26 @@ TEST(MachineIdentity, AdapterListMacIsOneThatWmiKnows) {
   }
 }
 
+TEST(MachineIdentity, WmiValuesOfAllInstancesOrOfTheFirst) {
+  ComThreadScope com;
+  const auto wmi = WmiConnection::Open(WmiConnection::Kind::kSecuredProxy);
+  ASSERT_TRUE(wmi);
+  std::wstring all;
+  std::vector<std::wstring> each;
+  wmi->ForEachValue(std::wstring(L"Select * from Win32_NetworkAdapter") + kPhysicalAdapterCondition, L"MACAddress",
+                    [&](const std::optional<std::wstring>& mac) {
+                      if (mac) each.push_back(*mac);
+                      return true;
+                    });
+  wmi->ForEachValue(L"Select * from Win32_NetworkAdapter", L"MACAddress", [&](const std::optional<std::wstring>& mac) {
+    all = mac ? all + *mac : std::wstring();
+    return true;
+  });
+  if (each.size() < 2) GTEST_SKIP() << "this machine lists fewer than two network adapters";
+
+  EXPECT_EQ(QueryWmiValues({L"Win32_NetworkAdapter"}, {L"MACAddress"}, true), std::vector<std::wstring>{each[0]});
+  EXPECT_EQ(QueryWmiValues({L"Win32_NetworkAdapter"}, {L"MACAddress"}, false), std::vector<std::wstring>{Trim(all)});
+}
+
 }  // namespace
 }  // namespace tarvolin
