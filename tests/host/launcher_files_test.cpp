@@ -9,7 +9,6 @@
 
 #include "common/files.h"
 #include "common/process_state.h"
-#include "host/reading_page_rules.h"
 #include "support/configuration_fixture.h"
 #include "support/process.h"
 #include "support/temp_folder.h"
@@ -65,33 +64,6 @@ TEST(LauncherFiles, SettingsPackageIdAndTarget) {
     EXPECT_EQ(target.empty() ? L"" : FileNameOf(target), c.target) << c.name;
     // The launcher's Name is not the book's: the run's settings never see it.
     EXPECT_FALSE(RunParameters().Find(L"APPLICATIONName")) << c.name;
-  }
-}
-
-TEST(LauncherFiles, ReadingPageCarriesThePackageId) {
-  ReadingPageValues values;
-  values.server = L"http://www.publisher.example";
-  values.login_page_reached = true;
-  values.ebook_id = L"77";
-  values.machine_id = L"AAA111BBB";
-  values.old_machine_id = L"CCC222DDD";
-  const std::wstring base =
-      L"http://www.publisher.example/workshop/shownewIframe.aspx?id=77&Type=package&GroupUserName=&"
-      L"MachineID=AAA111BBB&OldMachineID=CCC222DDD&ExternalCmd=V1.0";
-  const struct {
-    const char* name;
-    bool client_ini;
-    bool package_ini;
-    std::wstring address;
-  } cases[] = {
-      {"both", true, true, base + L"&PackageId=SET-9"},
-      {"client only", true, false, base + L"&PackageId=KC-1"},
-      {"none", false, false, base},
-  };
-  for (const auto& c : cases) {
-    const LauncherFolder folder(c.client_ini, c.package_ini);
-    values.package_id = folder.Files().PackageId();
-    EXPECT_EQ(ReadingPageAddress(values), c.address) << c.name;
   }
 }
 
