@@ -85,7 +85,8 @@ std::vector<AdapterEntry> AdapterEntries(const IP_ADAPTER_INFO* first) {
     AdapterEntry entry;
     entry.description = info->Description;
     entry.type = info->Type;
-    entry.address.assign(info->Address, info->Address + std::min<UINT>(info->AddressLength, MAX_ADAPTER_ADDRESS_LENGTH));
+    entry.address.assign(info->Address,
+                         info->Address + std::min<UINT>(info->AddressLength, MAX_ADAPTER_ADDRESS_LENGTH));
     adapters.push_back(std::move(entry));
   }
   return adapters;

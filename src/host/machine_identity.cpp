@@ -22,8 +22,8 @@ std::optional<HardwareFacts> ReadFactsThroughWmi() {
   facts.mac_address =
       wmi->FirstText(std::wstring(L"Select * from Win32_NetworkAdapter") + kPhysicalAdapterCondition, L"MacAddress")
           .value_or(L"");
-  facts.disk_serial = wmi->FirstText(L"Select * from Win32_DiskDrive", L"SerialNumber")
-                          .value_or(DiskSerialStandIn(facts.processor_id));
+  facts.disk_serial =
+      wmi->FirstText(L"Select * from Win32_DiskDrive", L"SerialNumber").value_or(DiskSerialStandIn(facts.processor_id));
   return facts;
 }
 

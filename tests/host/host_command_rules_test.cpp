@@ -72,9 +72,9 @@ TEST(HostCommandRules, WatchdogBoxFollowsTheLoadPhase) {
     int phase;
     WatchdogBox box;
   } cases[] = {
-      {-1, WatchdogBox::SlowPage},      {0, WatchdogBox::SlowPage},        {1, WatchdogBox::SlowContent},
-      {2, WatchdogBox::SlowContent},    {3, WatchdogBox::DamagedContent},  {7, WatchdogBox::DamagedContent},
-      {14, WatchdogBox::DamagedContent}, {15, WatchdogBox::None},         {16, WatchdogBox::None},
+      {-1, WatchdogBox::SlowPage},       {0, WatchdogBox::SlowPage},       {1, WatchdogBox::SlowContent},
+      {2, WatchdogBox::SlowContent},     {3, WatchdogBox::DamagedContent}, {7, WatchdogBox::DamagedContent},
+      {14, WatchdogBox::DamagedContent}, {15, WatchdogBox::None},          {16, WatchdogBox::None},
   };
   for (const auto& c : cases) EXPECT_EQ(WatchdogBoxFor(c.phase), c.box) << c.phase;
 }
@@ -95,7 +95,8 @@ TEST(HostCommandRules, WatchdogMessages) {
   // The book id goes in as written, a "%s" in it included.
   const auto damaged = WatchdogMessageFor(WatchdogBox::DamagedContent, L"9%s7");
   ASSERT_TRUE(damaged);
-  EXPECT_EQ(damaged->text, std::wstring(L"　本书（ID号：9%s7）内容已损坏，请联系客服协助修复！\n") + kSupportContactLines);
+  EXPECT_EQ(damaged->text,
+            std::wstring(L"　本书（ID号：9%s7）内容已损坏，请联系客服协助修复！\n") + kSupportContactLines);
   EXPECT_STREQ(damaged->caption_suffix, L"(CODE:15)");
   EXPECT_FALSE(damaged->question);
 

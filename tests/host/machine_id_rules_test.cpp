@@ -68,8 +68,8 @@ TEST(MachineIdRules, NormalizeIdKeepsDigitsAndCapitals) {
   } cases[] = {
       {L"abc-123", L"ABCS123"},
       {L"a b_c", L"ASBSC"},
-      {L"0123456789", L"012345678"},    // ten characters: nine stay
-      {L"ABCDEFGHI", L"ABCDEFGHI"},     // nine stay as they are
+      {L"0123456789", L"012345678"},  // ten characters: nine stay
+      {L"ABCDEFGHI", L"ABCDEFGHI"},   // nine stay as they are
       {L"", L""},
   };
   for (const auto& c : cases) EXPECT_EQ(NormalizeId(c.in), c.out) << c.in;
@@ -92,8 +92,8 @@ TEST(MachineIdRules, SerialFromIdentifyData) {
     std::string serial;
   } cases[] = {
       {"     WD-WCC4N1234567", "WD-WCC4N1234567"},  // leading blanks: the last character counts
-      {"S1Z2XY34    ", "S1Z2XY34"},              // trailing blanks: the first character counts
-      {"  -- serial --      ", ""},              // neither end is a letter or digit
+      {"S1Z2XY34    ", "S1Z2XY34"},                 // trailing blanks: the first character counts
+      {"  -- serial --      ", ""},                 // neither end is a letter or digit
       {std::string(20, ' '), ""},
   };
   for (const auto& c : cases) {

@@ -55,9 +55,12 @@ TEST(ReadingPage, AddressForThisRun) {
   for (const auto& c : cases) {
     testing::TempFolder launcher_root;
     CreateDirectoryTree(launcher_root / L"program");
-    if (c.client_ini) testing::WriteTextFile(launcher_root / L"PelmoraKC.ini", L"[APPLICATION]\r\nPelmoraSetId=KC-1\r\n");
-    if (c.package_ini) testing::WriteTextFile(launcher_root / L"PelmoraSet.ini", L"[APPLICATION]\r\nPelmoraSetId=SET-9\r\n");
-    const ReadingPageSources sources{L"http://www.publisher.example", c.login_page, LauncherFiles(launcher_root / L"program")};
+    if (c.client_ini)
+      testing::WriteTextFile(launcher_root / L"PelmoraKC.ini", L"[APPLICATION]\r\nPelmoraSetId=KC-1\r\n");
+    if (c.package_ini)
+      testing::WriteTextFile(launcher_root / L"PelmoraSet.ini", L"[APPLICATION]\r\nPelmoraSetId=SET-9\r\n");
+    const ReadingPageSources sources{L"http://www.publisher.example", c.login_page,
+                                     LauncherFiles(launcher_root / L"program")};
     EXPECT_EQ(ReadingPageAddressForThisRun(sources), c.address) << c.name;
   }
   EXPECT_EQ(HostTitle(), L"Reader");
