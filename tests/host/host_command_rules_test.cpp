@@ -2,7 +2,33 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace tarvolin {
+
+// Names in failure messages instead of the enumerators' bytes.
+void PrintTo(HostCommand command, std::ostream* out) {
+  static constexpr const char* kNames[] = {"None",
+                                           "HeartbeatPreinitialize",
+                                           "HeartbeatApplicationComplete",
+                                           "HeartbeatFirstPageLoaded",
+                                           "HeartbeatOther",
+                                           "LoadComplete",
+                                           "PopShowEBookSetActive",
+                                           "Minimize",
+                                           "Maximize",
+                                           "Restore",
+                                           "CloseApp",
+                                           "MoveWindows",
+                                           "ExternalCmd"};
+  *out << kNames[static_cast<int>(command)];
+}
+
+void PrintTo(WatchdogBox box, std::ostream* out) {
+  static constexpr const char* kNames[] = {"None", "SlowPage", "SlowContent", "DamagedContent"};
+  *out << kNames[static_cast<int>(box)];
+}
+
 namespace {
 
 TEST(HostCommandRules, MarkersDecideInTheirOrder) {
