@@ -26,6 +26,7 @@ namespace {
 constexpr int kWindowModeUpdate = 0;
 constexpr int kWindowModeCheck = 1;
 constexpr int kWindowModeAppEnter = 2;
+constexpr wchar_t kUnknownMachine[] = L"000000000";
 
 bool ShowWhenCheck() { return ReadSettingBool(sections::kTarvolin, L"ShowWhenCheck", L"1"); }
 
@@ -44,7 +45,7 @@ void LogMachineIdentity() {
   const std::wstring& previous = ids.previous;
   std::wstring log_path = LogFilePath();
   if (log_path.empty()) return;
-  std::wstring text = current == kUnknownMachineId
+  std::wstring text = current == kUnknownMachine
                           ? std::wstring(L"机器码读取失败！")
                           : FormatWide(L"机器码读取成功，原机器码：[%ls]，新机器码：[%ls]", previous.c_str(), current.c_str());
   SYSTEMTIME now;
