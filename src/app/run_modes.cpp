@@ -27,7 +27,6 @@ namespace {
 constexpr int kWindowModeUpdate = CDlgMostSimple::kModeUpdate;
 constexpr int kWindowModeCheck = CDlgMostSimple::kModeCheck;
 constexpr int kWindowModeAppEnter = CDlgMostSimple::kModeAppEnter;
-constexpr wchar_t kUnknownMachine[] = L"000000000";
 
 bool ShowWhenCheck() { return ReadSettingBool(sections::kTarvolin, L"ShowWhenCheck", L"1"); }
 
@@ -46,7 +45,7 @@ void LogMachineIdentity() {
   const std::wstring& previous = ids.previous;
   std::wstring log_path = LogFilePath();
   if (log_path.empty()) return;
-  std::wstring text = current == kUnknownMachine
+  std::wstring text = current == kUnknownMachineId
                           ? std::wstring(L"机器码读取失败！")
                           : FormatWide(L"机器码读取成功，原机器码：[%ls]，新机器码：[%ls]", previous.c_str(), current.c_str());
   SYSTEMTIME now;

@@ -37,8 +37,31 @@ Dialog::~Dialog() {
 
 INT_PTR Dialog::DoModal(HWND parent) {
   modal_ = true;
-  return ::DialogBoxParamW(ThisModule(), MAKEINTRESOURCEW(template_id_), parent, &Dialog::DialogProc,
-                           reinterpret_cast<LPARAM>(this));
+  ended_ = false;
+  result_ = -1;
+  // The owner takes no input while its modal dialog is up.
+  const bool disable_owner = parent && ::IsWindowEnabled(parent);
+  if (disable_owner) ::EnableWindow(parent, FALSE);
+  HWND window = ::CreateDialogParamW(ThisModule(), MAKEINTRESOURCEW(template_id_), parent, &Dialog::DialogProc,
+                                     reinterpret_cast<LPARAM>(this));
+  if (window) {
+    if (!ended_ && !::IsWindowVisible(window)) ::ShowWindow(window, SW_SHOWNORMAL);
+    MSG message;
+    while (!ended_) {
+      BOOL got = ::GetMessageW(&message, nullptr, 0, 0);
+      if (got <= 0) {
+        // A quit ends the dialog and goes on to whoever runs the next loop.
+        if (got == 0) ::PostQuitMessage(static_cast<int>(message.wParam));
+        break;
+      }
+      if (hwnd_ && ::IsDialogMessageW(hwnd_, &message)) continue;
+      ::TranslateMessage(&message);
+      ::DispatchMessageW(&message);
+    }
+  }
+  if (disable_owner) ::EnableWindow(parent, TRUE);
+  if (hwnd_) ::DestroyWindow(hwnd_);
+  return window ? result_ : -1;
 }
 
 bool Dialog::CreateModeless(HWND parent) {
@@ -50,7 +73,10 @@ bool Dialog::CreateModeless(HWND parent) {
 void Dialog::EndDialog(INT_PTR result) {
   if (!hwnd_) return;
   if (modal_) {
-    ::EndDialog(hwnd_, result);
+    // The loop of DoModal ends and destroys the window.
+    result_ = result;
+    ended_ = true;
+    ::PostMessageW(hwnd_, WM_NULL, 0, 0);
   } else {
     ::DestroyWindow(hwnd_);
   }

@@ -1,4 +1,4 @@
-// The dialog base of every window of the program: modal (DialogBoxParamW) or
+// The dialog base of every window of the program: modal (our own loop) or
 // modeless (CreateDialogParamW) from a template in the executable's resources.
 // The static procedure stores `this` at WM_INITDIALOG, forwards every later
 // message to the virtual handlers, and forgets the object at WM_NCDESTROY.
@@ -16,8 +16,10 @@ class Dialog {
   Dialog(const Dialog&) = delete;
   Dialog& operator=(const Dialog&) = delete;
 
-  // Runs the dialog until EndDialog; returns its result, or -1 when the
-  // window could not be made.
+  // Runs the dialog until EndDialog or a quit message; returns its result,
+  // or -1 when the window could not be made. The loop is ours, not the
+  // system's dialog box: that one shows the window "normal" when its queue
+  // first runs empty, which would undo a window that opens maximised.
   INT_PTR DoModal(HWND parent);
   // Makes the window and returns at once; false when it could not be made.
   bool CreateModeless(HWND parent);
@@ -50,6 +52,8 @@ class Dialog {
   int template_id_;
   HWND hwnd_ = nullptr;
   bool modal_ = false;
+  bool ended_ = false;
+  INT_PTR result_ = 0;
 };
 
 // Messages whose dialog-procedure answer is the value itself rather than a

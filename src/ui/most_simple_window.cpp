@@ -9,7 +9,8 @@
 #include "config/log.h"
 #include "config/settings.h"
 #include "host/host_command_rules.h"
-#include "host/reading_page_rules.h"
+#include "host/launcher_files.h"
+#include "host/reading_page.h"
 #include "pipeline/check_procedure.h"
 #include "pipeline/update_sequence.h"
 #include "resource_ids.h"
@@ -34,14 +35,9 @@ constexpr UINT kFilePositionMessage = sp::kStatusFileProgressMessage;  // 0x7B8
 constexpr UINT kBytesMessage = sp::kStatusProgressMessage;            // 0x7BA
 constexpr UINT kStatusTextMessage = sp::kStatusTextMessage;           // WM_USER + 10
 
-// PENDING-HOST: stand-ins until the launcher files and the probe land.
-std::wstring ReadingServer() { return L""; }
-std::wstring LoginPage() { return L""; }
-constexpr int kProbeWaitMs = 500;
-bool ProbeConnection(const std::wstring&, int) { return false; }
-std::wstring ProgramDirectory() { return L""; }
-std::optional<std::wstring> LauncherPackageId(const std::wstring&) { return std::nullopt; }
-void LaunchEbookLauncher(const std::wstring&) {}
+// Posted from initialisation: the dialog manager shows a modal dialog
+// "normal" when its queue first runs empty, so the show mode is applied after that.
+constexpr UINT kApplyShowModeMessage = WM_APP + 1;
 
 constexpr UINT kTrayIconId = 0;
 constexpr DWORD kTrayTipChars = 128;
@@ -132,22 +128,15 @@ BOOL CDlgMostSimple::OnInitDialog() {
   ::SetWindowLongPtrW(background, GWL_STYLE, ::GetWindowLongPtrW(background, GWL_STYLE) & ~WS_BORDER);
   ::SetTimer(hwnd(), kWatchdogTimer, kWatchdogFirstWaitMs, nullptr);
 
-  host_title_ = HostTitleFrom(ReadSetting(sections::kApplication, L"Application"));
+  host_title_ = HostTitle();
   ::SetWindowTextW(hwnd(), host_title_.c_str());
-  ReadingPageValues values;
-  values.server = ReadingServer();
-  values.login_page_reached = ProbeConnection(LoginPage(), kProbeWaitMs);
-  values.ebook_id = ReadSetting(sections::kApplication, L"EBookID");
-  values.agent = ReadSetting(sections::kApplication, L"AgentName");
-  values.machine_id = MachineID();
-  values.old_machine_id = OldMachineID();
-  values.package_id = LauncherPackageId(ProgramDirectory());
-  page_url_ = ReadingPageAddress(values);
+  page_url_ = ReadingPageAddressForThisRun();
 
   if (!browser_.CreateInPlaceOf(hwnd(), IDC_HOST_BROWSER, this))
     WriteLog(L"The reading page cannot be shown: the browser control could not be created.");
   browser_.Navigate(page_url_);
   SetShowMode(show_mode_);
+  ::PostMessageW(hwnd(), kApplyShowModeMessage, 0, 0);
   AddTrayIcon();
   return TRUE;
 }
@@ -244,7 +233,7 @@ bool CDlgMostSimple::HandleHostCommand(const std::wstring& url) {
         ::SetTimer(hwnd(), kQueueTimer, kQueueMs, nullptr);
         return true;
       case HostCommand::PopShowEBookSetActive:
-        LaunchEbookLauncher(ProgramDirectory());
+        LauncherFiles::OfThisProgram().LaunchEbookLauncher();
         return true;
       case HostCommand::Minimize:
         SetShowMode(kShowMinimized);
@@ -516,6 +505,9 @@ bool CDlgMostSimple::OnMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESU
     case WM_TIMER:
       if (wparam == kWatchdogTimer) OnWatchdog();
       if (wparam == kQueueTimer) OnQueueTick();
+      return true;
+    case kApplyShowModeMessage:
+      SetShowMode(show_mode_);
       return true;
     case WM_DESTROY:
       SetQuitRequested(true);

@@ -45,6 +45,8 @@ TEST(HostWindowStart, PlainStartOpensTheHostWindowAndTheWatchdogEndsIt) {
   HWND window = WaitForWindow(L"brennoak_Install_MainClass", L"WindowBook", 60000);
   EXPECT_NE(window, nullptr) << "the host window carries the application's name without .exe";
   if (window) {
+    // It opens maximised once the dialog manager has shown it.
+    for (int i = 0; i < 50 && !::IsZoomed(window); ++i) ::Sleep(100);
     EXPECT_TRUE(::IsZoomed(window));
     EXPECT_EQ(::GetPropW(window, L"downloadStatus"), nullptr) << "queued, not updating: the page never loaded";
   }
