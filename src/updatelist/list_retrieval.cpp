@@ -136,6 +136,14 @@ bool AcceptOnlySignedList(const std::wstring& url, const std::wstring& path) {
   return false;
 }
 
+// The probe's reply names versions and mirrors: it is held to the same key.
+bool IsSignedReply(const std::wstring& url, const std::string& body) {
+  const SignatureVerdict verdict = CheckFetchedBytes(BookListSigningKey(), url, body);
+  if (verdict == SignatureVerdict::kNotRequired || verdict == SignatureVerdict::kGood) return true;
+  WriteLog(SignatureRefusalText(verdict) + L": " + url);
+  return false;
+}
+
 // The list-mode download of one file, with one plain GET when it fails.
 bool DownloadListFile(const std::wstring& url, const std::wstring& path) {
   const bool fetched = FetchListFile(url, path) ||
@@ -176,7 +184,7 @@ void ProbeAttempt(HWND waiting_window, unsigned attempt) {
   const std::wstring url = ExpandListUrl(ReadSetting(sections::kUpdateInfo, L"ListURL"));
   WriteLog(kDownloadLogPrefix + url);
   std::string body;
-  const bool fetched = FetchUrl(url, body);
+  const bool fetched = FetchUrl(url, body) && IsSignedReply(url, body);
   const ProbeReply reply = fetched ? ParseProbeReply(ReplyLines(body)) : ProbeReply{};
 
   bool current = false;

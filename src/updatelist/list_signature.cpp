@@ -25,6 +25,12 @@ SignatureVerdict Verdict(const ListSigningKey& key, const std::optional<std::str
   return SignatureVerdict::kGood;
 }
 
+std::optional<std::string> FetchSignature(const std::wstring& list_url) {
+  std::string body;
+  if (!FetchUrl(SignatureUrlFor(list_url), body)) return std::nullopt;
+  return body;
+}
+
 void DeleteFileIfThere(const std::wstring& path) {
   ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   ::DeleteFileW(path.c_str());
@@ -45,10 +51,14 @@ ListSigningKey BookListSigningKey() {
 SignatureVerdict CheckFetchedList(const ListSigningKey& key, const std::wstring& url, const std::wstring& path,
                                   std::string& signature) {
   if (!key.required) return SignatureVerdict::kNotRequired;
-  std::optional<std::string> fetched;
-  if (std::string body; FetchUrl(SignatureUrlFor(url), body)) fetched = std::move(body);
+  const std::optional<std::string> fetched = FetchSignature(url);
   if (fetched) signature = *fetched;
   return Verdict(key, ReadWholeFile(path), fetched);
+}
+
+SignatureVerdict CheckFetchedBytes(const ListSigningKey& key, const std::wstring& url, const std::string& bytes) {
+  if (!key.required) return SignatureVerdict::kNotRequired;
+  return Verdict(key, bytes, FetchSignature(url));
 }
 
 SignatureVerdict CheckListFile(const ListSigningKey& key, const std::wstring& path,

@@ -24,6 +24,8 @@ ListSigningKey BookListSigningKey();
 // the file against it. kNotRequired (nothing fetched) without a key.
 SignatureVerdict CheckFetchedList(const ListSigningKey& key, const std::wstring& url, const std::wstring& path,
                                   std::string& signature);
+// The same for a reply held in memory (the version probe's).
+SignatureVerdict CheckFetchedBytes(const ListSigningKey& key, const std::wstring& url, const std::string& bytes);
 // The same for a list whose signature is already on disk.
 SignatureVerdict CheckListFile(const ListSigningKey& key, const std::wstring& path,
                                const std::wstring& signature_path);

@@ -1,9 +1,11 @@
-// Mirrors of a book that insists on signed lists: a mirror whose list does not
-// verify never wins the race, however fast it answers.
+// A book that insists on signed lists: a mirror whose list does not verify
+// never wins the race, however fast it answers, and a version probe's reply
+// that does not verify names no version and no mirror.
 #include <gtest/gtest.h>
 
 #include "check_fixture.h"
 #include "common/files.h"
+#include "config/settings.h"
 #include "pipeline/check_procedure.h"
 #include "pipeline/download_list.h"
 #include "status/update_status.h"
@@ -62,6 +64,35 @@ TEST_F(SignedMirrorTest, NoVerifiedMirrorMeansNoList) {
   EXPECT_TRUE(MirrorWinner().empty());
   EXPECT_TRUE(DuePaths().empty());
   EXPECT_FALSE(FileExists(CachedListStem() + L".xml"));
+}
+
+TEST_F(SignedMirrorTest, AProbeReplyCountsOnlyWhenSigned) {
+  constexpr char kReply[] = "<ver>5.1</ver><url>http://mirror.invalid/list.xml</url>";
+  struct Case {
+    const char* what;
+    const char* key;  // "": left unsigned
+    int status;
+    const wchar_t* version;
+  } cases[] = {
+      {"signed", "test", UpdateCheckRemoteOk, L"5.1"},
+      {"unsigned", "", UpdateCheckRemoteError, L""},
+      {"signed by another key", "other", UpdateCheckRemoteError, L""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string name = std::string("probe-") + std::to_string(&c - cases) + ".txt";
+    WriteConfiguration(L"CheckVerNumber=1\r\n");
+    WriteSetting(sections::kUpdateInfo, L"ListURL", UrlOf(name));
+    Publish(name, kReply);
+    if (*c.key) {
+      ASSERT_TRUE(testing::SignPublishedList(PathOf(name), c.key));
+    }
+    SetStatus(UpdateNone, nullptr);
+    CheckEntry(nullptr);
+    EXPECT_EQ(CurrentStatus(), c.status);
+    EXPECT_EQ(ProbeVersion(), c.version);
+    EXPECT_EQ(MirrorUrls().empty(), !*c.version);
+  }
 }
 
 }  // namespace
