@@ -120,28 +120,30 @@ long long PollsFor(const wchar_t* key, const wchar_t* fallback) {
   return PollsForTimeOut(ReadSettingOr(sections::kTarvolin, key, fallback));
 }
 
+// True for the verdicts that let a list pass; a refusal is logged with its reason.
+bool SignaturePasses(SignatureVerdict verdict, const std::wstring& url) {
+  if (verdict == SignatureVerdict::kNotRequired || verdict == SignatureVerdict::kGood) return true;
+  WriteLog(SignatureRefusalText(verdict) + L": " + url);
+  return false;
+}
+
 // With a signing key in the book, a list whose signature is missing or wrong
 // is as good as never fetched: it is deleted before anything reads it. A good
 // one keeps its exact bytes and signature for the next quick check.
 bool AcceptOnlySignedList(const std::wstring& url, const std::wstring& path) {
   std::string signature;
   const SignatureVerdict verdict = CheckFetchedList(BookListSigningKey(), url, path, signature);
-  if (verdict == SignatureVerdict::kNotRequired) return true;
-  if (verdict == SignatureVerdict::kGood) {
-    KeepSignedCopy(path, signature);
-    return true;
+  if (!SignaturePasses(verdict, url)) {
+    ::DeleteFileW(path.c_str());
+    return false;
   }
-  WriteLog(SignatureRefusalText(verdict) + L": " + url);
-  ::DeleteFileW(path.c_str());
-  return false;
+  if (verdict == SignatureVerdict::kGood) KeepSignedCopy(path, signature);
+  return true;
 }
 
 // The probe's reply names versions and mirrors: it is held to the same key.
 bool IsSignedReply(const std::wstring& url, const std::string& body) {
-  const SignatureVerdict verdict = CheckFetchedBytes(BookListSigningKey(), url, body);
-  if (verdict == SignatureVerdict::kNotRequired || verdict == SignatureVerdict::kGood) return true;
-  WriteLog(SignatureRefusalText(verdict) + L": " + url);
-  return false;
+  return SignaturePasses(CheckFetchedBytes(BookListSigningKey(), url, body), url);
 }
 
 // The list-mode download of one file, with one plain GET when it fails.
