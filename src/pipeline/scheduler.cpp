@@ -21,10 +21,10 @@
 #include "pipeline/schedule_rules.h"
 #include "status/status_windows.h"
 #include "status/update_status.h"
+#include "updatelist/file_digest.h"
 #include "updatelist/list_cache_name.h"
 #include "updatelist/list_settings.h"
 #include "updatelist/list_url.h"
-#include "updatelist/file_digest.h"
 #include "updatelist/trust_rules.h"
 #include "updatelist/update_list.h"
 
