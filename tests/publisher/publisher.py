@@ -94,8 +94,8 @@ SIGNING_TOOL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".
 
 def signing_tool():
     loader = importlib.machinery.SourceFileLoader("release_signing", SIGNING_TOOL)
-    spec = importlib.util.spec_from_loader("release_signing", loader)
-    module = importlib.util.module_from_spec(spec)
+    description = importlib.util.spec_from_loader("release_signing", loader)
+    module = importlib.util.module_from_spec(description)
     loader.exec_module(module)
     return module
 
