@@ -1,6 +1,7 @@
 // Benchmark driver. Prints one line: "seconds=<s> peak_mb=<MiB> ok=<0|1>".
 //   bench_download file <url> <target> <threads>
 //   bench_download list <base url> <list file of relative paths> <work folder> <files at once> <threads per file>
+//   bench_download digest <sha256|md5> <file>   (the check a downloaded file gets before it is parked)
 #include <windows.h>
 #include <psapi.h>
 
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "common/files.h"
+#include "common/platform_crypto.h"
 #include "common/process_state.h"
 #include "common/strings.h"
 #include "common/text_encoding.h"
@@ -67,12 +69,20 @@ int RunList(const std::wstring& base, const std::wstring& list_file, const std::
   return Report(start, CurrentStatus() == UpdateDownloadOk);
 }
 
+int RunDigest(const std::wstring& kind, const std::wstring& path) {
+  auto start = std::chrono::steady_clock::now();
+  bool ok = DigestOfFile(kind == L"md5" ? DigestKind::kMd5 : DigestKind::kSha256, path).has_value();
+  return Report(start, ok);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::wstring> args(argv + 1, argv + argc);
   if (args.size() == 4 && args[0] == L"file") return RunFile(args[1], args[2], std::stoi(args[3]));
+  if (args.size() == 3 && args[0] == L"digest") return RunDigest(args[1], args[2]);
   if (args.size() == 6 && args[0] == L"list") return RunList(args[1], args[2], args[3], args[4], args[5]);
-  std::fprintf(stderr, "usage: bench_download file <url> <target> <threads> | list <base> <list> <work> <files> <threads>\n");
+  std::fprintf(stderr, "usage: bench_download file <url> <target> <threads> | list <base> <list> <work> <files> <threads>"
+                       " | digest <sha256|md5> <file>\n");
   return 2;
 }

@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """The demo: a local publisher with a sample release of the book, the updater
 run silently under Wine by a host program that prints what it is told, then a
-second release installed incrementally, then a check-only run's exit code."""
+second release installed incrementally, then a check-only run's exit code, and
+last a list changed after it was signed, which the updater refuses. Every list
+is signed and names the sha256 of each file, as a publisher would do it with
+scripts/release-signing."""
 import argparse
 import io
 import json
@@ -13,6 +16,11 @@ import zipfile
 
 BOOK_ID = "20831"
 BOOK_NAME = "4F1C2B7A9D3E48A6B05C7E21D9F8A3B4"  # [APPLICATION] Name of the shipped book
+
+
+def signing_tool(repo, *args):
+    subprocess.run([sys.executable, os.path.join(repo, "scripts", "release-signing"), *args], check=True,
+                   stdout=subprocess.DEVNULL)
 
 
 def say(text):
@@ -62,7 +70,7 @@ def zipped(name, data):
     return buffer.getvalue()
 
 
-def publish_release(pub, ebook_exe, release):
+def publish_release(pub, ebook_exe, release, sign):
     base = f"DownloadV2/{BOOK_ID}"
     files = f"{base}/files"
     chapter = f"Chapter one, edition {release}.\n" * (2000 * release)
@@ -88,6 +96,7 @@ def publish_release(pub, ebook_exe, release):
         entries.append('<file path="setup.xml" ver="2" oper="del"/>')
         entries.remove('<file path="setup.xml" ver="1" oper="run"/>')
     pub.put(f"{base}/tarvolin.xml", "<update>" + "".join(entries) + "</update>")
+    sign(f"{base}/tarvolin.xml", release_folder=files)
 
 
 def show_tree(book):
@@ -115,12 +124,19 @@ def main():
     parser.add_argument("--build", required=True)
     parser.add_argument("--port", type=int, required=True)
     parser.add_argument("--nginx-port", type=int, required=True)
+    parser.add_argument("--signing-key", required=True)
     args = parser.parse_args()
     repo = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     build = os.path.abspath(args.build)
     prefix = os.path.join(build, "wineprefix")
     work = os.path.join(build, "demo-publisher")
     pub = Publisher(repo, work, args.port, args.nginx_port)
+
+    def sign(list_path, release_folder=None):
+        full = os.path.join(pub.root, list_path)
+        if release_folder:
+            signing_tool(repo, "digests", os.path.join(pub.root, release_folder), full)
+        signing_tool(repo, "sign", args.signing_key, full)
 
     # The updater ships as one file; put it where a reader's machine would have it.
     subprocess.run([os.path.join(build, "wine-run"), "cmd", "/c", "echo"], stdout=subprocess.DEVNULL)
@@ -144,9 +160,10 @@ def main():
         service_reply = json.dumps({"path": "/DigitalLibrary/ajax.aspx", "status": 200, "body": '{"result":1}'})
         pub.control("POST", "post_replies", service_reply.encode())
         pub.put("DownloadV2/!Template/tarvolin.xml", "<update></update>")
+        sign("DownloadV2/!Template/tarvolin.xml")
 
         say("Release 1 published; the host starts the updater silently")
-        publish_release(pub, ebook_exe, 1)
+        publish_release(pub, ebook_exe, 1, sign)
         code1 = run_host(build, ["silence"])
         say("Installed in C:\\Brennoak\\Vosmir\\" + BOOK_NAME)
         show_tree(book)
@@ -155,7 +172,7 @@ def main():
         say("Release 2 published: chapter 1 changed, chapter 2 added, the task script retired")
         pub.control("POST", "reset")
         pub.control("POST", "post_replies", service_reply.encode())
-        publish_release(pub, ebook_exe, 2)
+        publish_release(pub, ebook_exe, 2, sign)
         code2 = run_host(build, ["silence"])
         if os.environ.get("TARVOLIN_DEMO_DEBUG"):
             for e in pub.requests():
@@ -167,8 +184,19 @@ def main():
         say("Release 3 published (chapter 1 again); the host only asks whether updates are due")
         pub.control("POST", "reset")
         pub.control("POST", "post_replies", service_reply.encode())
-        publish_release(pub, ebook_exe, 3)
+        publish_release(pub, ebook_exe, 3, sign)
         code3 = run_host(build, ["checkforupdates"])
+        print("  transferred:", ", ".join(pub.transfers()) or "nothing")
+
+        say("Someone answering in the publisher's place changes the signed list; the host asks again")
+        pub.control("POST", "reset")
+        listed = os.path.join(pub.root, f"DownloadV2/{BOOK_ID}/tarvolin.xml")
+        with open(listed, "rb") as f:
+            forged = f.read().replace(b"</update>", b'<file path="reader\\evil.exe" ver="1" oper="run"/></update>')
+        pub.put(f"DownloadV2/{BOOK_ID}/tarvolin.xml", forged)
+        code4 = run_host(build, ["checkforupdates"])
+        with open(os.path.join(book, "inst.log"), encoding="cp1252", errors="replace") as f:
+            refusals = [line for line in f.read().splitlines() if "list refused" in line]
         print("  transferred:", ", ".join(pub.transfers()) or "nothing")
 
         say("The log of the book folder (last lines)")
@@ -181,7 +209,8 @@ def main():
         print(f"  first update: exit code {code1} (files it brought), the e-book stand-in ran: {'yes' if started else 'no'}")
         print(f"  second update: exit code {code2}")
         print(f"  check only: exit code {code3} = the number of files due")
-        ok = code1 == 4 and code2 == 3 and code3 == 1 and started
+        print(f"  forged list: exit code {code4}, refused: {'yes' if refusals else 'no'}")
+        ok = code1 == 4 and code2 == 3 and code3 == 1 and started and bool(refusals)
         print("  demo " + ("finished as expected" if ok else "did NOT go as expected"))
         return 0 if ok else 1
     finally:

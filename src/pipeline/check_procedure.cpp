@@ -203,7 +203,7 @@ bool RunCheck(HWND report_window) {
       return false;
     }
     // The next quick check reuses this copy.
-    if (downloaded) ::CopyFileW(list_path.c_str(), (list_path + L".xml").c_str(), FALSE);
+    if (downloaded) KeepListForQuickCheck(list_path);
   }
 
   // An unreadable list simply yields fewer records.

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "archive/zip_archive.h"
 #include "common/files.h"
 #include "common/strings.h"
 #include "config/log.h"
@@ -20,15 +21,19 @@
 #include "pipeline/schedule_rules.h"
 #include "status/status_windows.h"
 #include "status/update_status.h"
+#include "updatelist/file_digest.h"
 #include "updatelist/list_cache_name.h"
 #include "updatelist/list_settings.h"
 #include "updatelist/list_url.h"
+#include "updatelist/trust_rules.h"
 #include "updatelist/update_list.h"
 
 namespace tarvolin {
 namespace {
 
 constexpr int kDefaultFilesAtOnce = 8;
+// Beside a packed file: its content, unpacked only to check its digest.
+constexpr wchar_t kDigestScratchSuffix[] = L".digest";
 
 // One download pass at a time per process. Everything here is this process's
 // own, so it is guarded in-process; nothing is held across a SendMessageW, so a
@@ -103,13 +108,29 @@ void NoteForRecord(int index, const wchar_t* format, const std::wstring& value) 
   CurrentDownLoadList().AppendRecordMessage(index, FormatPlaceholders(Tr(format), {value}));
 }
 
+// A file whose record promises a digest must have it before it goes further.
+bool HasPromisedDigest(int index, const std::wstring& file) {
+  auto record = CurrentDownLoadList().Record(index);
+  return !record || FileHasPromisedDigest(*record, file);
+}
+
+// A packed copy that stays packed is checked through a scratch copy of its content.
+bool PackedHasPromisedDigest(int index, const std::wstring& packed) {
+  auto record = CurrentDownLoadList().Record(index);
+  if (!record || !DigestRuleFor(*record)) return true;
+  const std::wstring scratch = packed + kDigestScratchSuffix;
+  const bool matches = UnpackSingleFile(packed, scratch) && FileHasPromisedDigest(*record, scratch);
+  ::DeleteFileW(scratch.c_str());
+  return matches;
+}
+
 // A file parked by an earlier run for this very record needs no traffic.
 bool ReuseParkedFile(HWND window, int index, const std::wstring& url, const std::wstring& target) {
   const std::wstring parked = target + kParkedSuffix;
   if (!FileExists(parked)) return false;
   auto record = CurrentDownLoadList().Record(index);
-  if (!record || !IsParkedFor(target, url, record->version)) {
-    // Parked for another release: never install it as this one.
+  if (!record || !IsParkedFor(target, url, record->version) || !FileHasPromisedDigest(*record, parked)) {
+    // Parked for another release, or damaged since: never install it as this one.
     ::SetFileAttributesW(parked.c_str(), FILE_ATTRIBUTE_NORMAL);
     ::DeleteFileW(parked.c_str());
     ForgetParked(target);
@@ -154,12 +175,21 @@ int DownloadOneFile(HWND window, int index, const std::wstring& url, const std::
     case FetchedForm::kNone:
       return 1;
     case FetchedForm::kPacked:
+      if (!PackedHasPromisedDigest(index, target + kZippedSuffix)) {
+        ::DeleteFileW((target + kZippedSuffix).c_str());
+        return 1;
+      }
       // The packed form is installed as it is; a plain file from before goes aside.
       if (FileExists(target)) RobustRename(target, target + kParkedSuffix);
       return 0;
     case FetchedForm::kPlain:
     case FetchedForm::kUnpacked:
       break;
+  }
+  // A file that is not what the list promised never reaches the installation.
+  if (!HasPromisedDigest(index, target)) {
+    ::DeleteFileW(target.c_str());
+    return 1;
   }
   return Park(index, url, target) ? 0 : 1;
 }

@@ -9,6 +9,7 @@
 #include <thread>
 #include <utility>
 
+#include "common/files.h"
 #include "common/strings.h"
 #include "common/text_encoding.h"
 #include "config/log.h"
@@ -22,6 +23,7 @@
 #include "updatelist/list_cache_name.h"
 #include "updatelist/list_settings.h"
 #include "updatelist/list_rules.h"
+#include "updatelist/list_signature.h"
 #include "updatelist/xml_dom.h"
 
 namespace tarvolin {
@@ -44,6 +46,8 @@ constexpr wchar_t kDefaultMultCheckTimeOut[] = L"60";
 constexpr DWORD kServiceAttemptPausesMs[] = {1, 101, 201};
 // The freshly written files settle before they are read again.
 constexpr DWORD kRemergeDelayMs = 600;
+
+constexpr wchar_t kCachedListRefusedLog[] = L"cached list not reused: its signature no longer verifies";
 
 constexpr wchar_t kServiceFailedLog[] = L"请求 %ls 失败 >> %ls";
 constexpr wchar_t kServiceSucceededLog[] = L"请求 %ls 成功";
@@ -116,10 +120,44 @@ long long PollsFor(const wchar_t* key, const wchar_t* fallback) {
   return PollsForTimeOut(ReadSettingOr(sections::kTarvolin, key, fallback));
 }
 
+// True for the verdicts that let a list pass; a refusal is logged with its reason.
+bool SignaturePasses(SignatureVerdict verdict, const std::wstring& url) {
+  if (verdict == SignatureVerdict::kNotRequired || verdict == SignatureVerdict::kGood) return true;
+  WriteLog(SignatureRefusalText(verdict) + L": " + url);
+  return false;
+}
+
+// With a signing key in the book, a list whose signature is missing or wrong
+// is as good as never fetched: it is deleted before anything reads it. A good
+// one keeps its exact bytes and signature for the next quick check.
+bool AcceptOnlySignedList(const std::wstring& url, const std::wstring& path) {
+  std::string signature;
+  const SignatureVerdict verdict = CheckFetchedList(BookListSigningKey(), url, path, signature);
+  if (!SignaturePasses(verdict, url)) {
+    ::DeleteFileW(path.c_str());
+    return false;
+  }
+  if (verdict == SignatureVerdict::kGood) KeepSignedCopy(path, signature);
+  return true;
+}
+
+// The probe's reply names versions and mirrors: it is held to the same key.
+bool IsSignedReply(const std::wstring& url, const std::string& body) {
+  return SignaturePasses(CheckFetchedBytes(BookListSigningKey(), url, body), url);
+}
+
 // The list-mode download of one file, with one plain GET when it fails.
 bool DownloadListFile(const std::wstring& url, const std::wstring& path) {
-  if (FetchListFile(url, path)) return true;
-  return PlainGetToFile(url, path, ReadSetting(sections::kApplication, L"AgentName")) == PlainGetResult::Ok;
+  const bool fetched = FetchListFile(url, path) ||
+                       PlainGetToFile(url, path, ReadSetting(sections::kApplication, L"AgentName")) ==
+                           PlainGetResult::Ok;
+  return fetched && AcceptOnlySignedList(url, path);
+}
+
+// Verified copies left by an earlier retrieval must not pass for this one's.
+void ForgetSignedCopies(const std::wstring& list_path) {
+  DeleteSignedCopy(list_path);
+  DeleteSignedCopy(list_path + kMainListSuffix);
 }
 
 std::vector<std::wstring> ReplyLines(const std::string& bytes) {
@@ -148,7 +186,7 @@ void ProbeAttempt(HWND waiting_window, unsigned attempt) {
   const std::wstring url = ExpandListUrl(ReadSetting(sections::kUpdateInfo, L"ListURL"));
   WriteLog(kDownloadLogPrefix + url);
   std::string body;
-  const bool fetched = FetchUrl(url, body);
+  const bool fetched = FetchUrl(url, body) && IsSignedReply(url, body);
   const ProbeReply reply = fetched ? ParseProbeReply(ReplyLines(body)) : ProbeReply{};
 
   bool current = false;
@@ -164,7 +202,7 @@ void ProbeAttempt(HWND waiting_window, unsigned attempt) {
 // --- mirror race ---
 
 void RaceOneMirror(const std::wstring& url, const std::wstring& path, const std::wstring& list_path, unsigned race) {
-  const bool downloaded = FetchListFile(url, path);
+  const bool downloaded = FetchListFile(url, path) && AcceptOnlySignedList(url, path);
   auto hold = HoldAttempts();
   const bool current = Values().mirror_race == race;
   if (downloaded) {
@@ -172,8 +210,10 @@ void RaceOneMirror(const std::wstring& url, const std::wstring& path, const std:
     if (current && Values().mirror_winner.empty()) {
       Values().mirror_winner = url;
       ::MoveFileExW(path.c_str(), list_path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
+      MoveSignedCopy(path, list_path);
     } else {
       ::DeleteFileW(path.c_str());
+      DeleteSignedCopy(path);
     }
   }
   // A race that is over has its own count no more.
@@ -192,6 +232,7 @@ bool ListFetchIsCurrent(unsigned attempt) { return Values().list_fetch_attempt =
 
 void FetchAttempt(const std::wstring& list_path, unsigned attempt) {
   ComThreadScope com;
+  ForgetSignedCopies(list_path);
   const std::wstring url = ExpandListUrl(ReadSetting(sections::kUpdateInfo, L"ListURL"));
   WriteLog(kDownloadLogPrefix + url);
   bool ok = DownloadListFile(url, list_path);
@@ -248,6 +289,34 @@ bool AppendLeafChildren(const XmlNode& from, const XmlNode& to, const std::wstri
     if (!to.AppendChild(child)) return false;
   }
   return true;
+}
+
+// The template list's leaf elements appended to the list's, saved to `list_path`.
+// A half-merged list would pass for a whole one, so any DOM failure keeps the
+// file as it came.
+bool AppendTemplate(XmlDocument& list_document, const XmlNode& list_element, const XmlNode& main_element,
+                    const std::wstring& list_path) {
+  const std::wstring application = ReadSetting(sections::kApplication, L"Application");
+  const std::wstring agent_name = ReadSettingOr(sections::kApplication, L"AgentName", kDefaultAgentName);
+  return AppendLeafChildren(main_element, list_element, application, agent_name) && list_document.Save(list_path);
+}
+
+// The quick check's list, rebuilt from the verified copies of the lists it was
+// made of; false when either no longer verifies.
+bool RestoreSignedCachedList(const ListSigningKey& key, const std::wstring& reused) {
+  const std::wstring main = reused + kMainListSuffix;
+  const bool has_main = FileExists(SignedCopyPath(main));
+  if (CheckListFile(key, SignedCopyPath(reused), SignedCopySignaturePath(reused)) != SignatureVerdict::kGood ||
+      (has_main && CheckListFile(key, SignedCopyPath(main), SignedCopySignaturePath(main)) != SignatureVerdict::kGood))
+    return false;
+  if (!::CopyFileW(SignedCopyPath(reused).c_str(), reused.c_str(), FALSE)) return false;
+  if (!has_main) return true;
+  ComThreadScope com;
+  XmlDocument list_document, main_document;
+  XmlNode list_element, main_element;
+  return LoadListElement(reused, list_document, list_element) &&
+         LoadListElement(SignedCopyPath(main), main_document, main_element) &&
+         AppendTemplate(list_document, list_element, main_element, reused);
 }
 
 }  // namespace
@@ -341,6 +410,7 @@ bool ProbeAndWait(HWND waiting_window, long long polls) {
 std::wstring RaceMirrors(const std::wstring& list_path) {
   const std::vector<std::wstring> mirrors = MirrorUrls();
   ::DeleteFileW(list_path.c_str());
+  ForgetSignedCopies(list_path);
   unsigned race = 0;
   {
     auto hold = HoldAttempts();
@@ -412,10 +482,7 @@ bool MergeMainList(const std::wstring& list_path, const std::wstring& main_path,
     return MergeMainList(list_path, main_path, L"", L"");
   }
 
-  const std::wstring agent_name = ReadSettingOr(sections::kApplication, L"AgentName", kDefaultAgentName);
-  // A half-merged list would pass for a whole one, so any DOM failure keeps the file as it came.
-  if (!AppendLeafChildren(main_element, list_element, application, agent_name)) return false;
-  return list_document.Save(list_path);
+  return AppendTemplate(list_document, list_element, main_element, list_path);
 }
 
 std::wstring ReuseCachedList() {
@@ -423,7 +490,19 @@ std::wstring ReuseCachedList() {
   const std::wstring reused = cached + kReusedListSuffix;
   ::MoveFileW(cached.c_str(), reused.c_str());  // fails harmlessly when the target is there
   SetListFileOverride(reused);
+  const ListSigningKey key = BookListSigningKey();
+  if (key.required && !RestoreSignedCachedList(key, reused)) {
+    WriteLog(kCachedListRefusedLog);
+    ::DeleteFileW(reused.c_str());
+  }
   return reused;
+}
+
+void KeepListForQuickCheck(const std::wstring& list_path) {
+  const std::wstring reused = list_path + kReusedListSuffix;
+  ::CopyFileW(list_path.c_str(), reused.c_str(), FALSE);
+  MoveSignedCopy(list_path, reused);
+  MoveSignedCopy(list_path + kMainListSuffix, reused + kMainListSuffix);
 }
 
 }  // namespace tarvolin

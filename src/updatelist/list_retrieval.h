@@ -93,7 +93,13 @@ bool MergeMainList(const std::wstring& list_path, const std::wstring& main_path,
                    const std::wstring& main_url);
 
 // Quick check: the list of the last check becomes the list of this one.
-// Returns the path to parse.
+// Returns the path to parse. With a signing key in the book it is rebuilt from
+// the verified copies of what it was made of, and is gone when they no longer
+// verify.
 std::wstring ReuseCachedList();
+
+// After a download: the list (and the verified copies of what it was made of)
+// become the cache that the next quick check reuses.
+void KeepListForQuickCheck(const std::wstring& list_path);
 
 }  // namespace tarvolin

@@ -72,6 +72,12 @@ bool ReadFileRecord(const AttributeReader& read, updatefileinfo& record) {
       !ReadFirstNonEmpty(read, a::kIconIndex, fresh.iconIndex) ||
       !ReadFirstNonEmpty(read, a::kDstName, fresh.dstName))
     return false;
+  if (!ReadFirstNonEmpty(read, a::kSha256, fresh.sha256)) return false;
+  // The version is the MD5 text exactly when no "ver" variant gave it.
+  std::span<const std::wstring_view> ver_names(a::kVersion.data(), a::kVersion.size() - a::kMd5.size());
+  std::wstring ver_text;
+  if (!ReadFirstNonEmpty(read, ver_names, ver_text)) return false;
+  if (ver_text.empty()) fresh.md5 = fresh.version;
   fresh.action = ParseActionWord(action_text);
   SettleUrlAndPath(fresh);
   record = std::move(fresh);

@@ -30,6 +30,9 @@ inline constexpr wchar_t kGuid[] = L"guid";
 // Attribute names of a file element, in lookup order: the first non-empty one wins.
 namespace file_attributes {
 inline constexpr std::array<std::wstring_view, 4> kVersion{L"ver", L"Ver", L"md5", L"MD5"};
+// The version names that carry the file's MD5 text (the tail of kVersion).
+inline constexpr std::array<std::wstring_view, 2> kMd5{L"md5", L"MD5"};
+inline constexpr std::array<std::wstring_view, 1> kSha256{L"sha256"};
 inline constexpr std::array<std::wstring_view, 12> kAction{
     L"oper", L"Oper", L"OPER", L"do", L"Do", L"DO",
     L"Action", L"action", L"ACTION", L"Activity", L"activity", L"ACTIVITY"};

@@ -5,8 +5,9 @@ namespace {
 
 constexpr std::string_view kMagic{"TVDL", 4};
 constexpr std::size_t kStringHeaderBytes = 4;
-// Eight empty strings and the action word: the least a record can take.
-constexpr std::size_t kMinimumRecordBytes = 8 * kStringHeaderBytes + 4;
+// Eight empty strings, the action word and the two empty digests: the least a
+// record can take.
+constexpr std::size_t kMinimumRecordBytes = 10 * kStringHeaderBytes + 4;
 
 // wchar_t is UTF-16 on Windows; elsewhere (native test builds) characters
 // beyond the basic plane are written as surrogate pairs.
@@ -111,13 +112,15 @@ void WriteRecord(Writer& out, const updatefileinfo& r) {
        {&r.url, &r.path, &r.dstName, &r.version, &r.spare, &r.shortcut, &r.shortcutIcon, &r.iconIndex})
     out.Text(*field);
   out.U32(r.action);
+  out.Text(r.sha256);
+  out.Text(r.md5);
 }
 
 bool ReadRecord(Reader& in, updatefileinfo& r) {
   for (std::wstring* field :
        {&r.url, &r.path, &r.dstName, &r.version, &r.spare, &r.shortcut, &r.shortcutIcon, &r.iconIndex})
     if (!in.Text(*field)) return false;
-  return in.U32(r.action);
+  return in.U32(r.action) && in.Text(r.sha256) && in.Text(r.md5);
 }
 
 }  // namespace

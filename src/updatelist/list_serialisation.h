@@ -23,12 +23,12 @@ struct DownloadListValues {
 
 // Bumped whenever the layout changes; readers refuse other versions rather than
 // guess.
-inline constexpr std::uint32_t kDownloadListFormatVersion = 1;
+inline constexpr std::uint32_t kDownloadListFormatVersion = 2;
 
 // Layout (little-endian): "TVDL", version u32, status i32, description,
 // task count u32 and tasks, record count u32 and records (the eight strings in
-// field order, then the action u32). A string is its UTF-16 unit count u32
-// followed by the units.
+// field order, the action u32, then sha256 and md5). A string is its UTF-16
+// unit count u32 followed by the units.
 std::string SerializeDownloadList(const DownloadListValues& values);
 
 // False for anything but a complete, well-formed image of the current version;

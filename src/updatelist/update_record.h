@@ -32,6 +32,10 @@ struct updatefileinfo {
   std::wstring shortcutIcon{};
   std::wstring iconIndex{};     // kept as text
   std::uint32_t action = 0;   // action bits, or one of the two record markers
+  // What the downloaded file must hash to: the "sha256" attribute, and the md5
+  // text when that is where the version came from. Empty when the list gives none.
+  std::wstring sha256{};
+  std::wstring md5{};
 
   bool operator==(const updatefileinfo&) const = default;
 };

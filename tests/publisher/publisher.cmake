@@ -27,6 +27,15 @@ set(TARVOLIN_NGINX_PORT "${CMAKE_MATCH_2}")
 set(TARVOLIN_PUBLISHER_URL "http://127.0.0.1:${TARVOLIN_PUBLISHER_PORT}")
 set(TARVOLIN_NGINX_URL "http://127.0.0.1:${TARVOLIN_NGINX_PORT}")
 
+# The public half of the publisher's "test" signing key, for test programs that
+# must insist on signed lists.
+execute_process(COMMAND "${Python3_EXECUTABLE}" "${TARVOLIN_PUBLISHER_SCRIPT}" test-key --name test
+                OUTPUT_VARIABLE TARVOLIN_TEST_LIST_PUBLIC_KEY OUTPUT_STRIP_TRAILING_WHITESPACE
+                RESULT_VARIABLE _test_key_result)
+if(NOT _test_key_result EQUAL 0 OR NOT TARVOLIN_TEST_LIST_PUBLIC_KEY MATCHES "^[0-9a-f]+$")
+  message(FATAL_ERROR "The test publisher gave no signing key (is python3-cryptography installed?)")
+endif()
+
 add_test(NAME publisher_start
          COMMAND "${Python3_EXECUTABLE}" "${TARVOLIN_PUBLISHER_SCRIPT}" start
                  --root "${TARVOLIN_PUBLISHER_ROOT}" --state "${TARVOLIN_PUBLISHER_STATE}"

@@ -13,6 +13,7 @@ Sub-commands:
                                      start both servers in the background, wait until
                                      they answer, return
   stop   --state S                   stop both servers (always succeeds)
+  test-key --name N                  print the public key (hex) of the named test key
   serve  ...                         the background process itself (used by start)
 
 Control endpoints (never served as files, never logged):
@@ -21,6 +22,10 @@ Control endpoints (never served as files, never logged):
   POST   /__control/faults           {"path", "fault", "bytes", "seconds", "rate", "times"}
   POST   /__control/post_replies     {"path", "status", "body"}
   POST   /__control/reset            clear faults, POST replies and the request log
+  POST   /__control/sign             {"path", "key"}: signs root/<path> into <path>.sig
+                                     with the named test key (scripts/release-signing)
+  POST   /__control/digests          {"list", "release"}: fills the sha256 attributes
+                                     of root/<list> from the folder root/<release>
   GET    /__control/log              the request log as a JSON array: "method", "path"
                                      (with query), "range", "user_agent", "status",
                                      "faults" applied, "sent" body bytes so far,
@@ -43,6 +48,8 @@ rules that change the head ("404", "ignore_range", "wrong_length", "no_length").
 
 import argparse
 import ctypes
+import importlib.machinery
+import importlib.util
 import hashlib
 import http.server
 import json
@@ -60,10 +67,12 @@ import urllib.request
 
 CONTROL_PREFIX = "/__control/"
 FAULT_KINDS = ("404", "ignore_range", "drop_after", "stall", "wrong_length", "no_length", "rate",
-               "refuse_head", "wrong_range")
+               "refuse_head", "wrong_range", "corrupt")
 HEAD_FAULTS = ("404", "ignore_range", "wrong_length", "no_length", "refuse_head")
 # "refuse_head" answers HEAD with 405; "wrong_range" answers a ranged GET with the
 # range moved on by "bytes" (default 1000), named as such in Content-Range.
+# "corrupt" flips every bit of the first body byte: damage in transit that no
+# length or range check can see.
 GENERATED_PREFIX = "/generated/"
 # A prime period, so a block joined at the wrong offset never lines up again.
 GENERATED_PERIOD = 1048573
@@ -76,6 +85,24 @@ IDLE_EXIT_SECONDS = 3 * 3600
 # Ports are picked below the kernel's ephemeral range, so client sockets never take them.
 PORT_FIRST = 20000
 PORT_LAST = 32000
+
+
+# The publisher's own signing tool signs and fills digests here too, so the tests
+# prove it and the updater agree.
+SIGNING_TOOL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "release-signing")
+
+
+def signing_tool():
+    loader = importlib.machinery.SourceFileLoader("release_signing", SIGNING_TOOL)
+    description = importlib.util.spec_from_loader("release_signing", loader)
+    module = importlib.util.module_from_spec(description)
+    loader.exec_module(module)
+    return module
+
+
+def test_signing_key(name):
+    """A fixed key per name (never a real publisher's): tests sign with "test" and "other"."""
+    return signing_tool().private_key_from_secret("tarvolin test signing key: " + name)
 
 
 # ---------------------------------------------------------------------------
@@ -404,12 +431,35 @@ class PublisherHandler(http.server.BaseHTTPRequestHandler):
                     return self._reply_simple(400, b"\"status\" must be a number, \"body\" a string\n")
                 self.state.add_post_reply(rule)
             return self._reply_simple(200, b"ok\n")
+        if self.command == "POST" and route in ("sign", "digests"):
+            return self._release_tool(route, body)
         if self.command == "POST" and route == "reset":
             self.state.reset()
             return self._reply_simple(200, b"ok\n")
         if self.command == "GET" and route == "log":
             return self._reply_simple(200, self.state.log_json().encode("utf-8"), "application/json")
         return self._reply_simple(404, b"unknown control request\n")
+
+    def _release_tool(self, route, body):
+        try:
+            request = json.loads(body.decode("utf-8"))
+        except (UnicodeDecodeError, ValueError) as error:
+            return self._reply_simple(400, ("bad JSON: %s\n" % error).encode())
+        names = ("path", "key") if route == "sign" else ("list", "release")
+        if not isinstance(request, dict) or not all(isinstance(request.get(n), str) for n in names):
+            return self._reply_simple(400, ("needs %s\n" % " and ".join(names)).encode())
+        first = safe_file_path(self.state.root, "/" + request[names[0]])
+        if first is None or not os.path.isfile(first):
+            return self._reply_simple(404, b"no such file\n")
+        tool = signing_tool()
+        if route == "sign":
+            tool.sign_file(test_signing_key(request["key"]), first)
+        else:
+            release = safe_file_path(self.state.root, "/" + request["release"])
+            if release is None or not os.path.isdir(release):
+                return self._reply_simple(404, b"no such folder\n")
+            tool.fill_digests_in_file(first, release, complain=lambda text: None)
+        return self._reply_simple(200, b"ok\n")
 
     # -- content ------------------------------------------------------------
 
@@ -511,6 +561,8 @@ class PublisherHandler(http.server.BaseHTTPRequestHandler):
             piece = source.read(want)
             if not piece:
                 break
+            if "corrupt" in faults and sent == 0:
+                piece = bytes([piece[0] ^ 0xFF]) + piece[1:]
             self.wfile.write(piece)
             self.wfile.flush()
             sent += len(piece)
@@ -817,11 +869,14 @@ def main(argv):
         sub.add_argument("--idle-exit", type=float, default=IDLE_EXIT_SECONDS)
     stop = commands.add_parser("stop")
     stop.add_argument("--state", required=True)
+    test_key = commands.add_parser("test-key")
+    test_key.add_argument("--name", required=True)
     args = parser.parse_args(argv)
     for name in ("root", "state"):
         if getattr(args, name, None):
             setattr(args, name, os.path.abspath(getattr(args, name)))
-    handler = {"ports": command_ports, "start": command_start, "stop": command_stop, "serve": command_serve}
+    handler = {"ports": command_ports, "start": command_start, "stop": command_stop, "serve": command_serve,
+               "test-key": lambda a: print(signing_tool().public_key_hex(test_signing_key(a.name)))}
     return handler[args.command](args)
 
 

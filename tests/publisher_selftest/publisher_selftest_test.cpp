@@ -166,6 +166,21 @@ TEST_F(PublisherTest, IgnoreRangeAnswersWithTheWholeFile) {
   EXPECT_TRUE(got.body == bytes) << got.body.size();
 }
 
+TEST_F(PublisherTest, CorruptFlipsTheFirstBodyByteOfEachAffectedReply) {
+  const std::string bytes = Publish("/self/damaged.bin", 70000);
+  ASSERT_TRUE(SetFault(Fault("/self/damaged.bin", "corrupt", ", \"times\": 2")));
+  HttpExchangeResult whole = Get(PublisherUrl(), "/self/damaged.bin");
+  HttpExchangeResult part = Get(PublisherUrl(), "/self/damaged.bin", L"Range: bytes=1000-1999\r\n");
+  HttpExchangeResult clean = Get(PublisherUrl(), "/self/damaged.bin");
+  ASSERT_EQ(whole.body.size(), bytes.size());
+  EXPECT_EQ(static_cast<unsigned char>(whole.body[0]), static_cast<unsigned char>(bytes[0] ^ 0xFF));
+  EXPECT_TRUE(whole.body.substr(1) == bytes.substr(1));
+  ASSERT_EQ(part.body.size(), 1000u);
+  EXPECT_EQ(static_cast<unsigned char>(part.body[0]), static_cast<unsigned char>(bytes[1000] ^ 0xFF));
+  EXPECT_TRUE(part.body.substr(1) == bytes.substr(1001, 999));
+  EXPECT_TRUE(clean.body == bytes);
+}
+
 TEST_F(PublisherTest, RefusedHeadAndWrongRangeFaults) {
   const std::string bytes = Publish("/self/faulty.bin", 100000, 5);
   ASSERT_TRUE(SetFault(Fault("/self/faulty.bin", "refuse_head", ", \"times\": 1")));

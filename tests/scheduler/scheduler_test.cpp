@@ -12,6 +12,7 @@
 #include "common/files.h"
 #include "common/strings.h"
 #include "common/text_encoding.h"
+#include "config/settings.h"
 #include "download/transfer_messages.h"
 #include "pipeline/download_list.h"
 #include "status/update_status.h"
@@ -149,6 +150,68 @@ TEST_F(SchedulerTest, ParkedFileIsReusedOnlyForTheSameRelease) {
   DownloadAll(nullptr);
   EXPECT_EQ(CurrentStatus(), UpdateDownloadOk);
   EXPECT_EQ(ParkedBytes(L"book.dat"), Content("v2", 7000));
+}
+
+// Digests worked out apart from the program (Python's hashlib).
+constexpr wchar_t kUnpackedSha256[] = L"8314dc4b00fc8eb5b1f715968568775139fe0666d6d1f41eff3cae07489d10fd";
+constexpr wchar_t kV1Sha256[] = L"75fac83f3b5ea9c246bc560eed750d29a2a273a9889640352d24e9cc54a6ca5d";
+
+updatefileinfo DigestRecord(const std::wstring& path, const std::wstring& sha256) {
+  updatefileinfo record = FileRecord(path);
+  record.sha256 = sha256;
+  return record;
+}
+
+// The next pass retries the failed files of the last one; a pass over an empty
+// list leaves none to retry.
+void ForgetFailedFiles() {
+  CurrentDownLoadList().SetRecords({});
+  DownloadAll(nullptr);
+  ASSERT_EQ(FailedDownloadCount(), 0);
+}
+
+TEST_F(SchedulerTest, PackedFormsAreCheckedByWhatTheyHold) {
+  auto packed = ReadWholeFile(testing::BuildOutputFolder() + L"\\scheduler_fixtures\\packed.zip");
+  ASSERT_TRUE(packed.has_value());
+  ASSERT_TRUE(PutPublishedFile("rel/good.bin._.zip", *packed));
+  ASSERT_TRUE(PutPublishedFile("rel/bad.bin._.zip", *packed));
+  const std::wstring wrong(64, L'0');
+  for (const wchar_t* unzip : {L"1", L"0"}) {
+    SCOPED_TRACE(unzip);
+    WriteSetting(sections::kTarvolin, L"UnZip", unzip);
+    DeleteFileW(Parked(L"good.bin").c_str());
+    DeleteFileW((DownloadFolder() + L"\\good.bin._.zip").c_str());
+    SetStatus(UpdateCheckRemoteOk, nullptr);
+    CurrentDownLoadList().SetRecords({DigestRecord(L"good.bin", kUnpackedSha256), DigestRecord(L"bad.bin", wrong)});
+
+    DownloadAll(nullptr);
+    EXPECT_EQ(CurrentStatus(), UpdateDownloadError);
+    EXPECT_EQ(FailedDownloadCount(), 1);
+    EXPECT_TRUE(Contains(Log(), L"digest mismatch[bad.bin] sha256")) << Log();
+    EXPECT_FALSE(FileExists(Parked(L"bad.bin")));
+    EXPECT_FALSE(FileExists(DownloadFolder() + L"\\bad.bin._.zip"));
+    EXPECT_FALSE(FileExists(DownloadFolder() + L"\\bad.bin"));
+    const bool kept_packed = std::wstring(unzip) == L"0";
+    EXPECT_EQ(FileExists(DownloadFolder() + L"\\good.bin._.zip"), kept_packed);
+    EXPECT_EQ(FileExists(Parked(L"good.bin")), !kept_packed);
+    ForgetFailedFiles();
+  }
+}
+
+TEST_F(SchedulerTest, AParkedFileDamagedSinceIsFetchedAgain) {
+  ASSERT_TRUE(PutPublishedFile("rel/book.dat", Content("v1", 6000)));
+  CurrentDownLoadList().SetRecords({DigestRecord(L"book.dat", kV1Sha256)});
+  DownloadAll(nullptr);
+  ASSERT_EQ(ParkedBytes(L"book.dat"), Content("v1", 6000));
+
+  std::string damaged = Content("v1", 6000);
+  damaged[100] ^= 1;
+  ASSERT_TRUE(WriteWholeFile(Parked(L"book.dat"), damaged));
+  ASSERT_TRUE(testing::ResetPublisher());
+  DownloadAll(nullptr);
+  EXPECT_EQ(CurrentStatus(), UpdateDownloadOk);
+  EXPECT_FALSE(PublisherLog().empty());
+  EXPECT_EQ(ParkedBytes(L"book.dat"), Content("v1", 6000));
 }
 
 TEST_F(SchedulerTest, RecordsWithoutFilesCountAsDone) {

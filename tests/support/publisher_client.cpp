@@ -19,6 +19,8 @@ constexpr char kControlFaults[] = "/__control/faults";
 constexpr char kControlPostReplies[] = "/__control/post_replies";
 constexpr char kControlReset[] = "/__control/reset";
 constexpr char kControlLog[] = "/__control/log";
+constexpr char kControlSign[] = "/__control/sign";
+constexpr char kControlDigests[] = "/__control/digests";
 constexpr DWORD kReadPiece = 64 * 1024;
 
 std::wstring EnvironmentValue(const wchar_t* name) {
@@ -265,6 +267,15 @@ bool DeletePublishedFile(const std::string& path) {
 bool SetFault(const std::string& json) { return Control(L"POST", kControlFaults, json); }
 bool SetPostReply(const std::string& json) { return Control(L"POST", kControlPostReplies, json); }
 bool ResetPublisher() { return Control(L"POST", kControlReset, ""); }
+
+bool SignPublishedList(const std::string& path, const std::string& key_name) {
+  return Control(L"POST", kControlSign, "{\"path\": " + JsonQuote(path) + ", \"key\": " + JsonQuote(key_name) + "}");
+}
+
+bool FillPublishedDigests(const std::string& list, const std::string& release) {
+  return Control(L"POST", kControlDigests,
+                 "{\"list\": " + JsonQuote(list) + ", \"release\": " + JsonQuote(release) + "}");
+}
 
 std::string PublisherLogJson() {
   std::string answer;

@@ -28,11 +28,17 @@ std::wstring NginxUrl();
 bool PutPublishedFile(const std::string& path, const std::string& bytes);
 bool DeletePublishedFile(const std::string& path);
 // json: {"path", "fault": "404"|"ignore_range"|"drop_after"|"stall"|"wrong_length"|
-// "no_length"|"rate"|"refuse_head"|"wrong_range", "bytes", "seconds", "rate", "times"}.
+// "no_length"|"rate"|"refuse_head"|"wrong_range"|"corrupt", "bytes", "seconds", "rate", "times"}.
 // False when refused.
 bool SetFault(const std::string& json);
 // json: {"path", "status", "body"}: the answer to POST requests for that path.
 bool SetPostReply(const std::string& json);
+// Signs a published list into <path>.sig with the publisher's named test key
+// ("test" is the key the signed test book carries, any other name another key).
+bool SignPublishedList(const std::string& path, const std::string& key_name);
+// Gives the file elements of a published list the sha256 of their files under
+// the published folder `release`, with the publisher's signing tool.
+bool FillPublishedDigests(const std::string& list, const std::string& release);
 // Clears faults, POST replies and the request log; published files stay.
 bool ResetPublisher();
 std::string PublisherLogJson();

@@ -15,7 +15,9 @@ DownloadListValues SampleList() {
        .spare = L"error[x]\ndone[y]\n", .shortcut = L"s", .shortcutIcon = L"i", .iconIndex = L"2",
        .action = ActionRegister | ActionBoot},
       {.path = L"", .action = 0x7FFFFFFF},
-      {.path = L"\x6587\x4EF6.txt", .version = L"d41d8cd98f00b204e9800998ecf8427e", .action = ActionDelete},
+      {.path = L"\x6587\x4EF6.txt", .version = L"d41d8cd98f00b204e9800998ecf8427e", .action = ActionDelete,
+       .sha256 = L"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855",
+       .md5 = L"d41d8cd98f00b204e9800998ecf8427e"},
   };
   return values;
 }
@@ -67,7 +69,8 @@ TEST(ListSerialisation, DamagedImagesAreRefused) {
     std::string bytes;
   } cases[] = {
       {"wrong magic", patched(0, "XVDL")},
-      {"newer version", patched(4, std::string("\x02\0\0\0", 4))},
+      {"older version", patched(4, std::string("\x01\0\0\0", 4))},
+      {"newer version", patched(4, std::string("\x03\0\0\0", 4))},
       {"trailing byte", image + "x"},
       {"description longer than the image", patched(description_length, huge_count)},
       {"not an image at all", "<?xml version=\"1.0\"?><update/>"},

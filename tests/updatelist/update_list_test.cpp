@@ -59,7 +59,10 @@ TEST_F(UpdateListTest, DocumentsBecomeRecordsInDocumentOrder) {
       {"root named tarvolin",
        Xml("<tarvolin><file Name=\"a.dll\" MD5=\"1.0\"/><file file=\"bin\\b.exe\" Ver=\"2.0\" Action=\"exe\"/>"
            "</tarvolin>"),
-       flat},
+       {{.path = L"a.dll", .version = L"1.0", .md5 = L"1.0"}, flat[1]}},
+      {"digests travel with their records",
+       Xml("<update><file path=\"a.dll\" ver=\"1.0\" sha256=\"AB01\"/></update>"),
+       {{.path = L"a.dll", .version = L"1.0", .sha256 = L"AB01"}}},
       {"attribute variants and address paths",
        Xml("<update>"
            "<file Path=\"a.dll\" path=\"b.dll\"/>"
