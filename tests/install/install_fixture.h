@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <optional>
 #include <string>
 
@@ -76,6 +77,34 @@ inline bool WaitForFile(const std::wstring& path, DWORD limit_ms = 30000) {
     ::Sleep(50);
   }
   return true;
+}
+
+// Every file and folder under `folder` (relative names) with what a reader
+// would notice of it: a file's bytes and whether it is read-only; folders map
+// to "<folder>". The log, which every run appends to, is left out.
+inline void AddToSnapshot(const std::wstring& folder, const std::wstring& relative,
+                          std::map<std::wstring, std::string>& snapshot) {
+  WIN32_FIND_DATAW entry;
+  unique_hfind find(::FindFirstFileW((folder + L"\\" + relative + L"*").c_str(), &entry));
+  if (!find) return;
+  do {
+    const std::wstring name = entry.cFileName;
+    if (name == L"." || name == L".." || (relative.empty() && name == kInstallLog)) continue;
+    const std::wstring path = relative + name;
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      snapshot[path] = "<folder>";
+      AddToSnapshot(folder, path + L"\\", snapshot);
+    } else {
+      const std::string flag = (entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? "<read-only>" : "";
+      snapshot[path] = flag + ReadWholeFile(folder + L"\\" + path).value_or("<unreadable>");
+    }
+  } while (::FindNextFileW(find.get(), &entry));
+}
+
+inline std::map<std::wstring, std::string> FolderSnapshot(const std::wstring& folder) {
+  std::map<std::wstring, std::string> snapshot;
+  AddToSnapshot(folder, L"", snapshot);
+  return snapshot;
 }
 
 inline std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
