@@ -84,12 +84,21 @@ struct Replacement {
   std::wstring backup;  // what the destination held, when it held something
 };
 
+// Renames `staged` over `destination`, journaled; false when it did not happen.
+bool SwapIn(const std::wstring& staged, const std::wstring& destination, const std::wstring& backup,
+            CopyJournal& journal) {
+  journal.Placing(destination, backup);
+  if (::MoveFileExW(staged.c_str(), destination.c_str(), kReplaceFlags)) return true;
+  journal.Cancelled(destination);
+  return false;
+}
+
 // Replaces `destination` by `staged` in one rename, keeping what it held as a
 // backup; a destination that refuses (a running program) is moved aside
 // instead. On failure the destination holds what it held before.
-Replacement ReplaceWithStaged(const std::wstring& staged, const std::wstring& destination) {
+Replacement ReplaceWithStaged(const std::wstring& staged, const std::wstring& destination, CopyJournal& journal) {
   if (!FileExists(destination)) {
-    const bool moved = ::MoveFileExW(staged.c_str(), destination.c_str(), kReplaceFlags) != FALSE;
+    const bool moved = SwapIn(staged, destination, std::wstring(), journal);
     return {moved ? Placement::Done : Placement::Failed, std::wstring()};
   }
   // A link shares the attributes of the file: the backup gets them back once
@@ -98,22 +107,21 @@ Replacement ReplaceWithStaged(const std::wstring& staged, const std::wstring& de
   const std::wstring kept = IsFreeToReplace(destination) ? KeepBackup(destination) : std::wstring();
   ::SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
   if (!kept.empty()) {
-    if (::MoveFileExW(staged.c_str(), destination.c_str(), kReplaceFlags)) {
+    RecordOldFile(kept);
+    if (SwapIn(staged, destination, kept, journal)) {
       ::SetFileAttributesW(kept.c_str(), attributes);
-      RecordOldFile(kept);
       return {Placement::Done, kept};
     }
+    // A link to a running program goes only once the program has ended; it
+    // is listed, so the next start deletes it.
     DeleteIfPresent(kept);
-    // A link to a running program goes only once the program has ended: the
-    // next start deletes it.
-    if (FileExists(kept)) RecordOldFile(kept);
   }
   const std::wstring backup = MoveAside(destination, FileExists(kept) ? kept : std::wstring());
   if (backup.empty()) {
     ::SetFileAttributesW(destination.c_str(), attributes);
     return {Placement::NoBackup, std::wstring()};
   }
-  if (::MoveFileExW(staged.c_str(), destination.c_str(), kReplaceFlags)) {
+  if (SwapIn(staged, destination, backup, journal)) {
     ::SetFileAttributesW(backup.c_str(), attributes);
     return {Placement::Done, backup};
   }
@@ -135,17 +143,16 @@ std::vector<std::wstring> MissingFolders(const std::wstring& path) {
 
 // One destination: stage the new file beside it, then swap it in.
 bool PlaceFile(const std::wstring& fetched, const std::wstring& destination, bool take_fetched,
-               InstallJournal& placed) {
+               CopyJournal& journal) {
   const wchar_t* error_format = take_fetched ? L"move file error[%ls]to[%ls]" : L"copy file error[%ls]to[%ls]";
   if (DirectoryExists(destination)) {
     // A folder under the file's name is the user's; it is never moved aside.
     LogPair(error_format, fetched, destination);
     return false;
   }
-  const std::vector<std::wstring> missing = MissingFolders(destination);
-  CreateDirectoryTree(FolderOf(destination));
-  for (const std::wstring& folder : missing) {
-    if (DirectoryExists(folder)) placed.created_folders.push_back(folder);
+  for (const std::wstring& folder : MissingFolders(destination)) {
+    journal.CreatedFolder(folder);
+    if (!::CreateDirectoryW(folder.c_str(), nullptr)) break;
   }
   const std::wstring staged = destination + kStagedSuffix;
   DeleteIfPresent(staged);  // left by a run that was cut short
@@ -156,9 +163,9 @@ bool PlaceFile(const std::wstring& fetched, const std::wstring& destination, boo
     LogPair(error_format, fetched, destination);
     return false;
   }
-  const Replacement replaced = ReplaceWithStaged(staged, destination);
+  const Replacement replaced = ReplaceWithStaged(staged, destination, journal);
   if (replaced.placement == Placement::Done) {
-    placed.files.push_back({destination, replaced.backup, take_fetched ? fetched : std::wstring()});
+    if (take_fetched) journal.Placed(destination, fetched);
     WriteLog(FormatPlaceholders(Translate(L"MAIN", kUpdatedText), {destination}, Placeholders::kTextsOnly));
     return true;
   }
@@ -205,21 +212,21 @@ bool MoveOneFile(const std::wstring& from, const std::wstring& to) {
 }  // namespace
 
 bool UpdateOneFile(const std::wstring& source, const std::vector<std::wstring>& destinations,
-                   InstallJournal& placed) {
+                   CopyJournal& journal) {
   const std::wstring fetched = source + kParkedSuffix;
   if (!FileExists(fetched) || DirectoryExists(fetched)) {
     WriteLog(FormatWide(L"missing downloaded file[%ls]", fetched.c_str()));
     return false;
   }
   for (std::size_t i = 0; i < destinations.size(); ++i) {
-    if (!PlaceFile(fetched, destinations[i], i + 1 == destinations.size(), placed)) return false;
+    if (!PlaceFile(fetched, destinations[i], i + 1 == destinations.size(), journal)) return false;
   }
   return true;
 }
 
 bool UpdateOneFile(const std::wstring& source, const std::vector<std::wstring>& destinations) {
-  InstallJournal placed;
-  return UpdateOneFile(source, destinations, placed);
+  CopyJournal journal;
+  return UpdateOneFile(source, destinations, journal);
 }
 
 bool MoveTree(const std::wstring& from, const std::wstring& to) {

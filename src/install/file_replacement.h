@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "install/backup_rules.h"
-#include "install/return_rules.h"
+#include "install/release_return.h"
 
 namespace tarvolin {
 
@@ -26,10 +26,10 @@ inline constexpr wchar_t kStagedSuffix[] = L".__new";
 // itself. False when the downloaded file is missing or a destination could not
 // be replaced; that destination keeps its old file, and the downloaded file
 // goes back to where it was when it had been taken for the last destination.
-// Every step is logged. Each destination that received the file is added to
-// `placed`, with its backup and, for the last one, the fetched file's name.
+// Every step is logged. Every change to a destination goes to `journal`
+// before it is made, with the backup of what the destination held.
 bool UpdateOneFile(const std::wstring& source, const std::vector<std::wstring>& destinations,
-                   InstallJournal& placed);
+                   CopyJournal& journal);
 bool UpdateOneFile(const std::wstring& source, const std::vector<std::wstring>& destinations);
 
 // Moves every file under `from` to the same relative path under `to`,

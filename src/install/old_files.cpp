@@ -104,8 +104,8 @@ bool RecordOldFile(const std::wstring& path) {
 }
 
 void PurgeOldFiles() {
-  const std::vector<std::wstring> held =
-      FinishInterruptedReturn() ? std::vector<std::wstring>() : BackupsHeldForReturn();
+  FinishInterruptedReturn();
+  const std::vector<std::wstring> held = BackupsHeldForReturn();
   const std::wstring list = OldFilesListPath();
   std::optional<std::string> bytes = ReadWholeFile(list);
   if (!bytes) return;
@@ -117,8 +117,8 @@ void PurgeOldFiles() {
   const std::wstring application_folder = ConfigurationFolder();
   const std::vector<std::wstring> backups = ParseOldFilesList(*bytes);
   for (auto it = backups.rbegin(); it != backups.rend(); ++it) {
-    if (std::find(held.begin(), held.end(), *it) != held.end()) {
-      all_done = false;  // the pending return puts it back
+    if (std::find(held.begin(), held.end(), *it) != held.end() && FileExists(OriginalOfBackup(*it))) {
+      all_done = false;  // a return may still need it
       continue;
     }
     if (MayDispose(*it, application_folder) && !DisposeOfBackup(*it)) all_done = false;

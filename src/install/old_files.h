@@ -29,8 +29,9 @@ bool PassesThroughLink(const std::wstring& application_folder, const std::wstrin
 bool RecordOldFile(const std::wstring& path);
 
 // Run once at start-up. First finishes a return to the previous release that
-// was cut short (release_return.h); the backups it still needs, when it cannot
-// be finished, stay listed and in place. Then deletes every listed backup that exists. A backup
+// was cut short (release_return.h). Then deletes every listed backup that
+// exists, but for those a pending journal names (a copy cut short, or a return
+// that could not be finished): a return may still need them. A backup
 // whose original is missing (the run that made it ended before the new file
 // was in place) is renamed back instead, so the user keeps a file and the next
 // update replaces it again. Only backups the copy stage made are touched (see

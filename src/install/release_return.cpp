@@ -7,6 +7,7 @@
 #include "config/log.h"
 #include "config/settings.h"
 #include "config/translation_loader.h"
+#include "install/file_replacement.h"
 #include "install/old_files.h"
 #include "install/run_file.h"
 #include "updatelist/list_cache_name.h"
@@ -27,26 +28,6 @@ void Announce(HWND report_window, const wchar_t* text, const std::wstring& path)
 
 bool IsPlainFile(const std::wstring& path) { return !path.empty() && FileExists(path) && !DirectoryExists(path); }
 
-// Written beside the journal and renamed over it once it is on the disk, so
-// the journal is always whole or missing.
-bool WriteJournal(const InstallJournal& journal) {
-  const std::wstring path = ReturnJournalPath();
-  const std::wstring partial = path + kPartialSuffix;
-  const std::string bytes = WideToUtf8(JournalText(journal));
-  bool written = false;
-  {
-    unique_hfile file(::CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                    nullptr));
-    DWORD count = 0;
-    written = file && ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &count, nullptr) &&
-              count == bytes.size() && ::FlushFileBuffers(file.get());
-  }
-  if (written && ::MoveFileExW(partial.c_str(), path.c_str(), kPutBackFlags)) return true;
-  ::DeleteFileW(partial.c_str());
-  WriteLog(FormatWide(L"cannot write the return journal[%ls]", path.c_str()));
-  return false;
-}
-
 void RemoveJournal() {
   const std::wstring path = ReturnJournalPath();
   ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -62,30 +43,53 @@ void ParkAgain(const PlacedFile& file) {
   }
 }
 
+// A staged file left by a change that was cut short.
+void RemoveStaged(const PlacedFile& file) {
+  const std::wstring staged = file.destination + kStagedSuffix;
+  if (!IsPlainFile(staged)) return;
+  ::SetFileAttributesW(staged.c_str(), FILE_ATTRIBUTE_NORMAL);
+  ::DeleteFileW(staged.c_str());
+}
+
+bool PutBackupBack(const PlacedFile& file, HWND report_window) {
+  if (FileExists(file.destination)) ::SetFileAttributesW(file.destination.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!::MoveFileExW(file.backup.c_str(), file.destination.c_str(), kPutBackFlags)) {
+    WriteLog(FormatWide(L"restore file error[%ls]to[%ls]", file.backup.c_str(), file.destination.c_str()));
+    return false;
+  }
+  // A backup linked to a destination that never changed is another name of
+  // the same file, and a move between the two may change nothing.
+  if (IsPlainFile(file.backup)) {
+    ::SetFileAttributesW(file.backup.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(file.backup.c_str());
+  }
+  Announce(report_window, kRestoreText, file.destination);
+  return true;
+}
+
+bool RemoveAdded(const PlacedFile& file, HWND report_window) {
+  ::SetFileAttributesW(file.destination.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!::DeleteFileW(file.destination.c_str()) && FileExists(file.destination)) {
+    WriteLog(FormatWide(L"remove file error[%ls]", file.destination.c_str()));
+    return false;
+  }
+  Announce(report_window, kRemoveText, file.destination);
+  return true;
+}
+
 // True when the entry is as before the copy afterwards.
 bool ReturnOne(const PlacedFile& file, HWND report_window) {
   const PlacedFileState state{IsPlainFile(file.destination), IsPlainFile(file.backup), IsPlainFile(file.give_back)};
   const ReturnAction action = DecideReturn(file, state);
+  RemoveStaged(file);
   if (action.give_back) ParkAgain(file);
   switch (action.step) {
     case ReturnStep::kNothing:
       return true;
     case ReturnStep::kPutBackupBack:
-      if (FileExists(file.destination)) ::SetFileAttributesW(file.destination.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (::MoveFileExW(file.backup.c_str(), file.destination.c_str(), kPutBackFlags)) {
-        Announce(report_window, kRestoreText, file.destination);
-        return true;
-      }
-      WriteLog(FormatWide(L"restore file error[%ls]to[%ls]", file.backup.c_str(), file.destination.c_str()));
-      return false;
+      return PutBackupBack(file, report_window);
     case ReturnStep::kRemoveAdded:
-      ::SetFileAttributesW(file.destination.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (::DeleteFileW(file.destination.c_str()) || !FileExists(file.destination)) {
-        Announce(report_window, kRemoveText, file.destination);
-        return true;
-      }
-      WriteLog(FormatWide(L"remove file error[%ls]", file.destination.c_str()));
-      return false;
+      return RemoveAdded(file, report_window);
   }
   return false;
 }
@@ -140,7 +144,7 @@ std::optional<InstallJournal> PendingJournal() {
   if (!bytes) return std::nullopt;
   std::optional<InstallJournal> journal = ParseJournal(Utf8ToWide(*bytes));
   if (!journal) {
-    // Never one of ours: ours is renamed into place only once it is whole.
+    // Never one of ours: ours holds only lines of known kinds.
     WriteLog(FormatWide(L"skip unreadable journal[%ls]", ReturnJournalPath().c_str()));
     RemoveJournal();
     return std::nullopt;
@@ -161,17 +165,78 @@ std::optional<InstallJournal> PendingJournal() {
 
 std::wstring ReturnJournalPath() { return CollapseBackslashes(ConfigurationFolder() + kReturnJournalName); }
 
-bool ReturnToPreviousRelease(const InstallJournal& journal, HWND report_window) {
-  // Without the journal a kill during the return could not be finished, but
-  // the return itself is still better than leaving two releases mixed.
-  WriteJournal(journal);
+CopyJournal CopyJournal::CarryOn() {
+  CopyJournal journal;
+  journal.path_ = ReturnJournalPath();
+  if (std::optional<InstallJournal> pending = PendingJournal()) {
+    journal.changes_ = std::move(*pending);
+    journal.started_ = true;
+    WriteLog(FormatWide(L"carry on the journal of a copy cut short[%ls]", journal.path_.c_str()));
+  } else {
+    journal.changes_.old_files_list_length = FileLength(OldFilesListPath()).value_or(-1);
+  }
+  return journal;
+}
+
+void CopyJournal::Append(const std::wstring& line) {
+  if (path_.empty()) return;
+  std::string bytes = WideToUtf8(line);
+  if (!started_) bytes = WideToUtf8(JournalHeaderLines(changes_.old_files_list_length)) + bytes;
+  unique_hfile file(::CreateFileW(path_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                  started_ ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  // On the disk before the change it announces, or a crash could lose it.
+  if (!file || !::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+      written != bytes.size() || !::FlushFileBuffers(file.get())) {
+    WriteLog(FormatWide(L"cannot write the journal[%ls]", path_.c_str()));
+  }
+  started_ = true;
+}
+
+void CopyJournal::CreatedFolder(const std::wstring& folder) {
+  Append(CreatedFolderLine(folder));
+  changes_.created_folders.push_back(folder);
+}
+
+void CopyJournal::Placing(const std::wstring& destination, const std::wstring& backup) {
+  Append(PlacingLine(destination, backup));
+  changes_.files.push_back({destination, backup, L""});
+}
+
+void CopyJournal::Placed(const std::wstring& destination, const std::wstring& give_back) {
+  if (give_back.empty()) return;
+  Append(PlacedLine(destination, give_back));
+  changes_.files.back().give_back = give_back;
+}
+
+void CopyJournal::Cancelled(const std::wstring& destination) {
+  Append(CancelLine(destination));
+  changes_.files.pop_back();
+}
+
+void CopyJournal::Returning() {
+  Append(ReturningLine());
+  changes_.returning = true;
+}
+
+void CopyJournal::Close() {
+  if (!path_.empty()) RemoveJournal();
+  changes_ = InstallJournal{};
+  started_ = false;
+}
+
+bool ReturnToPreviousRelease(CopyJournal& journal, HWND report_window) {
+  // A journal that could not be written leaves a kill during the return
+  // unfinished, but the return itself is still better than two releases mixed.
+  journal.Returning();
   ReportTaskStatus(report_window, Translate(L"MAIN", kReturnText));
-  return CarryOutReturn(journal, report_window);
+  return CarryOutReturn(journal.Changes(), report_window);
 }
 
 bool FinishInterruptedReturn() {
   std::optional<InstallJournal> journal = PendingJournal();
   if (!journal) return !FileExists(ReturnJournalPath());
+  if (!journal->returning) return true;  // a copy cut short: the next copy carries it on
   WriteLog(Translate(L"MAIN", kReturnText));
   return CarryOutReturn(*journal, nullptr);
 }

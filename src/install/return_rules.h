@@ -1,9 +1,16 @@
-// What a copy stage changed in the installation, and how to take it back. The
-// copy notes every file it put in place; when the stage fails, that record is
-// written down as a journal before the first file goes back, so that a return
-// cut short by a kill is finished by the next start. The decisions here look
-// only at the record and at which files exist, so they are tested directly.
-// No Windows headers here.
+// What a copy stage changes in the installation, and how to take it back.
+//
+// The copy keeps a journal of its changes, each line on the disk before the
+// change it announces: a folder it created, a destination about to receive a
+// new file (with the backup of what it held), that a destination now holds the
+// file taken from the download folder, that a change did not happen after all.
+// When the stage fails, a last line says the return has begun, and the changes
+// are undone from the last to the first. A journal without that line is a copy
+// that was cut short: the next copy carries it on and either completes the
+// release or undoes both runs' changes. A journal with it is a return that was
+// cut short: the next start finishes it. The decisions here look only at the
+// journal and at which files exist, so they are tested directly. No Windows
+// headers here.
 #pragma once
 
 #include <optional>
@@ -21,16 +28,26 @@ struct PlacedFile {
   bool operator==(const PlacedFile&) const = default;
 };
 
-// Everything one copy stage changed, in the order it changed it.
+// Everything the copies journaled changed, in the order it was changed.
 struct InstallJournal {
   std::vector<PlacedFile> files;
   std::vector<std::wstring> created_folders;  // outermost first
-  long long old_files_list_length = -1;       // "__oldfiles.lst" before the copy; -1 when there was none
+  long long old_files_list_length = -1;       // "__oldfiles.lst" before the first copy; -1 when there was none
+  bool returning = false;                     // the return has begun
   bool operator==(const InstallJournal&) const = default;
 };
 
-// The journal as text, and back. A text that does not end with the closing
-// line (a write cut short) or holds a line of no known kind gives nothing.
+// The lines of the journal, each ending with a line break.
+std::wstring JournalHeaderLines(long long old_files_list_length);
+std::wstring CreatedFolderLine(const std::wstring& folder);
+std::wstring PlacingLine(const std::wstring& destination, const std::wstring& backup);
+std::wstring PlacedLine(const std::wstring& destination, const std::wstring& give_back);
+std::wstring CancelLine(const std::wstring& destination);
+std::wstring ReturningLine();
+
+// A whole journal as text, and back. The last line may be cut short (the
+// journal is only ever appended to) and is then ignored; a text that does not
+// start with the header or holds a line of no known kind gives nothing.
 std::wstring JournalText(const InstallJournal& journal);
 std::optional<InstallJournal> ParseJournal(std::wstring_view text);
 

@@ -10,7 +10,6 @@
 #include "download/transfer_messages.h"
 #include "install/access_grant.h"
 #include "install/file_replacement.h"
-#include "install/old_files.h"
 #include "install/release_return.h"
 #include "install/run_file.h"
 #include "install/shortcuts.h"
@@ -81,9 +80,9 @@ void RegisterComponent(const std::wstring& path) {
 }
 
 // Installs every record's file, in list order, up to the first that fails;
-// what was put in place goes to `placed`. True when every record went in.
+// every change goes to `journal` first. True when every record went in.
 bool CopyPhase(HWND window, const std::vector<updatefileinfo>& records, const std::wstring& download_folder,
-               const std::wstring& grant_tool, InstallJournal& placed) {
+               const std::wstring& grant_tool, CopyJournal& journal) {
   const int count = static_cast<int>(records.size());
   for (int i = 0; i < count; ++i) {
     if (window)
@@ -97,7 +96,7 @@ bool CopyPhase(HWND window, const std::vector<updatefileinfo>& records, const st
     const std::vector<std::wstring> destinations = DestinationPaths(record);
     if (destinations.empty()) continue;
     const std::wstring source = CollapseBackslashes(download_folder + L"\\" + record.path);
-    if (!UpdateOneFile(source, destinations, placed)) {
+    if (!UpdateOneFile(source, destinations, journal)) {
       WriteLog(FormatWide(L"not updated[%ls]", record.path.c_str()));
       return false;
     }
@@ -251,15 +250,16 @@ bool CopyAndFinish(HWND window) {
   // it would mix a third release in.
   if (!FinishInterruptedReturn()) return false;
   const std::vector<updatefileinfo> records = CurrentDownLoadList().Records();
-  InstallJournal placed;
-  placed.old_files_list_length = FileLength(OldFilesListPath()).value_or(-1);
-  if (!CopyPhase(window, records, download_folder, grant_tool, placed) || !FetchedListAtHand(records)) {
+  CopyJournal journal = CopyJournal::CarryOn();
+  if (!CopyPhase(window, records, download_folder, grant_tool, journal) || !FetchedListAtHand(records)) {
     // Saying these files are at the new version would hide them from the next
     // check, and half a release is no release: back to the one before.
-    ReturnToPreviousRelease(placed, window);
+    ReturnToPreviousRelease(journal, window);
     WriteLog(L"the update was not installed; the installed list stays as it was");
     return false;
   }
+  // Every file of the release is in: from here on the update only goes forward.
+  journal.Close();
   ShortcutPhase(window, records);
 
   Report(window, Tr(texts::kUpgradeTasks));

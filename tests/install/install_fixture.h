@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -79,6 +80,17 @@ inline bool WaitForFile(const std::wstring& path, DWORD limit_ms = 30000) {
   return true;
 }
 
+// Short files as they are; long ones by their start, length and a hash, so
+// that a failed comparison stays readable.
+inline std::string Fingerprint(const std::optional<std::string>& bytes) {
+  if (!bytes) return "<unreadable>";
+  constexpr std::size_t kShown = 40;
+  if (bytes->size() <= kShown) return *bytes;
+  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+  for (unsigned char c : *bytes) hash = (hash ^ c) * 1099511628211ull;
+  return bytes->substr(0, kShown) + "... <" + std::to_string(bytes->size()) + " bytes, " + std::to_string(hash) + ">";
+}
+
 // Every file and folder under `folder` (relative names) with what a reader
 // would notice of it: a file's bytes and whether it is read-only; folders map
 // to "<folder>". The log, which every run appends to, is left out.
@@ -96,7 +108,7 @@ inline void AddToSnapshot(const std::wstring& folder, const std::wstring& relati
       AddToSnapshot(folder, path + L"\\", snapshot);
     } else {
       const std::string flag = (entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? "<read-only>" : "";
-      snapshot[path] = flag + ReadWholeFile(folder + L"\\" + path).value_or("<unreadable>");
+      snapshot[path] = flag + Fingerprint(ReadWholeFile(folder + L"\\" + path));
     }
   } while (::FindNextFileW(find.get(), &entry));
 }

@@ -45,25 +45,32 @@ TEST(ReturnRules, EachEntryTakesTheStepThatBringsItBack) {
   for (const Case& c : cases) EXPECT_EQ(DecideReturn(c.file, c.state), c.expected) << c.name;
 }
 
-TEST(ReturnRules, TheJournalReadsBackOnlyWhole) {
+TEST(ReturnRules, TheJournalReadsBackAsWritten) {
   InstallJournal journal;
   journal.files = {{L"C:\\a\\f.dll", L"C:\\a\\f.dll.__old", L"D:\\t\\f.dll_"}, {L"C:\\a\\n b\\\x4E66.txt", L"", L""}};
   journal.created_folders = {L"C:\\a\\n b"};
   journal.old_files_list_length = 42;
   const std::wstring text = JournalText(journal);
   EXPECT_EQ(ParseJournal(text), journal);
-  EXPECT_EQ(ParseJournal(ReplaceAll(text, L"\n", L"\r\n")), journal);
   EXPECT_EQ(ParseJournal(JournalText(InstallJournal{})), InstallJournal{});
+  InstallJournal returning = journal;
+  returning.returning = true;
+  EXPECT_EQ(ParseJournal(text + ReturningLine()), returning);
+  // A change that did not happen after all is no change.
+  EXPECT_EQ(ParseJournal(text + PlacingLine(L"C:\\a\\g.dll", L"") + CancelLine(L"C:\\a\\g.dll")), journal);
+  // Only ever appended to: a last line cut short is a change not begun.
+  EXPECT_EQ(ParseJournal(text + L"P\tC:\\a\\g.d"), journal);
 
   const std::pair<const char*, std::wstring> broken[] = {
-      {"cut short before the closing line", text.substr(0, text.rfind(L"end"))},
-      {"cut short in a line", text.substr(0, 40)},
       {"empty", L""},
-      {"another header", ReplaceAll(text, L"tarvolin return 1", L"tarvolin return 2")},
-      {"a line of no known kind", ReplaceAll(text, L"F\t", L"X\t")},
-      {"a file line short of a field", ReplaceAll(text, L"\t\t\n", L"\t\n")},
+      {"cut short in the header", text.substr(0, 8)},
+      {"another header", ReplaceAll(text, L"tarvolin journal 1", L"tarvolin journal 2")},
+      {"a line of no known kind", ReplaceAll(text, L"F\t", L"Y\t")},
+      {"a placing line short of a field", text + L"P\tC:\\a\\g.dll\n"},
       {"a length that is no number", ReplaceAll(text, L"L\t42", L"L\t4x")},
-      {"an empty destination", ReplaceAll(text, L"P\tC:\\a\\f.dll\t", L"P\t\t")},
+      {"an empty destination", text + PlacingLine(L"", L"")},
+      {"a placed line about another file", text + PlacingLine(L"C:\\a\\g.dll", L"") + PlacedLine(L"C:\\a\\h.dll", L"x")},
+      {"a cancel with nothing before it", JournalText(InstallJournal{}) + CancelLine(L"C:\\a\\g.dll")},
   };
   for (const auto& [name, bad] : broken) EXPECT_EQ(ParseJournal(bad), std::nullopt) << name;
 }
@@ -112,6 +119,7 @@ class InterruptedReturnTest : public ::testing::Test {
                       {folders_.App(L"new.txt"), L"", Parked(L"new.txt")},
                       {folders_.App(L"deep\\er\\two.dll"), L"", L""}};
     journal_.created_folders = {folders_.App(L"deep"), folders_.App(L"deep\\er")};
+    journal_.returning = true;
   }
   std::wstring Parked(const std::wstring& path) const { return folders_.Download() + L"\\" + path + L"_"; }
   void WriteJournal() const { WriteWholeFile(ReturnJournalPath(), WideToUtf8(JournalText(journal_))); }
@@ -136,6 +144,21 @@ TEST_F(InterruptedReturnTest, TheNextStartFinishesItBeforeThePurge) {
   EXPECT_EQ(ReadTextFile(Parked(L"a.txt")), L"A2");
   EXPECT_EQ(ReadTextFile(Parked(L"new.txt")), L"N2");
   EXPECT_FALSE(FileExists(Parked(L"b.txt")));
+}
+
+// Without the line that starts the return, the journal is a copy cut short:
+// the next copy carries it on, and may still have to undo it.
+TEST_F(InterruptedReturnTest, ACopyCutShortKeepsItsBackupsThroughThePurge) {
+  journal_.returning = false;
+  WriteJournal();
+
+  PurgeOldFiles();
+
+  EXPECT_EQ(ReadTextFile(folders_.App(L"a.txt")), L"A2");
+  EXPECT_EQ(ReadTextFile(folders_.App(L"a.txt.__old")), L"A1");
+  EXPECT_EQ(ReadTextFile(folders_.App(L"new.txt")), L"N2");
+  EXPECT_TRUE(FileExists(OldFilesListPath()));
+  EXPECT_TRUE(FileExists(ReturnJournalPath()));
 }
 
 TEST_F(InterruptedReturnTest, ABackupItStillNeedsOutlivesThePurgeAndBlocksTheNextCopy) {
@@ -191,7 +214,7 @@ TEST_F(InterruptedReturnTest, APlantedJournalTouchesNothingOutsideTheApplication
 }
 
 TEST_F(InterruptedReturnTest, AnUnreadableJournalIsDroppedAndTheListIsKept) {
-  WriteWholeFile(ReturnJournalPath(), "tarvolin return 1\nP\tC:\\x");
+  WriteWholeFile(ReturnJournalPath(), "tarvolin journal 1\nQ\tC:\\x\n");
 
   PurgeOldFiles();
 

@@ -43,8 +43,8 @@ TEST_F(UpdateOneFileTest, CopiesToEarlierDestinationsAndMovesToTheLast) {
   folders_.WriteApp(L"a.dll", L"old a");
   ::SetFileAttributesW(folders_.App(L"a.dll").c_str(), FILE_ATTRIBUTE_READONLY);
 
-  InstallJournal placed;
-  ASSERT_TRUE(UpdateOneFile(source, {folders_.App(L"a.dll"), folders_.App(L"sub\\b.dll")}, placed));
+  CopyJournal journal;
+  ASSERT_TRUE(UpdateOneFile(source, {folders_.App(L"a.dll"), folders_.App(L"sub\\b.dll")}, journal));
 
   EXPECT_EQ(ReadTextFile(folders_.App(L"a.dll")), L"new");
   EXPECT_EQ(ReadTextFile(folders_.App(L"sub\\b.dll")), L"new");
@@ -60,8 +60,8 @@ TEST_F(UpdateOneFileTest, CopiesToEarlierDestinationsAndMovesToTheLast) {
             std::vector<std::wstring>{folders_.App(L"a.dll.__old")});
   const std::vector<PlacedFile> expected = {{folders_.App(L"a.dll"), folders_.App(L"a.dll.__old"), L""},
                                             {folders_.App(L"sub\\b.dll"), L"", source + L"_"}};
-  EXPECT_EQ(placed.files, expected);
-  EXPECT_EQ(placed.created_folders, std::vector<std::wstring>{folders_.App(L"sub")});
+  EXPECT_EQ(journal.Changes().files, expected);
+  EXPECT_EQ(journal.Changes().created_folders, std::vector<std::wstring>{folders_.App(L"sub")});
   for (const wchar_t* staged : {L"a.dll.__new", L"sub\\b.dll.__new"}) EXPECT_FALSE(FileExists(folders_.App(staged)));
   const std::wstring log = folders_.Log();
   EXPECT_NE(log.find(L"update file[" + folders_.App(L"a.dll") + L"]"), std::wstring::npos) << log;
@@ -74,17 +74,18 @@ TEST_F(UpdateOneFileTest, ARunningProgramIsMovedAsideAndListed) {
   const auto old_bytes = ReadWholeFile(program);
   const std::wstring source = folders_.Park(L"bin\\book.exe", L"new program");
 
-  InstallJournal placed;
-  ASSERT_TRUE(UpdateOneFile(source, {program}, placed)) << folders_.Log();
+  CopyJournal journal;
+  ASSERT_TRUE(UpdateOneFile(source, {program}, journal)) << folders_.Log();
+  const std::vector<PlacedFile>& placed = journal.Changes().files;
 
   EXPECT_EQ(ReadTextFile(program), L"new program");
   // The system keeps a running program's file and every other name of it, so
   // a link made for the backup may stay beside the moved one; each is listed.
-  ASSERT_EQ(placed.files.size(), 1u);
-  EXPECT_EQ(OriginalOfBackup(placed.files[0].backup), program);
-  EXPECT_EQ(ReadWholeFile(placed.files[0].backup), old_bytes);
+  ASSERT_EQ(placed.size(), 1u);
+  EXPECT_EQ(OriginalOfBackup(placed[0].backup), program);
+  EXPECT_EQ(ReadWholeFile(placed[0].backup), old_bytes);
   const std::vector<std::wstring> listed = ParseOldFilesList(*ReadWholeFile(OldFilesListPath()));
-  EXPECT_NE(std::find(listed.begin(), listed.end(), placed.files[0].backup), listed.end());
+  EXPECT_NE(std::find(listed.begin(), listed.end(), placed[0].backup), listed.end());
   for (const std::wstring& backup : listed) EXPECT_EQ(ReadWholeFile(backup), old_bytes) << backup;
 }
 
