@@ -4,6 +4,7 @@
 // the disk holds.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -227,6 +228,8 @@ TEST_F(InterruptionTest, KilledAtArbitraryMomentsOfAReturnThenRunAgainEndsWithOn
   // Each round lets a run fetch everything and stop as the copy begins, then
   // kills the next run later than the round before, so that the kills sweep
   // through the copy and the return after it.
+  int in_copy = 0;
+  int in_return = 0;
   for (DWORD delay_ms = 50; delay_ms <= 3000; delay_ms += 25) {
     ASSERT_EQ(RunChild(L"text:Copy from temporary directory"), std::optional<DWORD>(kStoppedExitCode));
     ChildProcess child;
@@ -235,12 +238,19 @@ TEST_F(InterruptionTest, KilledAtArbitraryMomentsOfAReturnThenRunAgainEndsWithOn
     if (!code) {
       child.Kill();
       ASSERT_TRUE(child.Wait(kChildLimitMs));
+      const std::string journal = ReadWholeFile(app_ / kReturnJournalName).value_or("");
+      if (journal.find("\nR\n") != std::string::npos) {
+        ++in_return;
+      } else {
+        ++in_copy;
+      }
     }
     const std::string when = "killed after " + std::to_string(delay_ms) + " ms";
     EXPECT_EQ(RunChild(L""), std::optional<DWORD>(1)) << when;
     EXPECT_EQ(testing::FolderSnapshot(app_.path()), first_release) << when;
     if (code) break;  // it got through the return by itself; nothing left to interrupt
   }
+  std::printf("kills during the copy: %d, during the return: %d\n", in_copy, in_return);
 }
 
 }  // namespace
