@@ -5,7 +5,6 @@
 
 #include <windows.h>
 
-#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -15,6 +14,7 @@
 #include "common/unique_handle.h"
 #include "pipeline/scheduler.h"
 #include "support/configuration_fixture.h"
+#include "support/folder_snapshot.h"
 #include "support/process.h"
 #include "support/temp_folder.h"
 #include "updatelist/list_cache_name.h"
@@ -80,43 +80,9 @@ inline bool WaitForFile(const std::wstring& path, DWORD limit_ms = 30000) {
   return true;
 }
 
-// Short files as they are; long ones by their start, length and a hash, so
-// that a failed comparison stays readable.
-inline std::string Fingerprint(const std::optional<std::string>& bytes) {
-  if (!bytes) return "<unreadable>";
-  constexpr std::size_t kShown = 40;
-  if (bytes->size() <= kShown) return *bytes;
-  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
-  for (unsigned char c : *bytes) hash = (hash ^ c) * 1099511628211ull;
-  return bytes->substr(0, kShown) + "... <" + std::to_string(bytes->size()) + " bytes, " + std::to_string(hash) + ">";
-}
-
-// Every file and folder under `folder` (relative names) with what a reader
-// would notice of it: a file's bytes and whether it is read-only; folders map
-// to "<folder>". The log, which every run appends to, is left out.
-inline void AddToSnapshot(const std::wstring& folder, const std::wstring& relative,
-                          std::map<std::wstring, std::string>& snapshot) {
-  WIN32_FIND_DATAW entry;
-  unique_hfind find(::FindFirstFileW((folder + L"\\" + relative + L"*").c_str(), &entry));
-  if (!find) return;
-  do {
-    const std::wstring name = entry.cFileName;
-    if (name == L"." || name == L".." || (relative.empty() && name == kInstallLog)) continue;
-    const std::wstring path = relative + name;
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      snapshot[path] = "<folder>";
-      AddToSnapshot(folder, path + L"\\", snapshot);
-    } else {
-      const std::string flag = (entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? "<read-only>" : "";
-      snapshot[path] = flag + Fingerprint(ReadWholeFile(folder + L"\\" + path));
-    }
-  } while (::FindNextFileW(find.get(), &entry));
-}
-
+// The application folder as a reader would notice it, the log left out.
 inline std::map<std::wstring, std::string> FolderSnapshot(const std::wstring& folder) {
-  std::map<std::wstring, std::string> snapshot;
-  AddToSnapshot(folder, L"", snapshot);
-  return snapshot;
+  return FolderSnapshot(folder, kInstallLog);
 }
 
 inline std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
