@@ -194,10 +194,7 @@ TEST_F(CopyStageTest, AFailedCopyReturnsToThePreviousRelease) {
     }
     if (blocker == Blocker::kFileHeldOpen) {
       const std::wstring ready = folders.App(L"..\\held-" + std::to_wstring(::GetCurrentProcessId()));
-      ASSERT_TRUE(holder.Start(testing::Quoted(testing::BuiltProgram(testing::kHelperProgram)) + L" hold " +
-                               testing::Quoted(folders.App(L"last.txt")) + L" " + testing::Quoted(ready)));
-      ASSERT_TRUE(testing::WaitForFile(ready));
-      ::DeleteFileW(ready.c_str());
+      ASSERT_TRUE(testing::HoldOpenElsewhere(holder, folders.App(L"last.txt"), ready));
     }
     const auto before = testing::FolderSnapshot(folders.AppFolder());
     SetRemoteVersionLabel(L"2.0");

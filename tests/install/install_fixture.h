@@ -122,4 +122,15 @@ class ChildProcess {
   unique_handle process_;
 };
 
+// Another process that holds `file` open without sharing until it is ended;
+// true once it does. `ready` is a scratch name the helper signals through.
+inline bool HoldOpenElsewhere(ChildProcess& holder, const std::wstring& file, const std::wstring& ready) {
+  if (!holder.Start(Quoted(BuiltProgram(kHelperProgram)) + L" hold " + Quoted(file) + L" " + Quoted(ready)) ||
+      !WaitForFile(ready)) {
+    return false;
+  }
+  ::DeleteFileW(ready.c_str());
+  return true;
+}
+
 }  // namespace tarvolin::testing

@@ -164,11 +164,7 @@ TEST_F(InterruptedReturnTest, ACopyCutShortKeepsItsBackupsThroughThePurge) {
 TEST_F(InterruptedReturnTest, ABackupItStillNeedsOutlivesThePurgeAndBlocksTheNextCopy) {
   WriteJournal();
   ChildProcess holder;
-  const std::wstring ready = folders_.App(L"ready.txt");
-  ASSERT_TRUE(holder.Start(testing::Quoted(testing::BuiltProgram(testing::kHelperProgram)) + L" hold " +
-                           testing::Quoted(folders_.App(L"a.txt")) + L" " + testing::Quoted(ready)));
-  ASSERT_TRUE(testing::WaitForFile(ready));
-  ::DeleteFileW(ready.c_str());
+  ASSERT_TRUE(testing::HoldOpenElsewhere(holder, folders_.App(L"a.txt"), folders_.App(L"ready.txt")));
 
   PurgeOldFiles();
 
