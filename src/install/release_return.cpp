@@ -52,6 +52,7 @@ void RemoveStaged(const PlacedFile& file) {
 }
 
 bool PutBackupBack(const PlacedFile& file, HWND report_window) {
+  const DWORD attributes = ::GetFileAttributesW(file.backup.c_str());
   if (FileExists(file.destination)) ::SetFileAttributesW(file.destination.c_str(), FILE_ATTRIBUTE_NORMAL);
   if (!::MoveFileExW(file.backup.c_str(), file.destination.c_str(), kPutBackFlags)) {
     WriteLog(FormatWide(L"restore file error[%ls]to[%ls]", file.backup.c_str(), file.destination.c_str()));
@@ -59,10 +60,8 @@ bool PutBackupBack(const PlacedFile& file, HWND report_window) {
   }
   // A backup linked to a destination that never changed is another name of
   // the same file, and a move between the two may change nothing.
-  if (IsPlainFile(file.backup)) {
-    ::SetFileAttributesW(file.backup.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileW(file.backup.c_str());
-  }
+  if (IsPlainFile(file.backup)) ::DeleteFileW(file.backup.c_str());
+  ::SetFileAttributesW(file.destination.c_str(), attributes);
   Announce(report_window, kRestoreText, file.destination);
   return true;
 }
