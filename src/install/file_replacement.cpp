@@ -52,11 +52,14 @@ std::wstring MoveAside(const std::wstring& destination, const std::wstring& own_
 
 // A second name for the destination's bytes, made without touching the
 // destination: a link where the volume has them, a copy where it has not. The
-// backup's name, or empty when the destination cannot be read.
+// backup's name, or empty when the destination cannot be read. The name is
+// listed before the backup exists, so that no moment leaves a backup the
+// start-up purge does not know of.
 std::wstring KeepBackup(const std::wstring& destination) {
   for (int attempt = -1; attempt < kNumberedBackups; ++attempt) {
     const std::wstring backup = BackupName(destination, attempt);
     if (FileExists(backup)) continue;
+    RecordOldFile(backup);
     if (::CreateHardLinkW(backup.c_str(), destination.c_str(), nullptr) ||
         ::CopyFileW(destination.c_str(), backup.c_str(), TRUE)) {
       return backup;
@@ -107,13 +110,12 @@ Replacement ReplaceWithStaged(const std::wstring& staged, const std::wstring& de
   const std::wstring kept = IsFreeToReplace(destination) ? KeepBackup(destination) : std::wstring();
   ::SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
   if (!kept.empty()) {
-    RecordOldFile(kept);
     if (SwapIn(staged, destination, kept, journal)) {
       ::SetFileAttributesW(kept.c_str(), attributes);
       return {Placement::Done, kept};
     }
     // A link to a running program goes only once the program has ended; it
-    // is listed, so the next start deletes it.
+    // is listed, so the next start deletes it. So is a name that was never used.
     DeleteIfPresent(kept);
   }
   const std::wstring backup = MoveAside(destination, FileExists(kept) ? kept : std::wstring());

@@ -230,7 +230,7 @@ TEST_F(InterruptionTest, KilledAtArbitraryMomentsOfAReturnThenRunAgainEndsWithOn
   // through the copy and the return after it.
   int in_copy = 0;
   int in_return = 0;
-  for (DWORD delay_ms = 50; delay_ms <= 3000; delay_ms += 25) {
+  for (DWORD delay_ms = 20; delay_ms <= 3000; delay_ms += 10) {
     ASSERT_EQ(RunChild(L"text:Copy from temporary directory"), std::optional<DWORD>(kStoppedExitCode));
     ChildProcess child;
     ASSERT_TRUE(child.Start(Command(L"")));

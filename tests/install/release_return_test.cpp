@@ -189,6 +189,26 @@ TEST_F(InterruptedReturnTest, ABackupItStillNeedsOutlivesThePurgeAndBlocksTheNex
   EXPECT_FALSE(FileExists(ReturnJournalPath()));
 }
 
+// Cut short between journaling a change and making it: the backup is still a
+// second name of the untouched file, and must not outlive the return.
+TEST(InterruptedReturn, AChangeJournaledButNotMadeLeavesNoBackupBehind) {
+  InstallFolders folders;
+  folders.WriteApp(L"a.txt", L"A1");
+  ASSERT_TRUE(::CreateHardLinkW(folders.App(L"a.txt.__old").c_str(), folders.App(L"a.txt").c_str(), nullptr));
+  ::SetFileAttributesW(folders.App(L"a.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  InstallJournal journal;
+  journal.files = {{folders.App(L"a.txt"), folders.App(L"a.txt.__old"), L""}};
+  journal.returning = true;
+  WriteWholeFile(ReturnJournalPath(), WideToUtf8(JournalText(journal)));
+
+  PurgeOldFiles();
+
+  EXPECT_EQ(testing::FolderSnapshot(folders.AppFolder()),
+            (std::map<std::wstring, std::string>{{L"a.txt", "<read-only>A1"},
+                                                 {L"tarvolin.ini", testing::Fingerprint(ReadWholeFile(folders.App(L"tarvolin.ini")))}}))
+      << folders.Log();
+}
+
 TEST_F(InterruptedReturnTest, APlantedJournalTouchesNothingOutsideTheApplicationFolder) {
   TempFolder elsewhere;
   WriteTextFile(elsewhere / L"victim.txt", L"another program's");
