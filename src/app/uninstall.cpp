@@ -10,6 +10,7 @@
 #include "config/settings.h"
 #include "install/locked_files.h"
 #include "install/old_files.h"
+#include "install/release_return.h"
 #include "install/rights_list.h"
 #include "updatelist/comparison.h"
 #include "updatelist/destination_paths.h"
@@ -57,6 +58,7 @@ void UninstallFiles() {
   }
   if (std::wstring log = LogFilePath(); !log.empty()) ::DeleteFileW(log.c_str());
   ::DeleteFileW(OldFilesListPath().c_str());
+  ::DeleteFileW(ReturnJournalPath().c_str());
   ::DeleteFileW(installed_list.c_str());
 }
 

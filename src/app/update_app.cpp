@@ -19,6 +19,7 @@
 #include "config/settings.h"
 #include "config/translation_loader.h"
 #include "install/old_files.h"
+#include "install/release_return.h"
 #include "install/run_file.h"
 #include "status/status_windows.h"
 #include "status/update_status.h"
@@ -47,6 +48,7 @@ bool CUpdateApp::InitInstance() {
   if (MachineIsOffline()) return false;
   RegisterHostWindowClass();
   CheckFlashPlayer();
+  FinishInterruptedReturn();  // the book must not start on two releases mixed
   if (StartInstalledBook()) return true;
   EnableDebugPrivilege();
   SetBrowserEmulationForSelf();

@@ -35,9 +35,12 @@ void LogPair(const wchar_t* format, const std::wstring& first, const std::wstrin
 
 // Moves `destination` aside under the first backup name that works and lists
 // the backup. The backup's name, or empty when all eleven names failed.
-std::wstring MoveAside(const std::wstring& destination) {
+// `own_link`, a link to the destination itself, is passed over: a move onto
+// another name of the same file may report success and change nothing.
+std::wstring MoveAside(const std::wstring& destination, const std::wstring& own_link) {
   for (int attempt = -1; attempt < kNumberedBackups; ++attempt) {
     const std::wstring backup = BackupName(destination, attempt);
+    if (backup == own_link) continue;
     if (::MoveFileW(destination.c_str(), backup.c_str())) {
       RecordOldFile(backup);
       return backup;
@@ -47,33 +50,112 @@ std::wstring MoveAside(const std::wstring& destination) {
   return std::wstring();
 }
 
+// A second name for the destination's bytes, made without touching the
+// destination: a link where the volume has them, a copy where it has not. The
+// backup's name, or empty when the destination cannot be read. The name is
+// listed before the backup exists, so that no moment leaves a backup the
+// start-up purge does not know of.
+std::wstring KeepBackup(const std::wstring& destination) {
+  for (int attempt = -1; attempt < kNumberedBackups; ++attempt) {
+    const std::wstring backup = BackupName(destination, attempt);
+    if (FileExists(backup)) continue;
+    RecordOldFile(backup);
+    if (::CreateHardLinkW(backup.c_str(), destination.c_str(), nullptr) ||
+        ::CopyFileW(destination.c_str(), backup.c_str(), TRUE)) {
+      return backup;
+    }
+    DeleteIfPresent(backup);  // a copy cut short
+    LogPair(L"backup file error[%ls]to[%ls]", destination, backup);
+    return std::wstring();
+  }
+  return std::wstring();
+}
+
+// False when another program holds the file so that it can be neither
+// renamed nor replaced now: no backup link is made then, since a second name
+// of a held file could not be removed again either.
+bool IsFreeToReplace(const std::wstring& path) {
+  unique_hfile probe(::CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return probe || ::GetLastError() != ERROR_SHARING_VIOLATION;
+}
+
 enum class Placement { Done, Failed, NoBackup };
 
-// Replaces `destination` by `staged` in one rename; a destination that
-// refuses (a running program) is moved aside first. On failure the
-// destination holds what it held before.
-Placement ReplaceWithStaged(const std::wstring& staged, const std::wstring& destination) {
-  if (FileExists(destination)) ::SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (::MoveFileExW(staged.c_str(), destination.c_str(), kReplaceFlags)) return Placement::Done;
-  if (!FileExists(destination)) return Placement::Failed;
-  const std::wstring backup = MoveAside(destination);
-  if (backup.empty()) return Placement::NoBackup;
-  if (::MoveFileExW(staged.c_str(), destination.c_str(), kReplaceFlags)) return Placement::Done;
+struct Replacement {
+  Placement placement;
+  std::wstring backup;  // what the destination held, when it held something
+};
+
+// Renames `staged` over `destination`, journaled; false when it did not happen.
+bool SwapIn(const std::wstring& staged, const std::wstring& destination, const std::wstring& backup,
+            CopyJournal& journal) {
+  journal.Placing(destination, backup);
+  if (::MoveFileExW(staged.c_str(), destination.c_str(), kReplaceFlags)) return true;
+  journal.Cancelled(destination);
+  return false;
+}
+
+// Replaces `destination` by `staged` in one rename, keeping what it held as a
+// backup; a destination that refuses (a running program) is moved aside
+// instead. On failure the destination holds what it held before.
+Replacement ReplaceWithStaged(const std::wstring& staged, const std::wstring& destination, CopyJournal& journal) {
+  if (!FileExists(destination)) {
+    const bool moved = SwapIn(staged, destination, std::wstring(), journal);
+    return {moved ? Placement::Done : Placement::Failed, std::wstring()};
+  }
+  // A link shares the attributes of the file: the backup gets them back once
+  // the destination is a file of its own.
+  const DWORD attributes = ::GetFileAttributesW(destination.c_str());
+  const std::wstring kept = IsFreeToReplace(destination) ? KeepBackup(destination) : std::wstring();
+  ::SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!kept.empty()) {
+    if (SwapIn(staged, destination, kept, journal)) {
+      ::SetFileAttributesW(kept.c_str(), attributes);
+      return {Placement::Done, kept};
+    }
+    // A link to a running program goes only once the program has ended; it
+    // is listed, so the next start deletes it. So is a name that was never used.
+    DeleteIfPresent(kept);
+  }
+  const std::wstring backup = MoveAside(destination, FileExists(kept) ? kept : std::wstring());
+  if (backup.empty()) {
+    ::SetFileAttributesW(destination.c_str(), attributes);
+    return {Placement::NoBackup, std::wstring()};
+  }
+  if (SwapIn(staged, destination, backup, journal)) {
+    ::SetFileAttributesW(backup.c_str(), attributes);
+    return {Placement::Done, backup};
+  }
   // The old file goes back; its list entry is harmless, since the purge skips
   // names that no longer exist.
   ::MoveFileW(backup.c_str(), destination.c_str());
-  return Placement::Failed;
+  ::SetFileAttributesW(destination.c_str(), attributes);
+  return {Placement::Failed, std::wstring()};
+}
+
+// The folders above `path` that do not exist yet, outermost first.
+std::vector<std::wstring> MissingFolders(const std::wstring& path) {
+  std::vector<std::wstring> missing;
+  for (std::wstring folder = FolderOf(path); !folder.empty() && !FileExists(folder); folder = FolderOf(folder)) {
+    missing.insert(missing.begin(), folder);
+  }
+  return missing;
 }
 
 // One destination: stage the new file beside it, then swap it in.
-bool PlaceFile(const std::wstring& fetched, const std::wstring& destination, bool take_fetched) {
+bool PlaceFile(const std::wstring& fetched, const std::wstring& destination, bool take_fetched,
+               CopyJournal& journal) {
   const wchar_t* error_format = take_fetched ? L"move file error[%ls]to[%ls]" : L"copy file error[%ls]to[%ls]";
   if (DirectoryExists(destination)) {
     // A folder under the file's name is the user's; it is never moved aside.
     LogPair(error_format, fetched, destination);
     return false;
   }
-  CreateDirectoryTree(FolderOf(destination));
+  for (const std::wstring& folder : MissingFolders(destination)) {
+    journal.CreatedFolder(folder);
+    if (!::CreateDirectoryW(folder.c_str(), nullptr)) break;
+  }
   const std::wstring staged = destination + kStagedSuffix;
   DeleteIfPresent(staged);  // left by a run that was cut short
   const bool staged_ok = take_fetched ? ::MoveFileExW(fetched.c_str(), staged.c_str(), kTakeFlags) != FALSE
@@ -83,8 +165,9 @@ bool PlaceFile(const std::wstring& fetched, const std::wstring& destination, boo
     LogPair(error_format, fetched, destination);
     return false;
   }
-  const Placement placed = ReplaceWithStaged(staged, destination);
-  if (placed == Placement::Done) {
+  const Replacement replaced = ReplaceWithStaged(staged, destination, journal);
+  if (replaced.placement == Placement::Done) {
+    if (take_fetched) journal.Placed(destination, fetched);
     WriteLog(FormatPlaceholders(Translate(L"MAIN", kUpdatedText), {destination}, Placeholders::kTextsOnly));
     return true;
   }
@@ -93,7 +176,7 @@ bool PlaceFile(const std::wstring& fetched, const std::wstring& destination, boo
     ::MoveFileExW(staged.c_str(), fetched.c_str(), kTakeFlags);
   }
   DeleteIfPresent(staged);
-  if (placed == Placement::Failed) LogPair(error_format, fetched, destination);
+  if (replaced.placement == Placement::Failed) LogPair(error_format, fetched, destination);
   return false;
 }
 
@@ -130,16 +213,22 @@ bool MoveOneFile(const std::wstring& from, const std::wstring& to) {
 
 }  // namespace
 
-bool UpdateOneFile(const std::wstring& source, const std::vector<std::wstring>& destinations) {
+bool UpdateOneFile(const std::wstring& source, const std::vector<std::wstring>& destinations,
+                   CopyJournal& journal) {
   const std::wstring fetched = source + kParkedSuffix;
   if (!FileExists(fetched) || DirectoryExists(fetched)) {
     WriteLog(FormatWide(L"missing downloaded file[%ls]", fetched.c_str()));
     return false;
   }
   for (std::size_t i = 0; i < destinations.size(); ++i) {
-    if (!PlaceFile(fetched, destinations[i], i + 1 == destinations.size())) return false;
+    if (!PlaceFile(fetched, destinations[i], i + 1 == destinations.size(), journal)) return false;
   }
   return true;
+}
+
+bool UpdateOneFile(const std::wstring& source, const std::vector<std::wstring>& destinations) {
+  CopyJournal journal;
+  return UpdateOneFile(source, destinations, journal);
 }
 
 bool MoveTree(const std::wstring& from, const std::wstring& to) {

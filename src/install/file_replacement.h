@@ -3,15 +3,19 @@
 // Every file reaches its destination in two steps: it is first written under a
 // staging name beside the destination (destination + ".__new"), then renamed
 // over the destination in one step. Whenever the process ends, the destination
-// therefore holds either the old or the new file, never a part of one. A
-// destination that cannot be replaced (a running program) is moved aside as a
-// backup first; the backup is listed for deletion at the next start.
+// therefore holds either the old or the new file, never a part of one. The old
+// file is kept as a backup under a ".__old" name, so that a failed update can
+// put it back: a second link to it, or a copy where the volume has no links,
+// made before the rename; a destination that cannot be replaced (a running
+// program) is moved aside under that name instead. Every backup is listed for
+// deletion at the next start.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "install/backup_rules.h"
+#include "install/release_return.h"
 
 namespace tarvolin {
 
@@ -22,7 +26,10 @@ inline constexpr wchar_t kStagedSuffix[] = L".__new";
 // itself. False when the downloaded file is missing or a destination could not
 // be replaced; that destination keeps its old file, and the downloaded file
 // goes back to where it was when it had been taken for the last destination.
-// Every step is logged.
+// Every step is logged. Every change to a destination goes to `journal`
+// before it is made, with the backup of what the destination held.
+bool UpdateOneFile(const std::wstring& source, const std::vector<std::wstring>& destinations,
+                   CopyJournal& journal);
 bool UpdateOneFile(const std::wstring& source, const std::vector<std::wstring>& destinations);
 
 // Moves every file under `from` to the same relative path under `to`,

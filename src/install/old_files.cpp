@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "common/files.h"
 #include "common/strings.h"
 #include "common/text_encoding.h"
@@ -9,6 +11,7 @@
 #include "config/log.h"
 #include "config/settings.h"
 #include "install/backup_rules.h"
+#include "install/release_return.h"
 
 namespace tarvolin {
 namespace {
@@ -40,22 +43,6 @@ bool IsLink(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-// True when the application folder or a folder between it and the backup is a
-// link (junction, symbolic link): through it the entry would reach elsewhere.
-// `backup` lies inside `application_folder` by its text.
-bool PassesThroughLink(const std::wstring& application_folder, const std::wstring& backup) {
-  std::wstring folder = application_folder;
-  while (!folder.empty() && folder.back() == L'\\') folder.pop_back();
-  if (IsLink(folder)) return true;
-  const std::wstring rest = backup.substr(folder.size() + 1);
-  const std::vector<std::wstring> parts = Split(ReplaceAll(rest, L"/", L"\\"), L'\\');
-  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
-    folder += L"\\" + parts[i];
-    if (IsLink(folder)) return true;
-  }
-  return false;
-}
-
 // False, with a log line, for an entry the purge must leave alone.
 bool MayDispose(const std::wstring& backup, const std::wstring& application_folder) {
   const wchar_t* reason = nullptr;
@@ -76,6 +63,19 @@ bool MayDispose(const std::wstring& backup, const std::wstring& application_fold
 }
 
 }  // namespace
+
+bool PassesThroughLink(const std::wstring& application_folder, const std::wstring& path) {
+  std::wstring folder = application_folder;
+  while (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+  if (IsLink(folder)) return true;
+  const std::wstring rest = path.substr(folder.size() + 1);
+  const std::vector<std::wstring> parts = Split(ReplaceAll(rest, L"/", L"\\"), L'\\');
+  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+    folder += L"\\" + parts[i];
+    if (IsLink(folder)) return true;
+  }
+  return false;
+}
 
 std::wstring OldFilesListPath() { return CollapseBackslashes(ConfigurationFolder() + kOldFilesListName); }
 
@@ -104,6 +104,8 @@ bool RecordOldFile(const std::wstring& path) {
 }
 
 void PurgeOldFiles() {
+  FinishInterruptedReturn();
+  const std::vector<std::wstring> held = BackupsHeldForReturn();
   const std::wstring list = OldFilesListPath();
   std::optional<std::string> bytes = ReadWholeFile(list);
   if (!bytes) return;
@@ -115,6 +117,10 @@ void PurgeOldFiles() {
   const std::wstring application_folder = ConfigurationFolder();
   const std::vector<std::wstring> backups = ParseOldFilesList(*bytes);
   for (auto it = backups.rbegin(); it != backups.rend(); ++it) {
+    if (std::find(held.begin(), held.end(), *it) != held.end() && FileExists(OriginalOfBackup(*it))) {
+      all_done = false;  // a return may still need it
+      continue;
+    }
     if (MayDispose(*it, application_folder) && !DisposeOfBackup(*it)) all_done = false;
   }
   if (!all_done) return;

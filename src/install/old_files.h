@@ -19,11 +19,19 @@ std::wstring OldFilesListPath();
 // UTF-8, so any path the system allows survives the round trip.
 std::vector<std::wstring> ParseOldFilesList(std::string_view bytes);
 
+// True when the application folder or a folder between it and `path` is a
+// link (junction, symbolic link): through it the path would reach elsewhere.
+// `path` lies inside `application_folder` by its text.
+bool PassesThroughLink(const std::wstring& application_folder, const std::wstring& path);
+
 // Appends a line break and `path` to the list, creating the file when
 // missing. False, with a log line, when it could not be written.
 bool RecordOldFile(const std::wstring& path);
 
-// Run once at start-up. Deletes every listed backup that exists. A backup
+// Run once at start-up. First finishes a return to the previous release that
+// was cut short (release_return.h). Then deletes every listed backup that
+// exists, but for those a pending journal names (a copy cut short, or a return
+// that could not be finished): a return may still need them. A backup
 // whose original is missing (the run that made it ended before the new file
 // was in place) is renamed back instead, so the user keeps a file and the next
 // update replaces it again. Only backups the copy stage made are touched (see

@@ -10,6 +10,7 @@
 #include "download/transfer_messages.h"
 #include "install/access_grant.h"
 #include "install/file_replacement.h"
+#include "install/release_return.h"
 #include "install/run_file.h"
 #include "install/shortcuts.h"
 #include "install/task_script.h"
@@ -78,11 +79,11 @@ void RegisterComponent(const std::wstring& path) {
   if (FAILED(result)) WriteLog(FormatWide(L"registration of[%ls] failed: 0x%08lx", path.c_str(), result));
 }
 
-// Installs every record's file; the number of records that failed.
-int CopyPhase(HWND window, const std::vector<updatefileinfo>& records, const std::wstring& download_folder,
-              const std::wstring& grant_tool) {
+// Installs every record's file, in list order, up to the first that fails;
+// every change goes to `journal` first. True when every record went in.
+bool CopyPhase(HWND window, const std::vector<updatefileinfo>& records, const std::wstring& download_folder,
+               const std::wstring& grant_tool, CopyJournal& journal) {
   const int count = static_cast<int>(records.size());
-  int failed = 0;
   for (int i = 0; i < count; ++i) {
     if (window)
       ::SendMessageW(window, transfer_messages::kCopyProgress, static_cast<WPARAM>(i), static_cast<LPARAM>(count));
@@ -95,16 +96,25 @@ int CopyPhase(HWND window, const std::vector<updatefileinfo>& records, const std
     const std::vector<std::wstring> destinations = DestinationPaths(record);
     if (destinations.empty()) continue;
     const std::wstring source = CollapseBackslashes(download_folder + L"\\" + record.path);
-    if (!UpdateOneFile(source, destinations)) {
-      ++failed;
+    if (!UpdateOneFile(source, destinations, journal)) {
       WriteLog(FormatWide(L"not updated[%ls]", record.path.c_str()));
+      return false;
     }
     // Granted once the new files are there: a grant on the file about to be
     // replaced would go with it.
     GrantUsersAccess(grant_tool, destinations);
-    CreateRecordShortcuts(destinations.front(), record, window);
   }
-  return failed;
+  return true;
+}
+
+// The records' links, once every file is in: a failed copy returns to the
+// previous release and must leave no link to a file of this one behind.
+void ShortcutPhase(HWND window, const std::vector<updatefileinfo>& records) {
+  for (const updatefileinfo& record : records) {
+    if (!IsInstallable(record)) continue;
+    const std::vector<std::wstring> destinations = DestinationPaths(record);
+    if (!destinations.empty()) CreateRecordShortcuts(destinations.front(), record, window);
+  }
 }
 
 // Register, run and remove, record by record. True when a restart is needed.
@@ -143,6 +153,19 @@ bool FetchListAgain(const std::wstring& cached_list, const std::vector<updatefil
     return false;
   }
   return true;
+}
+
+// True when the fetched list is at hand to become the installed list, fetched
+// again when the copy of the check is gone. Asked before any task runs: once
+// the tasks have run, the copy can no longer be taken back whole.
+bool FetchedListAtHand(const std::vector<updatefileinfo>& installed) {
+  const std::wstring cached = CachedListPath();
+  if (FileExists(cached) || FileExists(AlternateCachedListName(cached)) || FetchListAgain(cached, installed)) {
+    return true;
+  }
+  WriteLog(FormatWide(L"cannot save the installed list[%ls]",
+                      CollapseBackslashes(ConfigurationFolder() + kInstalledListName).c_str()));
+  return false;
 }
 
 // True when the fetched list is now the installed list.
@@ -223,8 +246,21 @@ bool CopyAndFinish(HWND window) {
   const std::wstring download_folder = DownloadFolder();
   if (!unzip) return MoveTree(download_folder, ConfigurationFolder());
 
+  // A return that could not be finished still needs its backups; a copy over
+  // it would mix a third release in.
+  if (!FinishInterruptedReturn()) return false;
   const std::vector<updatefileinfo> records = CurrentDownLoadList().Records();
-  const int failed = CopyPhase(window, records, download_folder, grant_tool);
+  CopyJournal journal = CopyJournal::CarryOn();
+  if (!CopyPhase(window, records, download_folder, grant_tool, journal) || !FetchedListAtHand(records)) {
+    // Saying these files are at the new version would hide them from the next
+    // check, and half a release is no release: back to the one before.
+    ReturnToPreviousRelease(journal, window);
+    WriteLog(L"the update was not installed; the installed list stays as it was");
+    return false;
+  }
+  // Every file of the release is in: from here on the update only goes forward.
+  journal.Close();
+  ShortcutPhase(window, records);
 
   Report(window, Tr(texts::kUpgradeTasks));
   const bool restart = TaskPhase(window, records);
@@ -235,11 +271,6 @@ bool CopyAndFinish(HWND window) {
   Report(window, FormatPlaceholders(Tr(texts::kCompleted), {std::to_wstring(records.size())}));
   if (restart) Report(window, Tr(texts::kNeedRestart));
 
-  if (failed > 0) {
-    // Saying these files are at the new version would hide them from the next check.
-    WriteLog(FormatWide(L"%d files were not updated; the installed list stays as it was", failed));
-    return false;
-  }
   // Without the new installed list the next check would fetch all of this
   // again, and "Ver" must not claim a release the list does not describe.
   return HandOverInstalledList(records, grant_tool);

@@ -36,11 +36,13 @@ bool ReplaceFileWhole(const std::wstring& source, const std::wstring& target);
 // Installs the current download list. Status texts go to `window` (may be
 // null) and to the log. With [Tarvolin] UnZip off, the download folder is
 // moved into the application folder unchanged and nothing else happens.
-// Otherwise: copy phase, task phase, the list's tasks, clean-up, and, only
-// when every file is in place, the fetched list becomes the installed list.
-// True when every record was installed and the installed list was saved; a
-// record that failed keeps its old file, the installed list stays the old one,
-// and the next run tries again.
+// Otherwise: copy phase, the records' links, task phase, the list's tasks,
+// clean-up, and the fetched list becomes the installed list. True when every
+// record was installed and the installed list was saved. When a record cannot
+// be put in place, or the fetched list is not at hand to be saved, before any
+// task has run, every file this copy replaced or added goes back to what it
+// was (release_return.h); the installed list stays the old one, the fetched
+// files stay parked, and the next run tries again.
 bool CopyAndFinish(HWND window);
 
 // The stage as the update windows and the silent mode run it: only after the

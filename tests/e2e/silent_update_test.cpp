@@ -14,6 +14,7 @@
 #include "common/strings.h"
 #include "common/text_encoding.h"
 #include "endpoints.h"
+#include "support/folder_snapshot.h"
 #include "support/http_server.h"
 #include "support/process.h"
 #include "support/publisher_client.h"
@@ -74,6 +75,19 @@ class SilentUpdateTest : public ::testing::Test {
       if (request.status >= 200 && request.status < 300 && request.path.find(".xml") == std::string::npos)
         paths.push_back(request.path);
     return paths;
+  }
+
+  // The book folder as the reader sees it: without the log and without the
+  // download cache, which this configuration keeps in the book folder too.
+  std::map<std::wstring, std::string> BookSnapshot() {
+    auto snapshot = testing::FolderSnapshot(BookFolder(), L"inst.log");
+    constexpr std::wstring_view kParkedRecord = L".parked";  // beside the download folder, named as it is
+    std::wstring cache;
+    for (const auto& [name, bytes] : snapshot) {
+      if (name.ends_with(kParkedRecord)) cache = name.substr(0, name.size() - kParkedRecord.size());
+    }
+    if (!cache.empty()) std::erase_if(snapshot, [&](const auto& entry) { return StartsWith(entry.first, cache); });
+    return snapshot;
   }
 
   std::unique_ptr<testing::LoopbackHttpServer> server_;
@@ -151,6 +165,58 @@ TEST_F(SilentUpdateTest, FirstReleaseThenIncrementalUpdateThenNothingDue) {
     EXPECT_FALSE(IsSubsequence(host.statuses, {4})) << Log();
   }
   EXPECT_TRUE(Downloads().empty());
+}
+
+// A release whose last file cannot go in (a file of the reader's stands where
+// its folder should be; the locked-file check does not see that coming): the
+// host is told the copy failed, the book folder is the first release byte for
+// byte, and once the way is clear the next run installs the release without
+// fetching its files again.
+TEST_F(SilentUpdateTest, AReleaseThatCannotGoInLeavesThePreviousOneWhole) {
+  ASSERT_TRUE(testing::PutPublishedFile("rel/reader/book.dat", Bytes("book1-", 90000)));
+  ASSERT_TRUE(testing::PutPublishedFile("rel/data/pages.dat", Bytes("pages1-", 300000)));
+  ASSERT_TRUE(testing::PutPublishedFile(
+      "rel/tarvolin.xml", "<update><file path=\"reader\\book.dat\" ver=\"1\"/><file path=\"data\\pages.dat\" ver=\"1\"/></update>"));
+  {
+    StatusHost host;
+    ASSERT_EQ(RunSilently(host), std::optional<DWORD>(2)) << Log();
+  }
+  ASSERT_TRUE(testing::ResetPublisher());
+  ASSERT_TRUE(testing::PutPublishedFile("rel/reader/book.dat", Bytes("book2-", 80000)));
+  ASSERT_TRUE(testing::PutPublishedFile("rel/data/pages.dat", Bytes("pages2-", 310000)));
+  ASSERT_TRUE(testing::PutPublishedFile("rel/data/new.dat", Bytes("new2-", 5000)));
+  ASSERT_TRUE(testing::PutPublishedFile("rel/zz/last.dat", "last"));
+  ASSERT_TRUE(testing::PutPublishedFile(
+      "rel/tarvolin.xml",
+      "<update><file path=\"reader\\book.dat\" ver=\"2\"/><file path=\"data\\pages.dat\" ver=\"2\"/>"
+      "<file path=\"data\\new.dat\" ver=\"2\"/><file path=\"zz\\last.dat\" ver=\"2\"/></update>"));
+  ASSERT_TRUE(WriteWholeFile(InBook(L"zz"), "the reader's"));
+  const auto first_release = BookSnapshot();
+  {
+    StatusHost host;
+    RunSilently(host);
+    EXPECT_TRUE(IsSubsequence(host.statuses, {9, 10, 11})) << Log();
+    EXPECT_FALSE(IsSubsequence(host.statuses, {12})) << Log();
+  }
+  EXPECT_EQ(BookSnapshot(), first_release);
+  const std::wstring log = Log();
+  for (const wchar_t* put_back : {L"reader\\book.dat", L"data\\pages.dat"}) {
+    EXPECT_NE(log.find(L"Restore file[" + InBook(put_back) + L"]"), std::wstring::npos) << put_back << "\n" << log;
+  }
+  EXPECT_NE(log.find(L"Remove file[" + InBook(L"data\\new.dat") + L"]"), std::wstring::npos) << log;
+
+  ASSERT_TRUE(::DeleteFileW(InBook(L"zz").c_str()));
+  ASSERT_TRUE(testing::ResetPublisher());
+  {
+    StatusHost host;
+    EXPECT_EQ(RunSilently(host), std::optional<DWORD>(4)) << Log();
+    EXPECT_TRUE(IsSubsequence(host.statuses, {9, 10, 12, 13})) << Log();
+  }
+  EXPECT_TRUE(Downloads().empty());  // every file stayed parked
+  EXPECT_EQ(Installed(L"reader\\book.dat"), Bytes("book2-", 80000));
+  EXPECT_EQ(Installed(L"data\\pages.dat"), Bytes("pages2-", 310000));
+  EXPECT_EQ(Installed(L"data\\new.dat"), Bytes("new2-", 5000));
+  EXPECT_EQ(Installed(L"zz\\last.dat"), "last");
 }
 
 }  // namespace

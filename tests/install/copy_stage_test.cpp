@@ -8,6 +8,7 @@
 #include "config/settings.h"
 #include "download/transfer_messages.h"
 #include "install/file_replacement.h"
+#include "install/old_files.h"
 #include "install_fixture.h"
 #include "pipeline/download_list.h"
 #include "status/status_protocol.h"
@@ -18,6 +19,7 @@
 namespace tarvolin {
 namespace {
 
+using testing::ChildProcess;
 using testing::InstallFolders;
 using testing::ReadTextFile;
 using testing::WriteTextFile;
@@ -146,21 +148,87 @@ TEST_F(CopyStageTest, InstallsFilesRunsActionsAndTasksAndHandsOverTheList) {
   EXPECT_NE(std::find(texts.begin(), texts.end(), L"Copying files[6/6]..."), texts.end());
 }
 
-TEST_F(CopyStageTest, ARecordThatCouldNotBeInstalledKeepsTheOldInstalledList) {
-  InstallFolders folders;
-  folders.WriteApp(kInstalledListName, L"<update><file path=\"a.txt\" ver=\"1\"/></update>");
-  folders.WriteApp(L"a.txt", L"A1");
-  folders.WriteApp(L"b.txt", L"B1");
-  folders.Park(L"b.txt", L"B2");  // a.txt's download is missing
-  CurrentDownLoadList().SetRecords({{.path = L"a.txt", .version = L"2"}, {.path = L"b.txt", .version = L"2"}});
-  FetchedList(L"<update><file path=\"a.txt\" ver=\"2\"/><file path=\"b.txt\" ver=\"2\"/></update>");
+// A release of five records over an installation of the one before: files
+// replaced (one read-only), a record installed under two names (one of them in
+// folders that do not exist yet), a file added, and last a record that cannot
+// be put in place. Whatever stops the copy, the folder must be as before.
+TEST_F(CopyStageTest, AFailedCopyReturnsToThePreviousRelease) {
+  constexpr wchar_t kOldList[] = L"<update><file path=\"a.txt\" ver=\"1\"/></update>";
+  enum class Blocker { kMissingDownload, kFolderInTheWay, kFileHeldOpen, kNoListToSave };
+  const std::pair<const char*, Blocker> cases[] = {
+      {"the last download is missing", Blocker::kMissingDownload},
+      {"a folder stands where the last file goes", Blocker::kFolderInTheWay},
+      {"another program holds the last file open without sharing", Blocker::kFileHeldOpen},
+      {"the fetched list is gone and cannot be fetched again", Blocker::kNoListToSave},
+  };
+  for (const auto& [name, blocker] : cases) {
+    SCOPED_TRACE(name);
+    InstallFolders folders;
+    folders.WriteApp(kInstalledListName, kOldList);
+    folders.WriteApp(L"a.txt", L"A1");
+    folders.WriteApp(L"sub\\b.txt", L"B1");
+    ::SetFileAttributesW(folders.App(L"sub\\b.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    folders.WriteApp(L"one.dll", L"X1");
+    folders.WriteApp(L"last.txt", L"L1");
+    folders.WriteApp(kOldFilesListName, L"\r\n" + folders.App(L"gone.__old"));  // left by an earlier run
+    const std::vector<std::pair<std::wstring, std::wstring>> fetched = {
+        {L"a.txt", L"A2"}, {L"sub\\b.txt", L"B2"}, {L"x.dll", L"X2"}, {L"added.txt", L"N2"}, {L"last.txt", L"L2"}};
+    for (const auto& [path, text] : fetched) {
+      if (path != L"last.txt" || blocker != Blocker::kMissingDownload) folders.Park(path, text);
+    }
+    CurrentDownLoadList().SetRecords({{.path = L"a.txt", .version = L"2", .shortcut = L"Book"},
+                                      {.path = L"sub\\b.txt", .version = L"2"},
+                                      {.path = L"x.dll", .dstName = L"one.dll;deep\\er\\two.dll", .version = L"2"},
+                                      {.path = L"added.txt", .version = L"2", .action = ActionRun},
+                                      {.path = L"last.txt", .version = L"2"}});
+    CurrentDownLoadList().SetTasks({L"{app}added.txt9991"});
+    if (blocker == Blocker::kNoListToSave) {
+      ::DeleteFileW(CachedListPath().c_str());
+    } else {
+      FetchedList(L"<update><file path=\"a.txt\" ver=\"2\"/></update>");
+    }
+    ChildProcess holder;
+    if (blocker == Blocker::kFolderInTheWay) {
+      ::DeleteFileW(folders.App(L"last.txt").c_str());
+      folders.WriteApp(L"last.txt\\mine.txt", L"the user's");
+    }
+    if (blocker == Blocker::kFileHeldOpen) {
+      const std::wstring ready = folders.App(L"..\\held-" + std::to_wstring(::GetCurrentProcessId()));
+      ASSERT_TRUE(testing::HoldOpenElsewhere(holder, folders.App(L"last.txt"), ready));
+    }
+    const auto before = testing::FolderSnapshot(folders.AppFolder());
+    SetRemoteVersionLabel(L"2.0");
+    WriteSetting(sections::kApplication, L"Ver", L"1.0");
+    ReportWindow window;
 
-  EXPECT_FALSE(CopyAndFinish(nullptr));
+    SetStatus(UpdateCheckLocalOk, nullptr);
+    InstallUpdate(window.get());
 
-  EXPECT_EQ(ReadTextFile(folders.App(L"a.txt")), L"A1");
-  EXPECT_EQ(ReadTextFile(folders.App(L"b.txt")), L"B2");
-  EXPECT_EQ(ReadTextFile(folders.App(kInstalledListName)), L"<update><file path=\"a.txt\" ver=\"1\"/></update>");
-  EXPECT_TRUE(Has(folders.Log(), L"Update completed,done 2 files"));
+    EXPECT_EQ(CurrentStatus(), UpdateCopyError);
+    EXPECT_EQ(ReadSetting(sections::kApplication, L"Ver"), L"1.0");
+    EXPECT_EQ(testing::FolderSnapshot(folders.AppFolder()), before);
+    // What was fetched stays parked for the next run.
+    for (const auto& [path, text] : fetched) {
+      if (path != L"last.txt" || blocker != Blocker::kMissingDownload) {
+        EXPECT_EQ(ReadTextFile(folders.Download() + L"\\" + path + L"_"), text) << path;
+      }
+    }
+    const std::wstring log = folders.Log();
+    for (const wchar_t* put_back : {L"a.txt", L"sub\\b.txt", L"one.dll"}) {
+      EXPECT_TRUE(Has(log, L"Restore file[" + folders.App(put_back) + L"]")) << put_back << "\n" << log;
+    }
+    for (const wchar_t* removed : {L"deep\\er\\two.dll", L"added.txt"}) {
+      EXPECT_TRUE(Has(log, L"Remove file[" + folders.App(removed) + L"]")) << removed << "\n" << log;
+    }
+    const auto& texts = ReportWindow::Seen().texts;
+    EXPECT_NE(std::find(texts.begin(), texts.end(), L"Restore file[" + folders.App(L"a.txt") + L"]"), texts.end());
+    // Nothing of the new release ran.
+    EXPECT_FALSE(Has(log, L"Do upgrade tasks"));
+    EXPECT_FALSE(Has(log, L"Create shortcut"));
+    EXPECT_FALSE(Has(log, L"Update completed"));
+    CurrentDownLoadList().Restore({});
+    SetStatus(UpdateNone, nullptr);
+  }
 }
 
 TEST_F(CopyStageTest, TheListMayWaitUnderItsOtherName) {
@@ -250,7 +318,8 @@ TEST_F(CopyStageTest, InstallUpdateReportsACopyThatLeftFilesBehind) {
 }
 
 // Every file went in, but the list that says so could not be saved: the next
-// check would take them for old ones, so this is no success and no "Ver".
+// check would take them for old ones, so this is no success and no "Ver", and
+// the files go back to the release the installed list describes.
 TEST_F(CopyStageTest, InstallUpdateFailsWhenTheInstalledListCannotBeSaved) {
   InstallFolders folders;
   folders.WriteApp(kInstalledListName, L"<update><file path=\"a.txt\" ver=\"1\"/></update>");
@@ -267,7 +336,7 @@ TEST_F(CopyStageTest, InstallUpdateFailsWhenTheInstalledListCannotBeSaved) {
 
   EXPECT_EQ(CurrentStatus(), UpdateCopyError);
   EXPECT_EQ(ReadSetting(sections::kApplication, L"Ver"), L"");
-  EXPECT_EQ(ReadTextFile(folders.App(L"a.txt")), L"A2");
+  EXPECT_EQ(ReadTextFile(folders.App(L"a.txt")), L"A1");
   EXPECT_EQ(ReadTextFile(folders.App(kInstalledListName)), L"<update><file path=\"a.txt\" ver=\"1\"/></update>");
   EXPECT_TRUE(Has(folders.Log(), L"cannot save the installed list[")) << folders.Log();
 }

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <optional>
 #include <string>
 
@@ -13,6 +14,7 @@
 #include "common/unique_handle.h"
 #include "pipeline/scheduler.h"
 #include "support/configuration_fixture.h"
+#include "support/folder_snapshot.h"
 #include "support/process.h"
 #include "support/temp_folder.h"
 #include "updatelist/list_cache_name.h"
@@ -68,6 +70,11 @@ class InstallFolders {
   TempFolder temp_;
 };
 
+// The application folder as a reader would notice it, the log left out.
+inline std::map<std::wstring, std::string> FolderSnapshot(const std::wstring& folder) {
+  return FolderSnapshot(folder, kInstallLog);
+}
+
 inline std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
 // A process started by a test and the means to end it.
@@ -104,5 +111,16 @@ class ChildProcess {
  private:
   unique_handle process_;
 };
+
+// Another process that holds `file` open without sharing until it is ended;
+// true once it does. `ready` is a scratch name the helper signals through.
+inline bool HoldOpenElsewhere(ChildProcess& holder, const std::wstring& file, const std::wstring& ready) {
+  if (!holder.Start(Quoted(BuiltProgram(kHelperProgram)) + L" hold " + Quoted(file) + L" " + Quoted(ready)) ||
+      !WaitForFile(ready)) {
+    return false;
+  }
+  ::DeleteFileW(ready.c_str());
+  return true;
+}
 
 }  // namespace tarvolin::testing

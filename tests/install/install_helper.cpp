@@ -2,6 +2,8 @@
 //   (no arguments)          writes "<own path>.ran"
 //   append <file> <word>    appends "<word>\n" to <file> (a bare name: beside this program)
 //   stay <ready file>       writes <ready file>, then keeps running (a minute at most)
+//   hold <file> <ready file>  opens <file> without sharing, writes <ready file>,
+//                           then keeps running with it open (a minute at most)
 //   anything else           appends the arguments as one line to "<own path>.args"
 // Files are written whole, so a test polling for them never reads half of one.
 #include <windows.h>
@@ -60,6 +62,14 @@ int wmain(int argc, wchar_t** argv) {
   if (argc == 3 && std::wstring(argv[1]) == L"stay") {
     if (!Append(argv[2], L"ready")) return 1;
     ::Sleep(kStayMs);
+    return 0;
+  }
+  if (argc == 4 && std::wstring(argv[1]) == L"hold") {
+    HANDLE held = ::CreateFileW(argv[2], GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (held == INVALID_HANDLE_VALUE) return 1;
+    if (!Append(argv[3], L"ready")) return 1;
+    ::Sleep(kStayMs);
+    ::CloseHandle(held);
     return 0;
   }
   return Append(OwnPath() + L".args", ArgumentTail() + L"\n") ? 0 : 1;

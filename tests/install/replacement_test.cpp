@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "install/backup_rules.h"
 #include "install/old_files.h"
 #include "install_fixture.h"
 
@@ -40,13 +43,25 @@ TEST_F(UpdateOneFileTest, CopiesToEarlierDestinationsAndMovesToTheLast) {
   folders_.WriteApp(L"a.dll", L"old a");
   ::SetFileAttributesW(folders_.App(L"a.dll").c_str(), FILE_ATTRIBUTE_READONLY);
 
-  ASSERT_TRUE(UpdateOneFile(source, {folders_.App(L"a.dll"), folders_.App(L"sub\\b.dll")}));
+  CopyJournal journal;
+  ASSERT_TRUE(UpdateOneFile(source, {folders_.App(L"a.dll"), folders_.App(L"sub\\b.dll")}, journal));
 
   EXPECT_EQ(ReadTextFile(folders_.App(L"a.dll")), L"new");
   EXPECT_EQ(ReadTextFile(folders_.App(L"sub\\b.dll")), L"new");
   EXPECT_FALSE(FileExists(source + L"_"));  // moved, not copied, to the last one
-  EXPECT_FALSE(FileExists(folders_.App(L"a.dll.__old")));  // deletable: no backup
-  EXPECT_FALSE(FileExists(OldFilesListPath()));
+  // The replaced file is kept, attributes and all, for a return to it; the
+  // added one had nothing to keep.
+  EXPECT_EQ(ReadTextFile(folders_.App(L"a.dll.__old")), L"old a");
+  EXPECT_EQ(::GetFileAttributesW(folders_.App(L"a.dll.__old").c_str()) & FILE_ATTRIBUTE_READONLY,
+            static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(::GetFileAttributesW(folders_.App(L"a.dll").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+  EXPECT_FALSE(FileExists(folders_.App(L"sub\\b.dll.__old")));
+  EXPECT_EQ(ParseOldFilesList(*ReadWholeFile(OldFilesListPath())),
+            std::vector<std::wstring>{folders_.App(L"a.dll.__old")});
+  const std::vector<PlacedFile> expected = {{folders_.App(L"a.dll"), folders_.App(L"a.dll.__old"), L""},
+                                            {folders_.App(L"sub\\b.dll"), L"", source + L"_"}};
+  EXPECT_EQ(journal.Changes().files, expected);
+  EXPECT_EQ(journal.Changes().created_folders, std::vector<std::wstring>{folders_.App(L"sub")});
   for (const wchar_t* staged : {L"a.dll.__new", L"sub\\b.dll.__new"}) EXPECT_FALSE(FileExists(folders_.App(staged)));
   const std::wstring log = folders_.Log();
   EXPECT_NE(log.find(L"update file[" + folders_.App(L"a.dll") + L"]"), std::wstring::npos) << log;
@@ -59,11 +74,19 @@ TEST_F(UpdateOneFileTest, ARunningProgramIsMovedAsideAndListed) {
   const auto old_bytes = ReadWholeFile(program);
   const std::wstring source = folders_.Park(L"bin\\book.exe", L"new program");
 
-  ASSERT_TRUE(UpdateOneFile(source, {program}));
+  CopyJournal journal;
+  ASSERT_TRUE(UpdateOneFile(source, {program}, journal)) << folders_.Log();
+  const std::vector<PlacedFile>& placed = journal.Changes().files;
 
   EXPECT_EQ(ReadTextFile(program), L"new program");
-  EXPECT_EQ(ReadWholeFile(program + L".__old"), old_bytes);
-  EXPECT_EQ(ReadTextFile(OldFilesListPath()), L"\r\n" + program + L".__old");
+  // The system keeps a running program's file and every other name of it, so
+  // a link made for the backup may stay beside the moved one; each is listed.
+  ASSERT_EQ(placed.size(), 1u);
+  EXPECT_EQ(OriginalOfBackup(placed[0].backup), program);
+  EXPECT_EQ(ReadWholeFile(placed[0].backup), old_bytes);
+  const std::vector<std::wstring> listed = ParseOldFilesList(*ReadWholeFile(OldFilesListPath()));
+  EXPECT_NE(std::find(listed.begin(), listed.end(), placed[0].backup), listed.end());
+  for (const std::wstring& backup : listed) EXPECT_EQ(ReadWholeFile(backup), old_bytes) << backup;
 }
 
 TEST_F(UpdateOneFileTest, ATakenBackupNameLeadsToTheNumberedNames) {
@@ -78,8 +101,10 @@ TEST_F(UpdateOneFileTest, ATakenBackupNameLeadsToTheNumberedNames) {
   EXPECT_EQ(ReadTextFile(program), L"new program");
   EXPECT_EQ(ReadTextFile(program + L".__old"), L"backup of an earlier run");
   EXPECT_EQ(ReadTextFile(program + L".__old0"), L"another one");
-  EXPECT_TRUE(FileExists(program + L".__old1"));
-  EXPECT_EQ(ParseOldFilesList(*ReadWholeFile(OldFilesListPath())), std::vector<std::wstring>{program + L".__old1"});
+  const std::vector<std::wstring> listed = ParseOldFilesList(*ReadWholeFile(OldFilesListPath()));
+  ASSERT_FALSE(listed.empty());
+  EXPECT_EQ(listed.front(), program + L".__old1");
+  EXPECT_TRUE(FileExists(listed.back()));
   const std::wstring log = folders_.Log();
   for (const wchar_t* taken : {L".__old", L".__old0"}) {
     EXPECT_NE(log.find(L"backup file error[" + program + L"]to[" + program + taken + L"]"), std::wstring::npos)
