@@ -122,20 +122,6 @@ bool DownloadListFile(const std::wstring& url, const std::wstring& path) {
   return PlainGetToFile(url, path, ReadSetting(sections::kApplication, L"AgentName")) == PlainGetResult::Ok;
 }
 
-std::vector<std::wstring> ReplyLines(const std::string& bytes) {
-  std::vector<std::wstring> lines;
-  std::size_t start = 0;
-  while (start <= bytes.size()) {
-    std::size_t end = bytes.find('\n', start);
-    if (end == std::string::npos) end = bytes.size();
-    std::string_view line(bytes.data() + start, end - start);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.push_back(AnsiToWide(line));
-    start = end + 1;
-  }
-  return lines;
-}
-
 // --- version probe ---
 
 unsigned BeginProbeAttempt() {
@@ -149,7 +135,7 @@ void ProbeAttempt(HWND waiting_window, unsigned attempt) {
   WriteLog(kDownloadLogPrefix + url);
   std::string body;
   const bool fetched = FetchUrl(url, body);
-  const ProbeReply reply = fetched ? ParseProbeReply(ReplyLines(body)) : ProbeReply{};
+  const ProbeReply reply = fetched ? ParseProbeReply(ProbeReplyLines(body, AnsiToWide)) : ProbeReply{};
 
   bool current = false;
   {
