@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include <array>
+#include <limits>
 #include <utility>
 
 #include "common/strings.h"
@@ -65,10 +66,14 @@ std::optional<std::wstring> ModeForWord(const std::wstring& word) {
 
 std::optional<std::uintptr_t> DecimalToken(const std::wstring& token) {
   if (token.empty() || token.size() > 20) return std::nullopt;
+  constexpr std::uintptr_t kLargest = std::numeric_limits<std::uintptr_t>::max();
   std::uintptr_t value = 0;
   for (wchar_t c : token) {
     if (c < L'0' || c > L'9') return std::nullopt;
-    value = value * 10 + static_cast<std::uintptr_t>(c - L'0');
+    const auto digit = static_cast<std::uintptr_t>(c - L'0');
+    // A number too large for a handle names no window; wrapped around, it could name one.
+    if (value > (kLargest - digit) / 10) return std::nullopt;
+    value = value * 10 + digit;
   }
   return value;
 }

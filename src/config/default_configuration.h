@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "config/default_setting.h"
+
 namespace tarvolin {
 
 struct DefaultConfiguration {
@@ -11,10 +13,5 @@ struct DefaultConfiguration {
 };
 
 DefaultConfiguration LoadEmbeddedDefaultConfiguration();
-
-// Reads a value from default-configuration text: the first "[section]", then the
-// first line after it that begins with "key=", up to the line's end (a CR
-// before the line feed is not part of the value).
-std::wstring ReadDefaultSetting(const std::wstring& text, const std::wstring& section, const std::wstring& key);
 
 }  // namespace tarvolin

@@ -3,8 +3,6 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include <array>
-
 #include "common/files.h"
 #include "common/strings.h"
 #include "config/settings.h"
@@ -12,27 +10,17 @@
 namespace tarvolin {
 namespace {
 
-struct ShellMacro {
-  const wchar_t* token;
-  int csidl;
-};
-
-constexpr std::array<ShellMacro, 14> kShellMacros{{
-    {L"{programfiles}", CSIDL_PROGRAM_FILES},
-    {L"{pf}", CSIDL_PROGRAM_FILES},
-    {L"{document}", CSIDL_PERSONAL},
-    {L"{commondesktop}", CSIDL_COMMON_DESKTOPDIRECTORY},
-    {L"{desktop}", CSIDL_DESKTOPDIRECTORY},
-    {L"{startmenu}", CSIDL_STARTMENU},
-    {L"{startupmenu}", CSIDL_STARTMENU},
-    {L"{commonstartmenu}", CSIDL_COMMON_STARTMENU},
-    {L"{commonstartupmenu}", CSIDL_COMMON_STARTMENU},
-    {L"{commonstartup}", CSIDL_COMMON_STARTUP},
-    {L"{startup}", CSIDL_STARTUP},
-    {L"{commonprograms}", CSIDL_COMMON_PROGRAMS},
-    {L"{startupprograms}", CSIDL_COMMON_PROGRAMS},
-    {L"{programs}", CSIDL_PROGRAMS},
-}};
+// The rules name the shell's folders by number; they must be the system's.
+static_assert(shell_folder_ids::kPrograms == CSIDL_PROGRAMS);
+static_assert(shell_folder_ids::kPersonal == CSIDL_PERSONAL);
+static_assert(shell_folder_ids::kStartup == CSIDL_STARTUP);
+static_assert(shell_folder_ids::kStartMenu == CSIDL_STARTMENU);
+static_assert(shell_folder_ids::kDesktopDirectory == CSIDL_DESKTOPDIRECTORY);
+static_assert(shell_folder_ids::kCommonStartMenu == CSIDL_COMMON_STARTMENU);
+static_assert(shell_folder_ids::kCommonPrograms == CSIDL_COMMON_PROGRAMS);
+static_assert(shell_folder_ids::kCommonStartup == CSIDL_COMMON_STARTUP);
+static_assert(shell_folder_ids::kCommonDesktopDirectory == CSIDL_COMMON_DESKTOPDIRECTORY);
+static_assert(shell_folder_ids::kProgramFiles == CSIDL_PROGRAM_FILES);
 
 std::wstring ShellFolder(int csidl) {
   wchar_t buffer[MAX_PATH] = {};
@@ -47,21 +35,6 @@ std::wstring SysWow64OrSystemFolder() {
   return DirectoryExists(wow) ? wow : SystemFolder();
 }
 
-std::wstring FirstFolderMacroReplaced(const std::wstring& text, const MacroFolders& folders) {
-  const std::array<std::pair<const wchar_t*, const std::function<std::wstring()>*>, 6> group{{
-      {L"{win}", &folders.windows_folder},
-      {L"{syswow64}", &folders.syswow64_folder},
-      {L"{sys}", &folders.system_folder},
-      {L"{target}", &folders.configuration_folder},
-      {L"{path}", &folders.configuration_folder},
-      {L"{app}", &folders.configuration_folder},
-  }};
-  for (const auto& [token, folder] : group) {
-    if (Contains(text, token)) return ReplaceAll(text, token, (*folder)());
-  }
-  return text;
-}
-
 }  // namespace
 
 MacroFolders SystemMacroFolders() {
@@ -69,23 +42,7 @@ MacroFolders SystemMacroFolders() {
                       [] { return ConfigurationFolder(); }};
 }
 
-std::wstring ExpandPathMacros(const std::wstring& text, const MacroFolders& folders) {
-  std::wstring result = text;
-  for (const auto& macro : kShellMacros) {
-    if (Contains(result, macro.token)) result = ReplaceAll(result, macro.token, folders.shell_folder(macro.csidl));
-  }
-  result = FirstFolderMacroReplaced(result, folders);
-  return result == text ? text : CollapseBackslashes(result);
-}
-
 std::wstring ExpandPathMacros(const std::wstring& text) { return ExpandPathMacros(text, SystemMacroFolders()); }
-
-std::wstring ResolvePath(const std::wstring& base, const std::wstring& path, const MacroFolders& folders) {
-  std::wstring expanded = ExpandPathMacros(path, folders);
-  if (expanded.find(L':', 1) != std::wstring::npos) return expanded;
-  std::wstring joined = ReplaceAll(base + L"\\" + expanded, L"/", L"\\");
-  return CollapseBackslashes(CollapseBackslashes(joined));
-}
 
 std::wstring ResolvePath(const std::wstring& base, const std::wstring& path) {
   return ResolvePath(base, path, SystemMacroFolders());

@@ -160,20 +160,6 @@ void ForgetSignedCopies(const std::wstring& list_path) {
   DeleteSignedCopy(list_path + kMainListSuffix);
 }
 
-std::vector<std::wstring> ReplyLines(const std::string& bytes) {
-  std::vector<std::wstring> lines;
-  std::size_t start = 0;
-  while (start <= bytes.size()) {
-    std::size_t end = bytes.find('\n', start);
-    if (end == std::string::npos) end = bytes.size();
-    std::string_view line(bytes.data() + start, end - start);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.push_back(AnsiToWide(line));
-    start = end + 1;
-  }
-  return lines;
-}
-
 // --- version probe ---
 
 unsigned BeginProbeAttempt() {
@@ -187,7 +173,7 @@ void ProbeAttempt(HWND waiting_window, unsigned attempt) {
   WriteLog(kDownloadLogPrefix + url);
   std::string body;
   const bool fetched = FetchUrl(url, body) && IsSignedReply(url, body);
-  const ProbeReply reply = fetched ? ParseProbeReply(ReplyLines(body)) : ProbeReply{};
+  const ProbeReply reply = fetched ? ParseProbeReply(ProbeReplyLines(body, AnsiToWide)) : ProbeReply{};
 
   bool current = false;
   {

@@ -1,7 +1,6 @@
 #include "updatelist/list_rules.h"
 
 #include <algorithm>
-#include <limits>
 
 #include "common/strings.h"
 
@@ -34,8 +33,11 @@ bool ReadFirstNonEmpty(const AttributeReader& read, std::span<const std::wstring
 std::uint32_t ParseActionWord(std::wstring_view text) {
   const std::wstring lower = ToLower(std::wstring(text));
   // A negative number means nothing as an action, and a huge one must not wrap
-  // around, so the start value stays within 0..INT32_MAX.
-  long long number = std::clamp<long long>(ParseDecimal(lower), 0, std::numeric_limits<std::int32_t>::max());
+  // around. The top of the range holds the markers of description and task
+  // records, so a number stops below them: a file stays a file whatever its
+  // list writes (the action bits OR-ed in below cannot reach a marker either).
+  static_assert(TaskRecord < DescriptionRecord && (TaskRecord & 0xFF) == 0);
+  long long number = std::clamp<long long>(ParseDecimal(lower), 0, TaskRecord - 1);
   std::uint32_t action = static_cast<std::uint32_t>(number);
   if (Contains(lower, L"run") || Contains(lower, L"exe")) action |= ActionRun;
   if (Contains(lower, L"del")) action |= ActionDelete;

@@ -39,28 +39,4 @@ std::wstring ListUrlBaseOf(const std::wstring& url) {
 void SetListUrlBase(const std::wstring& url) { StoredBase().Set(ListUrlBaseOf(url)); }
 std::wstring ListUrlBase() { return StoredBase().Get(); }
 
-ProbeReply ParseProbeReply(const std::vector<std::wstring>& lines) {
-  std::wstring text;
-  for (const auto& line : lines) text += line;
-  text = Trim(text);
-  text = ReplaceAll(ReplaceAll(text, L"Ver", L"ver"), L"VER", L"ver");
-  text = ReplaceAll(ReplaceAll(text, L"URL", L"url"), L"Url", L"url");
-
-  ProbeReply reply;
-  const std::wstring ver_tag = L"<ver>";
-  if (std::size_t at = text.find(ver_tag); at != std::wstring::npos) {
-    std::size_t begin = at + ver_tag.size();
-    std::size_t end = text.find(L'<', begin);
-    if (end != std::wstring::npos && end > begin) reply.version = text.substr(begin, end - begin);
-  }
-  const std::wstring url_tag = L"<url>";
-  for (std::size_t at = text.find(url_tag); at != std::wstring::npos; at = text.find(url_tag, at + 1)) {
-    std::size_t begin = at + url_tag.size();
-    std::size_t end = text.find(L'<', begin);
-    if (end == std::wstring::npos) continue;  // a piece without a closing "<" adds nothing
-    reply.mirrors.push_back(text.substr(begin, end - begin));
-  }
-  return reply;
-}
-
 }  // namespace tarvolin

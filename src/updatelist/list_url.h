@@ -1,9 +1,10 @@
-// The configured list address: its placeholders, its base for file addresses,
-// and the reply of the version probe.
+// The configured list address: its placeholders and its base for file
+// addresses. The version probe's reply is read in probe_reply.h.
 #pragma once
 
 #include <string>
-#include <vector>
+
+#include "updatelist/probe_reply.h"
 
 namespace tarvolin {
 
@@ -17,14 +18,5 @@ std::wstring ExpandListUrlWith(const std::wstring& url, const std::wstring& para
 std::wstring ListUrlBaseOf(const std::wstring& url);
 void SetListUrlBase(const std::wstring& url);
 std::wstring ListUrlBase();
-
-struct ProbeReply {
-  std::wstring version;             // empty when the reply names none
-  std::vector<std::wstring> mirrors;  // list addresses, in document order
-};
-
-// Reads the version probe's reply: the lines joined and trimmed, tag names
-// normalised to "<ver>" and "<url>", each value running up to the next "<".
-ProbeReply ParseProbeReply(const std::vector<std::wstring>& lines);
 
 }  // namespace tarvolin

@@ -48,6 +48,8 @@ TEST(CommandLine, DotNetSwitchOnlyBehindAnotherCharacter) {
 TEST(CommandLine, ModeDecision) {
   const std::set<std::uintptr_t> windows{1234, 777};
   auto is_window = [&](std::uintptr_t v) { return windows.count(v) != 0; };
+  // One more than the largest handle, plus 777: wrapped around, it would name window 777.
+  const wchar_t* wraps_to_777 = sizeof(std::uintptr_t) == 8 ? L"18446744073709552393" : L"4294968073";
   struct Case {
     const wchar_t* cleaned;  // as CleanCommandLine leaves it (lower case)
     const wchar_t* configured;
@@ -64,6 +66,7 @@ TEST(CommandLine, ModeDecision) {
       {L"silence 5555", L"", L"silence", 0},                // a number that is no window
       {L"1234 777", L"", L"", 777},                         // the last window wins
       {L"12a34", L"", L"", 0},
+      {wraps_to_777, L"", L"", 0},                          // too large for a handle: no window
   };
   for (const auto& c : cases) {
     ModeDecision d = DecideMode(CommandLineTokens(c.cleaned), c.configured, is_window);

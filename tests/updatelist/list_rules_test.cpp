@@ -66,7 +66,10 @@ TEST(ListRules, ActionWordCombinesLeadingNumberAndWords) {
       {L"rundelregboot", 0xF},
       {L"x16", 0},                           // the number must lead
       {L"-5", 0},                            // a negative number means nothing
-      {L"99999999999999999999", 0x7FFFFFFF},  // huge numbers stop at the top instead of wrapping
+      {L"99999999999999999999", TaskRecord - 1},  // huge numbers stop at the top instead of wrapping
+      // The record markers' values are no file action: the file stays a file.
+      {L"2113929216", TaskRecord - 1},
+      {L"2130706432", TaskRecord - 1},
   };
   for (const auto& c : cases) EXPECT_EQ(ParseActionWord(c.text), c.action) << c.text;
 }
