@@ -8,3 +8,12 @@
 #define IDR_TRANSLATION_TRADITIONAL_CHINESE 147
 #define IDR_TRANSLATION_SIMPLIFIED_CHINESE 150
 #define TARVOLIN_TRANSLATION_TYPE "LANGUAGE"
+
+// The push-message pop-up: its page, the script library and the close button
+// pictures the page loads by number ("res:/JS/#2001", "res:/PIC/#2002"), and
+// the empty dialog the page fills.
+#define IDR_PUSH_PAGE 2000
+#define IDR_PUSH_SCRIPT 2001
+#define IDR_PUSH_CLOSE 2002
+#define IDR_PUSH_CLOSE_HOVER 2003
+#define IDD_PUSH_POPUP 2004
