@@ -24,14 +24,17 @@ std::wstring ShowingText(const PushRecord& record) {
   return text;
 }
 
-PushSchedule::PushSchedule(std::vector<PushRecord> records, long long parsed_at) {
-  entries_.reserve(records.size());
+void PushSchedule::Load(std::vector<PushRecord> records, long long parsed_at) {
+  std::vector<Entry> entries;
+  entries.reserve(records.size());
   for (PushRecord& record : records) {
     Entry entry;
     entry.record = std::move(record);
     entry.last_shown = parsed_at;
-    entries_.push_back(std::move(entry));
+    entries.push_back(std::move(entry));
   }
+  std::lock_guard<std::mutex> hold(guard_);
+  entries_ = std::move(entries);
 }
 
 // Decides one message and, when it is due, counts the showing.

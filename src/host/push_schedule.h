@@ -26,8 +26,11 @@ std::wstring ShowingText(const PushRecord& record);
 
 class PushSchedule {
  public:
+  PushSchedule() = default;
   // Every message counts as last shown at `parsed_at`, so the first delay runs from then.
-  PushSchedule(std::vector<PushRecord> records, long long parsed_at);
+  PushSchedule(std::vector<PushRecord> records, long long parsed_at) { Load(std::move(records), parsed_at); }
+  // Replaces the list (the scheduler thread loads it once fetched).
+  void Load(std::vector<PushRecord> records, long long parsed_at);
   PushSchedule(const PushSchedule&) = delete;
   PushSchedule& operator=(const PushSchedule&) = delete;
 
