@@ -16,11 +16,6 @@ void CheckAppendedPackage() { ReportUnavailable(L"appended update package check"
 void EnableActiveXHosting() {}
 void InstallDotNet(HWND, const std::wstring& version) { ReportUnavailable((L".NET Framework " + version + L" offer").c_str()); }
 
-void RunMostSimpleWindow(int, HWND report_window) {
-  ReportUnavailable(L"update window");
-  SetStatus(UpdateCheckRemoteError, report_window);
-}
-
 void RunUpdaterIconWindow() { ReportUnavailable(L"tray window"); }
 
 bool ReadMachineIdentity(std::wstring&, std::wstring&) {
