@@ -13,6 +13,7 @@
 
 #include "common/strings.h"
 #include "support/publisher_client.h"
+#include "push_pump.h"
 #include "support/temp_folder.h"
 
 namespace tarvolin {
@@ -21,6 +22,7 @@ namespace {
 using namespace std::chrono_literals;
 using testing::JsonQuote;
 using testing::PublisherUrl;
+using testing::PumpUntil;
 
 constexpr char kListPath[] = "/App/MessageHandler/PushMessage.ashx";
 constexpr char kCheckPath[] = "/app/AppPackageHandle.ashx";
@@ -33,19 +35,6 @@ int RequestsTo(const std::string& path) {
   int count = 0;
   for (const auto& request : testing::PublisherLog()) count += request.path.rfind(path, 0) == 0;
   return count;
-}
-
-// Waits up to `limit` for `done`, answering messages meanwhile.
-template <typename Done>
-bool PumpUntil(Done done, std::chrono::milliseconds limit) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    MSG message;
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
-    ::Sleep(10);
-  }
-  return true;
 }
 
 class PushServiceTest : public ::testing::Test {
@@ -191,7 +180,7 @@ TEST(PushSchedulerThread, ShowsWhatIsDueAndStopsWhileItsShowingWaitsForTheWindow
   EXPECT_EQ(receiver.last, L"|7||||0|0|1|0|0");
   // Nothing arrives once Stop has returned.
   const int after_stop = receiver.received.load();
-  PumpUntil([] { return false; }, 300ms);
+  testing::PumpFor(300ms);
   EXPECT_EQ(receiver.received.load(), after_stop);
 }
 
