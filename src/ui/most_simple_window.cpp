@@ -9,6 +9,7 @@
 #include "config/log.h"
 #include "config/settings.h"
 #include "host/host_command_rules.h"
+#include "host/push_service.h"
 #include "host/launcher_files.h"
 #include "host/reading_page_rules.h"
 #include "pipeline/check_procedure.h"
@@ -139,6 +140,7 @@ BOOL CDlgMostSimple::OnInitDialog() {
   if (!browser_.CreateInPlaceOf(hwnd(), IDC_HOST_BROWSER, this))
     WriteLog(L"The reading page cannot be shown: the browser control could not be created.");
   browser_.Navigate(page_url_);
+  push_.Start(hwnd(), ReadPushSources(ProgramDirectory(), MachineID()));
   SetShowMode(show_mode_);
   AddTrayIcon();
   return TRUE;
@@ -208,6 +210,7 @@ void CDlgMostSimple::SetShowMode(int kind) {
       break;
     case kShowHidden:
       ::ShowWindow(hwnd(), SW_HIDE);
+      push_.OnOwnerHidden();
       break;
     default:
       break;
@@ -485,8 +488,15 @@ bool CDlgMostSimple::OnMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESU
       }
       return LOWORD(wparam) == kCopyFinishedCommand;
     case WM_SIZE:
+      if (wparam == SIZE_MINIMIZED) push_.OnOwnerHidden();
       OnSize(LOWORD(lparam), HIWORD(lparam));
       return false;
+    case kShowPushMessage:
+      push_.OnShowPush(lparam);
+      return true;
+    case kRetirePushMessage:
+      push_.OnRetirePush(lparam);
+      return true;
     case WM_NCHITTEST: {
       if (show_mode_ != kShowRestored) return false;
       POINT point{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
@@ -510,6 +520,7 @@ bool CDlgMostSimple::OnMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESU
       if (wparam == kQueueTimer) OnQueueTick();
       return true;
     case WM_DESTROY:
+      push_.Stop();  // its threads end before the window they send to
       SetQuitRequested(true);
       if (tray_added_) ::Shell_NotifyIconW(NIM_DELETE, &tray_);
       tray_added_ = false;
