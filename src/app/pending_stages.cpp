@@ -18,9 +18,4 @@ void InstallDotNet(HWND, const std::wstring& version) { ReportUnavailable((L".NE
 
 void RunUpdaterIconWindow() { ReportUnavailable(L"tray window"); }
 
-bool ReadMachineIdentity(std::wstring&, std::wstring&) {
-  ReportUnavailable(L"machine identity");
-  return false;
-}
-
 }  // namespace tarvolin

@@ -17,7 +17,4 @@ void InstallDotNet(HWND parent, const std::wstring& version);
 // The tray mode's window; returns when it has ended.
 void RunUpdaterIconWindow();
 
-// Current and previous machine identity; false when it cannot be read.
-bool ReadMachineIdentity(std::wstring& current, std::wstring& previous);
-
 }  // namespace tarvolin

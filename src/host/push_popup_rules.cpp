@@ -57,7 +57,7 @@ std::wstring PackageArgument(const PushShowing& showing) {
   return Joined({showing.msg_id, showing.msg_url, showing.page_width, showing.page_height});
 }
 
-PackageIdentity PackageIdentityFrom(const LauncherFiles& launcher, const std::wstring& configured_xa,
+PackageIdentity PackageIdentityFrom(const LauncherValues& launcher, const std::wstring& configured_xa,
                                     const std::wstring& configured_ebook_id) {
   if (launcher.package_file) return {launcher.xa, launcher.set_id, launcher.code, L"1"};
   if (launcher.client_file) {
@@ -66,7 +66,7 @@ PackageIdentity PackageIdentityFrom(const LauncherFiles& launcher, const std::ws
   return {configured_xa, configured_ebook_id, L"", L"0"};
 }
 
-std::pair<std::wstring, std::wstring> PushListProduct(const LauncherFiles& launcher,
+std::pair<std::wstring, std::wstring> PushListProduct(const LauncherValues& launcher,
                                                       const std::wstring& configured_ebook_id) {
   if (launcher.package_file || launcher.client_file) return {launcher.set_id, launcher.code};
   return {configured_ebook_id, L""};

@@ -36,7 +36,7 @@ std::wstring PictureArgument(const PushShowing& showing);
 std::wstring PackageArgument(const PushShowing& showing);
 
 // The launcher files beside the e-book, as far as the pop-ups use them.
-struct LauncherFiles {
+struct LauncherValues {
   bool package_file = false;  // PelmoraSet.ini exists
   bool client_file = false;   // PelmoraKC.ini exists
   // [APPLICATION] values, read with the package file winning.
@@ -47,10 +47,10 @@ struct PackageIdentity {
   std::wstring xa, product_id, code, is_package;
 };
 // From the launcher files when there are any, else from the configuration.
-PackageIdentity PackageIdentityFrom(const LauncherFiles& launcher, const std::wstring& configured_xa,
+PackageIdentity PackageIdentityFrom(const LauncherValues& launcher, const std::wstring& configured_xa,
                                     const std::wstring& configured_ebook_id);
 // productId and Code of the push list request.
-std::pair<std::wstring, std::wstring> PushListProduct(const LauncherFiles& launcher,
+std::pair<std::wstring, std::wstring> PushListProduct(const LauncherValues& launcher,
                                                       const std::wstring& configured_ebook_id);
 
 std::wstring PushListUrl(std::wstring_view server, std::wstring_view product_id, std::wstring_view code);

@@ -10,45 +10,23 @@
 #include "endpoints.h"
 
 namespace tarvolin {
-namespace {
 
-constexpr wchar_t kPackageLauncherFile[] = L"\\..\\PelmoraSet.ini";
-constexpr wchar_t kClientLauncherFile[] = L"\\..\\PelmoraKC.ini";
-
-// Read without going through the configuration's cache: these keys share
-// their names with the configuration's own [APPLICATION] keys.
-std::wstring LauncherValue(const std::wstring& path, const wchar_t* key) {
-  wchar_t buffer[1000] = {};
-  ::GetPrivateProfileStringW(sections::kApplication, key, L"", buffer, 1000, path.c_str());
-  return buffer;
+LauncherValues ReadLauncherValues(const LauncherFiles& files) {
+  LauncherValues values;
+  values.package_file = FileExists(files.PackageSettingsPath());
+  values.client_file = FileExists(files.ClientSettingsPath());
+  values.set_id = files.LauncherSetting(L"PelmoraSetId");
+  values.code = files.LauncherSetting(L"Code");
+  values.name = files.LauncherSetting(L"Name");
+  values.xa = files.LauncherSetting(L"XA");
+  return values;
 }
 
-// Fills the values that `path` has; an absent file changes nothing.
-void ReadLauncherFile(const std::wstring& path, LauncherFiles& files) {
-  for (auto [key, field] : {std::pair{L"PelmoraSetId", &files.set_id}, std::pair{L"Code", &files.code},
-                            std::pair{L"Name", &files.name}, std::pair{L"XA", &files.xa}}) {
-    *field = LauncherValue(path, key);
-  }
-}
-
-}  // namespace
-
-LauncherFiles ReadLauncherFiles(const std::wstring& program_directory) {
-  LauncherFiles files;
-  const std::wstring client = program_directory + kClientLauncherFile;
-  const std::wstring package = program_directory + kPackageLauncherFile;
-  files.client_file = FileExists(client);
-  files.package_file = FileExists(package);
-  if (files.client_file) ReadLauncherFile(client, files);
-  if (files.package_file) ReadLauncherFile(package, files);
-  return files;
-}
-
-PushSources ReadPushSources(const std::wstring& program_directory, const std::wstring& machine_id) {
+PushSources ReadPushSources(const LauncherFiles& files, const std::wstring& machine_id) {
   PushSources sources;
   sources.server = endpoints::kBookServer;
   sources.machine_id = machine_id;
-  sources.launcher = ReadLauncherFiles(program_directory);
+  sources.launcher = ReadLauncherValues(files);
   sources.configured_xa = ReadSetting(sections::kApplication, L"XA");
   sources.configured_ebook_id = ReadSetting(sections::kApplication, L"EBookID");
   return sources;

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "host/launcher_files.h"
 #include "host/push_answer.h"
 #include "host/push_popup_rules.h"
 #include "host/push_schedule.h"
@@ -23,15 +24,14 @@ namespace tarvolin {
 struct PushSources {
   std::wstring server;  // the publisher's application server, scheme://host[:port]
   std::wstring machine_id;
-  LauncherFiles launcher;
+  LauncherValues launcher;
   std::wstring configured_xa;
   std::wstring configured_ebook_id;
 };
-// The launcher files in the folder above the program's, the client's values
-// read first so that the package's win.
-LauncherFiles ReadLauncherFiles(const std::wstring& program_directory);
+// Which launcher files exist and their values (the package's file winning).
+LauncherValues ReadLauncherValues(const LauncherFiles& files);
 // The configuration's and the launcher files' values, this build's server.
-PushSources ReadPushSources(const std::wstring& program_directory, const std::wstring& machine_id);
+PushSources ReadPushSources(const LauncherFiles& files, const std::wstring& machine_id);
 
 // The publisher's answer for this book; an unreachable publisher gives an empty answer.
 std::wstring FetchPushAnswer(const PushSources& sources);

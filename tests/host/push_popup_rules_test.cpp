@@ -42,7 +42,7 @@ TEST(PushPopupRules, AShowingChoosesItsPopupAndItsArgument) {
 }
 
 TEST(PushPopupRules, PackageIdentityFollowsTheLauncherFiles) {
-  LauncherFiles launcher{false, false, L"S1", L"C1", L"Reader", L"X1"};
+  LauncherValues launcher{false, false, L"S1", L"C1", L"Reader", L"X1"};
   struct Case {
     bool package_file, client_file;
     const wchar_t* name;

@@ -71,17 +71,17 @@ TEST(PushLauncherFiles, ThePackageFileWinsOverTheClientFile) {
   testing::TempFolder root;
   ASSERT_TRUE(::CreateDirectoryW((root / L"book").c_str(), nullptr));
   const std::wstring program = root / L"book";
-  EXPECT_FALSE(ReadLauncherFiles(program).client_file);
+  EXPECT_FALSE(ReadLauncherValues(LauncherFiles(program)).client_file);
 
   testing::WriteTextFile(root / L"PelmoraKC.ini", L"[APPLICATION]\r\nPelmoraSetId=K1\r\nCode=KC\r\nName=Reader\r\nXA=kx\r\n");
-  LauncherFiles files = ReadLauncherFiles(program);
+  LauncherValues files = ReadLauncherValues(LauncherFiles(program));
   EXPECT_TRUE(files.client_file);
   EXPECT_FALSE(files.package_file);
   EXPECT_EQ(files.set_id, L"K1");
   EXPECT_EQ(files.xa, L"kx");
 
   testing::WriteTextFile(root / L"PelmoraSet.ini", L"[APPLICATION]\r\nPelmoraSetId=S1\r\nCode=SC\r\n");
-  files = ReadLauncherFiles(program);
+  files = ReadLauncherValues(LauncherFiles(program));
   EXPECT_TRUE(files.package_file);
   EXPECT_EQ(files.set_id, L"S1");
   EXPECT_EQ(files.code, L"SC");
