@@ -4,7 +4,6 @@ namespace tarvolin {
 
 bool PushMessages::Start(HWND owner, PushSources sources, UrlOpener opener) {
   Stop();
-  owner_ = owner;
   popup_ = std::make_unique<CMsgDlg>(owner, sources, std::move(opener));
   const HWND in_front = ::GetForegroundWindow();
   if (!popup_->Create()) {
@@ -30,15 +29,17 @@ bool PushMessages::Start(HWND owner, PushSources sources, UrlOpener opener) {
 }
 
 void PushMessages::Stop() {
+  // A showing the scheduler sends while it is being stopped is dropped.
+  stopping_ = true;
   // The scheduler reads the pop-up, so it ends first.
   if (scheduler_) scheduler_->Stop();
   scheduler_.reset();
   popup_.reset();
-  owner_ = nullptr;
+  stopping_ = false;
 }
 
 void PushMessages::OnShowPush(LPARAM lparam) {
-  if (popup_ && popup_->hwnd() && lparam) popup_->ShowPushMessage(reinterpret_cast<const wchar_t*>(lparam));
+  if (!stopping_ && popup_ && popup_->hwnd() && lparam) popup_->ShowPushMessage(reinterpret_cast<const wchar_t*>(lparam));
 }
 
 void PushMessages::OnRetirePush(LPARAM lparam) {

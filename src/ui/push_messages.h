@@ -39,7 +39,7 @@ class PushMessages {
   CMsgDlg* popup() noexcept { return popup_.get(); }
 
  private:
-  HWND owner_ = nullptr;
+  bool stopping_ = false;
   std::unique_ptr<CMsgDlg> popup_;
   std::unique_ptr<PushScheduler> scheduler_;
 };
