@@ -18,3 +18,12 @@
 #define IDM_HOST_TRAY 198
 #define ID_HOST_TRAY_OPEN 32774
 #define ID_HOST_TRAY_EXIT 32775
+
+// The push-message pop-up: its page, the script library and the close button
+// pictures the page loads by number ("res:/JS/#2001", "res:/PIC/#2002"), and
+// the empty dialog the page fills.
+#define IDR_PUSH_PAGE 2000
+#define IDR_PUSH_SCRIPT 2001
+#define IDR_PUSH_CLOSE 2002
+#define IDR_PUSH_CLOSE_HOVER 2003
+#define IDD_PUSH_POPUP 2004

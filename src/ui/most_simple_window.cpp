@@ -10,6 +10,7 @@
 #include "config/settings.h"
 #include "host/host_command_rules.h"
 #include "host/launcher_files.h"
+#include "host/push_service.h"
 #include "host/reading_page.h"
 #include "pipeline/check_procedure.h"
 #include "pipeline/update_sequence.h"
@@ -34,10 +35,6 @@ constexpr UINT kLogLineMessage = sp::kStatusLogMessage;               // 0x7B7
 constexpr UINT kFilePositionMessage = sp::kStatusFileProgressMessage;  // 0x7B8
 constexpr UINT kBytesMessage = sp::kStatusProgressMessage;            // 0x7BA
 constexpr UINT kStatusTextMessage = sp::kStatusTextMessage;           // WM_USER + 10
-
-// Posted from initialisation: the dialog manager shows a modal dialog
-// "normal" when its queue first runs empty, so the show mode is applied after that.
-constexpr UINT kApplyShowModeMessage = WM_APP + 1;
 
 constexpr UINT kTrayIconId = 0;
 constexpr DWORD kTrayTipChars = 128;
@@ -135,8 +132,8 @@ BOOL CDlgMostSimple::OnInitDialog() {
   if (!browser_.CreateInPlaceOf(hwnd(), IDC_HOST_BROWSER, this))
     WriteLog(L"The reading page cannot be shown: the browser control could not be created.");
   browser_.Navigate(page_url_);
+  push_.Start(hwnd(), ReadPushSources(LauncherFiles::OfThisProgram(), MachineID()));
   SetShowMode(show_mode_);
-  ::PostMessageW(hwnd(), kApplyShowModeMessage, 0, 0);
   AddTrayIcon();
   return TRUE;
 }
@@ -205,6 +202,7 @@ void CDlgMostSimple::SetShowMode(int kind) {
       break;
     case kShowHidden:
       ::ShowWindow(hwnd(), SW_HIDE);
+      push_.OnOwnerHidden();
       break;
     default:
       break;
@@ -482,8 +480,15 @@ bool CDlgMostSimple::OnMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESU
       }
       return LOWORD(wparam) == kCopyFinishedCommand;
     case WM_SIZE:
+      if (wparam == SIZE_MINIMIZED) push_.OnOwnerHidden();
       OnSize(LOWORD(lparam), HIWORD(lparam));
       return false;
+    case kShowPushMessage:
+      push_.OnShowPush(lparam);
+      return true;
+    case kRetirePushMessage:
+      push_.OnRetirePush(lparam);
+      return true;
     case WM_NCHITTEST: {
       if (show_mode_ != kShowRestored) return false;
       POINT point{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
@@ -506,10 +511,8 @@ bool CDlgMostSimple::OnMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESU
       if (wparam == kWatchdogTimer) OnWatchdog();
       if (wparam == kQueueTimer) OnQueueTick();
       return true;
-    case kApplyShowModeMessage:
-      SetShowMode(show_mode_);
-      return true;
     case WM_DESTROY:
+      push_.Stop();  // its threads end before the window they send to
       SetQuitRequested(true);
       if (tray_added_) ::Shell_NotifyIconW(NIM_DELETE, &tray_);
       tray_added_ = false;

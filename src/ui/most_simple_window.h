@@ -16,6 +16,7 @@
 #include <string>
 
 #include "ui/dialog.h"
+#include "ui/push_messages.h"
 #include "ui/web_browser.h"
 
 namespace tarvolin {
@@ -113,6 +114,7 @@ class CDlgMostSimple : public Dialog, public BrowserEvents {
   HWND parent_;
   HostWindowActions actions_;
   WebBrowserHost browser_;
+  PushMessages push_;
   std::shared_ptr<WorkerState> worker_;
   NOTIFYICONDATAW tray_{};
   bool tray_added_ = false;
