@@ -9,8 +9,6 @@
 
 namespace tarvolin {
 
-// The package that may be appended to the executable.
-void CheckAppendedPackage();
 void EnableActiveXHosting();
 void InstallDotNet(HWND parent, const std::wstring& version);
 
