@@ -8,3 +8,13 @@
 #define IDR_TRANSLATION_TRADITIONAL_CHINESE 147
 #define IDR_TRANSLATION_SIMPLIFIED_CHINESE 150
 #define TARVOLIN_TRANSLATION_TYPE "LANGUAGE"
+
+// The e-book host window: dialog, its controls, the program icon and the tray menu.
+#define IDI_PROGRAM 141
+#define IDD_HOST_WINDOW 180
+#define IDC_HOST_STATUS_TEXT 171
+#define IDC_HOST_BROWSER 172
+#define IDC_HOST_BACKGROUND 174
+#define IDM_HOST_TRAY 198
+#define ID_HOST_TRAY_OPEN 32774
+#define ID_HOST_TRAY_EXIT 32775

@@ -15,11 +15,6 @@ void ReportUnavailable(const wchar_t* stage) {
 void EnableActiveXHosting() {}
 void InstallDotNet(HWND, const std::wstring& version) { ReportUnavailable((L".NET Framework " + version + L" offer").c_str()); }
 
-void RunMostSimpleWindow(int, HWND report_window) {
-  ReportUnavailable(L"update window");
-  SetStatus(UpdateCheckRemoteError, report_window);
-}
-
 void RunUpdaterIconWindow() { ReportUnavailable(L"tray window"); }
 
 bool ReadMachineIdentity(std::wstring&, std::wstring&) {

@@ -12,8 +12,7 @@ namespace tarvolin {
 void EnableActiveXHosting();
 void InstallDotNet(HWND parent, const std::wstring& version);
 
-// Windows of the run modes; each returns when its window has ended.
-void RunMostSimpleWindow(int window_mode, HWND parent);
+// The tray mode's window; returns when it has ended.
 void RunUpdaterIconWindow();
 
 // Current and previous machine identity; false when it cannot be read.

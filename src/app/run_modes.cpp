@@ -19,14 +19,15 @@
 #include "status/status_windows.h"
 #include "status/update_status.h"
 #include "updatelist/list_cache_name.h"
+#include "ui/most_simple_window.h"
 #include "updatelist/remote_version.h"
 
 namespace tarvolin {
 namespace {
 
-constexpr int kWindowModeUpdate = 0;
-constexpr int kWindowModeCheck = 1;
-constexpr int kWindowModeAppEnter = 2;
+constexpr int kWindowModeUpdate = CDlgMostSimple::kModeUpdate;
+constexpr int kWindowModeCheck = CDlgMostSimple::kModeCheck;
+constexpr int kWindowModeAppEnter = CDlgMostSimple::kModeAppEnter;
 constexpr wchar_t kUnknownMachine[] = L"000000000";
 
 bool ShowWhenCheck() { return ReadSettingBool(sections::kTarvolin, L"ShowWhenCheck", L"1"); }
@@ -55,6 +56,15 @@ void LogMachineIdentity() {
   ::GetLocalTime(&now);
   // AppendLogLine takes the log lock, as the log writer does.
   AppendLogLine(log_path, FormatLogLine(now, text));
+}
+
+// The host window in `window_mode`; returns when it has ended.
+void RunMostSimpleWindow(int window_mode, HWND parent) {
+  HostWindowActions actions;
+  actions.relaunch_elevated = [] { return RelaunchElevated(true); };
+  actions.prompt_and_update = [] { PromptAndUpdate(); };
+  CDlgMostSimple window(window_mode, parent, std::move(actions));
+  window.Run();
 }
 
 // True when the host asked us to stop because its window has gone.

@@ -24,6 +24,7 @@
 #include "status/status_windows.h"
 #include "status/update_status.h"
 #include "ui/browser_emulation.h"
+#include "ui/most_simple_window.h"
 #include "updatelist/list_cache_name.h"
 #include "updatelist/list_settings.h"
 #include "updatelist/remote_version.h"
@@ -31,7 +32,6 @@
 namespace tarvolin {
 namespace {
 
-constexpr wchar_t kHostWindowClass[] = L"brennoak_Install_MainClass";
 constexpr wchar_t kOfflineMessage[] = L"您的电脑处于断网状态，电子书下载失败，请保持网络畅通！";
 constexpr wchar_t kStartupEvent[] = L"UpdateStartup";
 
@@ -93,14 +93,7 @@ bool CUpdateApp::MachineIsOffline() {
   return true;
 }
 
-void CUpdateApp::RegisterHostWindowClass() {
-  WNDCLASSEXW dialog_class{};
-  dialog_class.cbSize = sizeof dialog_class;
-  if (!::GetClassInfoExW(nullptr, L"#32770", &dialog_class)) return;
-  dialog_class.lpszClassName = kHostWindowClass;
-  dialog_class.hInstance = ::GetModuleHandleW(nullptr);
-  ::RegisterClassExW(&dialog_class);
-}
+void CUpdateApp::RegisterHostWindowClass() { tarvolin::RegisterHostWindowClass(); }
 
 void CUpdateApp::CheckFlashPlayer() { RequireFlash(); }
 

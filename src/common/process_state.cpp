@@ -28,12 +28,22 @@ void RunParameterTable::Clear() {
 namespace {
 
 struct ProcessState {
+  ProcessState() { SetIds(kUnknownMachineId, kUnknownMachineId); }
+  void SetIds(const std::wstring& current, const std::wstring& previous) {
+    machine_id.Set(current);
+    old_machine_id.Set(previous);
+  }
+
   RunParameterTable run_parameters;
   std::atomic<HWND> host_window{nullptr};
   std::atomic<bool> elevated_run{false};
   std::atomic<int> connect_try_count{3};
+  std::atomic<bool> quit_requested{false};
+  std::atomic<bool> full_update_busy{false};
   Guarded<std::wstring> exe_base_name;
   Guarded<std::wstring> configuration_folder;
+  Guarded<std::wstring> machine_id;
+  Guarded<std::wstring> old_machine_id;
 };
 
 ProcessState& State() {
@@ -57,6 +67,16 @@ void SetExeBaseName(const std::wstring& name) { State().exe_base_name.Set(name);
 
 int ConnectTryCount() { return State().connect_try_count.load(); }
 void SetConnectTryCount(int count) { State().connect_try_count = count; }
+
+bool QuitRequested() { return State().quit_requested.load(); }
+void SetQuitRequested(bool quit) { State().quit_requested = quit; }
+
+bool TryBeginFullUpdate() { return !State().full_update_busy.exchange(true); }
+void EndFullUpdate() { State().full_update_busy = false; }
+
+std::wstring MachineID() { return State().machine_id.Get(); }
+std::wstring OldMachineID() { return State().old_machine_id.Get(); }
+void SetMachineIds(const std::wstring& current, const std::wstring& previous) { State().SetIds(current, previous); }
 
 std::wstring StoredConfigurationFolder() { return State().configuration_folder.Get(); }
 void StoreConfigurationFolder(const std::wstring& folder) { State().configuration_folder.Set(folder); }

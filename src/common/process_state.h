@@ -44,6 +44,23 @@ void SetExeBaseName(const std::wstring& name);
 int ConnectTryCount();
 void SetConnectTryCount(int count);
 
+// Set when the reader chose to quit (or the host window went): workers stop
+// at their next stage and no later window waits on it.
+bool QuitRequested();
+void SetQuitRequested(bool quit);
+
+// The host window's full update runs once per process at a time: true when
+// this caller may start it, and then EndFullUpdate() must follow.
+bool TryBeginFullUpdate();
+void EndFullUpdate();
+
+// The machine's current and previous identity codes, computed once at start-up;
+// "000000000" until then and whenever they cannot be read.
+inline constexpr wchar_t kUnknownMachineId[] = L"000000000";
+std::wstring MachineID();
+std::wstring OldMachineID();
+void SetMachineIds(const std::wstring& current, const std::wstring& previous);
+
 // Storage behind ConfigurationFolder()/SetConfigurationFolder() of the settings layer.
 std::wstring StoredConfigurationFolder();
 void StoreConfigurationFolder(const std::wstring& folder);

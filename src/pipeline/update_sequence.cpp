@@ -7,6 +7,7 @@
 #include "pipeline/local_check.h"
 #include "pipeline/scheduler.h"
 #include "status/update_status.h"
+#include "updatelist/list_retrieval.h"
 
 namespace tarvolin {
 namespace {
@@ -16,11 +17,16 @@ constexpr int kDownloadRetries = 4;
 
 }  // namespace
 
-SequenceEnd RunUpdateSequence(HWND report_window, const std::function<bool()>& stop_requested) {
+SequenceEnd RunUpdateSequence(HWND report_window, const std::function<bool()>& stop_requested,
+                              const UpdateSequenceOptions& options) {
   if (CurrentStatus() < UpdateCheckRemoteOk) {
     CheckThreadProc(report_window);
     if (RecordsToUpdate() == 0) return SequenceEnd::kEnded;
     if (stop_requested()) return SequenceEnd::kStopped;
+  }
+  if (options.recheck_with_mirrors && CurrentStatus() == UpdateCheckRemoteOk && !MirrorUrls().empty()) {
+    CheckThreadProc(report_window);
+    if (CurrentStatus() != UpdateCheckRemoteOk || RecordsToUpdate() == 0) return SequenceEnd::kEnded;
   }
   if (CurrentStatus() == UpdateCheckRemoteOk) {
     DownloadAll(report_window);

@@ -17,10 +17,17 @@ enum class SequenceEnd {
   kNeedsAdministrator,    // files need rights this run does not have; nothing was copied
 };
 
+struct UpdateSequenceOptions {
+  // The host window's worker checks once more when the check handed out
+  // mirror addresses, so that the list comes from the mirror that won.
+  bool recheck_with_mirrors = false;
+};
+
 // `report_window` (may be null) gets the stages' status texts and questions.
 // `stop_requested` is asked after each stage that ran; true ends the run there.
 // A run that starts after a check (status 3) or with a handed-over list
 // (status 6) goes on from there.
-SequenceEnd RunUpdateSequence(HWND report_window, const std::function<bool()>& stop_requested);
+SequenceEnd RunUpdateSequence(HWND report_window, const std::function<bool()>& stop_requested,
+                              const UpdateSequenceOptions& options = {});
 
 }  // namespace tarvolin

@@ -1,0 +1,523 @@
+#include "ui/most_simple_window.h"
+
+#include <atomic>
+#include <thread>
+
+#include <windowsx.h>
+
+#include "common/process_state.h"
+#include "config/log.h"
+#include "config/settings.h"
+#include "host/host_command_rules.h"
+#include "host/launcher_files.h"
+#include "host/reading_page_rules.h"
+#include "pipeline/check_procedure.h"
+#include "pipeline/update_sequence.h"
+#include "resource_ids.h"
+#include "status/status_protocol.h"
+#include "status/status_windows.h"
+#include "status/update_status.h"
+#include "ui/host_window_rules.h"
+#include "updatelist/list_retrieval.h"
+#include "updatelist/xml_dom.h"
+
+namespace tarvolin {
+
+namespace rules = host_window_rules;
+namespace sp = status_protocol;
+
+namespace {
+
+// The status messages this window asks for, from the first number on.
+constexpr UINT kStatusMessage = sp::kStatusChangedMessage;            // 0x7B6
+constexpr UINT kLogLineMessage = sp::kStatusLogMessage;               // 0x7B7
+constexpr UINT kFilePositionMessage = sp::kStatusFileProgressMessage;  // 0x7B8
+constexpr UINT kBytesMessage = sp::kStatusProgressMessage;            // 0x7BA
+constexpr UINT kStatusTextMessage = sp::kStatusTextMessage;           // WM_USER + 10
+
+constexpr UINT kTrayIconId = 0;
+constexpr DWORD kTrayTipChars = 128;
+
+int DownloadStatusOf(HWND window) {
+  return static_cast<int>(reinterpret_cast<INT_PTR>(::GetPropW(window, kDownloadStatusProperty)));
+}
+
+void SetDownloadStatus(HWND window, int value) {
+  ::SetPropW(window, kDownloadStatusProperty, reinterpret_cast<HANDLE>(static_cast<INT_PTR>(value)));
+}
+
+struct UpdatingSearch {
+  HWND self;
+  bool found;
+};
+
+BOOL CALLBACK FindUpdatingWindow(HWND window, LPARAM context) {
+  auto* search = reinterpret_cast<UpdatingSearch*>(context);
+  wchar_t name[64];
+  if (window == search->self || !::GetClassNameW(window, name, 64) || ::lstrcmpW(name, kHostWindowClass) != 0)
+    return TRUE;
+  if (DownloadStatusOf(window) == kDownloadRunning) {
+    search->found = true;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// A worker thread that must end with a message to its window, whatever happens.
+void SendWorkerEnded(HWND window) {
+  ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(CDlgMostSimple::kWorkerEndedCommand, 0), 0);
+}
+
+}  // namespace
+
+// What the worker leaves for the end handler. Shared, because the worker may
+// outlive the window when the reader quits in the middle of a download.
+struct CDlgMostSimple::WorkerState {
+  std::atomic<bool> running{false};
+  std::atomic<bool> ran{false};
+  std::atomic<bool> elevation_pending{false};
+};
+
+void RegisterHostWindowClass() {
+  WNDCLASSEXW dialog_class{};
+  dialog_class.cbSize = sizeof dialog_class;
+  HINSTANCE module = ::GetModuleHandleW(nullptr);
+  WNDCLASSEXW existing{};
+  existing.cbSize = sizeof existing;
+  if (::GetClassInfoExW(module, kHostWindowClass, &existing)) return;
+  if (!::GetClassInfoExW(nullptr, L"#32770", &dialog_class)) return;
+  dialog_class.lpszClassName = kHostWindowClass;
+  dialog_class.hInstance = module;
+  dialog_class.hIcon = static_cast<HICON>(::LoadImageW(module, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON, 32, 32, 0));
+  dialog_class.hIconSm =
+      static_cast<HICON>(::LoadImageW(module, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON, 16, 16, 0));
+  ::RegisterClassExW(&dialog_class);
+}
+
+bool AnotherWindowIsUpdating(HWND self) {
+  UpdatingSearch search{self, false};
+  ::EnumWindows(&FindUpdatingWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+CDlgMostSimple::CDlgMostSimple(int window_mode, HWND parent, HostWindowActions actions)
+    : Dialog(IDD_HOST_WINDOW),
+      window_mode_(window_mode),
+      parent_(parent),
+      actions_(std::move(actions)),
+      worker_(std::make_shared<WorkerState>()) {}
+
+CDlgMostSimple::~CDlgMostSimple() = default;
+
+INT_PTR CDlgMostSimple::Run() {
+  RegisterHostWindowClass();
+  INT_PTR result = DoModal(parent_);
+  MSG left;
+  ::PeekMessageW(&left, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+  return result;
+}
+
+BOOL CDlgMostSimple::OnInitDialog() {
+  SetDownloadStatus(hwnd(), kDownloadIdle);
+  // The background loses its border; the status text stays hidden.
+  HWND background = ::GetDlgItem(hwnd(), IDC_HOST_BACKGROUND);
+  ::SetWindowLongPtrW(background, GWL_STYLE, ::GetWindowLongPtrW(background, GWL_STYLE) & ~WS_BORDER);
+  ::SetTimer(hwnd(), kWatchdogTimer, kWatchdogFirstWaitMs, nullptr);
+
+  host_title_ = HostTitleFrom(ReadSetting(sections::kApplication, L"Application"));
+  ::SetWindowTextW(hwnd(), host_title_.c_str());
+  ReadingPageValues values;
+  values.server = ReadingServer();
+  values.login_page_reached = ProbeConnection(LoginPage(), kProbeWaitMs);
+  values.ebook_id = ReadSetting(sections::kApplication, L"EBookID");
+  values.agent = ReadSetting(sections::kApplication, L"AgentName");
+  values.machine_id = MachineID();
+  values.old_machine_id = OldMachineID();
+  values.package_id = LauncherPackageId(ProgramDirectory());
+  page_url_ = ReadingPageAddress(values);
+
+  if (!browser_.CreateInPlaceOf(hwnd(), IDC_HOST_BROWSER, this))
+    WriteLog(L"The reading page cannot be shown: the browser control could not be created.");
+  browser_.Navigate(page_url_);
+  SetShowMode(show_mode_);
+  AddTrayIcon();
+  return TRUE;
+}
+
+void CDlgMostSimple::AddTrayIcon() {
+  tray_.cbSize = NOTIFYICONDATAW_V2_SIZE;
+  tray_.hWnd = hwnd();
+  tray_.uID = kTrayIconId;
+  tray_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  tray_.uCallbackMessage = kTrayCallbackMessage;
+  tray_.hIcon = static_cast<HICON>(
+      ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON, 16, 16, LR_SHARED));
+  tip_ = rules::kTipQueued;
+  ::lstrcpynW(tray_.szTip, tip_.c_str(), kTrayTipChars);
+  tray_added_ = ::Shell_NotifyIconW(NIM_ADD, &tray_) != FALSE;
+}
+
+void CDlgMostSimple::SetTip(const std::wstring& text) {
+  tip_ = text;
+  ::lstrcpynW(tray_.szTip, tip_.c_str(), kTrayTipChars);
+  tray_.uFlags = NIF_TIP;
+  ::Shell_NotifyIconW(NIM_MODIFY, &tray_);
+}
+
+void CDlgMostSimple::RefreshTip() {
+  if (auto change = rules::TipFor(percent_, last_shown_percent_)) {
+    last_shown_percent_ = change->shown;
+    SetTip(change->text);
+  }
+}
+
+void CDlgMostSimple::Layout(int inset) {
+  RECT client;
+  ::GetClientRect(hwnd(), &client);
+  const int width = client.right, height = client.bottom;
+  if (HWND background = ::GetDlgItem(hwnd(), IDC_HOST_BACKGROUND)) ::MoveWindow(background, 0, 0, width, height, TRUE);
+  browser_.MoveTo(RECT{inset, inset, width - inset, height - inset});
+}
+
+void CDlgMostSimple::SetShowMode(int kind) {
+  if (HWND frame = browser_.frame())
+    ::SetWindowLongPtrW(frame, GWL_STYLE, ::GetWindowLongPtrW(frame, GWL_STYLE) & ~WS_BORDER);
+  switch (kind) {
+    case kShowMaximized: {
+      ::ShowWindow(hwnd(), SW_SHOW);
+      ::ShowWindow(hwnd(), SW_MAXIMIZE);
+      RECT own;
+      ::GetWindowRect(hwnd(), &own);
+      ::SetWindowPos(hwnd(), HWND_NOTOPMOST, own.left, own.top, own.right - own.left, own.bottom - own.top,
+                     SWP_FRAMECHANGED);
+      Layout(0);
+      break;
+    }
+    case kShowRestored:
+      ::ShowWindow(hwnd(), SW_SHOWNORMAL);
+      if (first_show_) {
+        auto origin = rules::FirstRestoreOrigin(::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN));
+        ::SetWindowPos(hwnd(), HWND_NOTOPMOST, origin.x, origin.y, rules::kRestoredWidth, rules::kRestoredHeight,
+                       SWP_FRAMECHANGED);
+        first_show_ = false;
+      }
+      Layout(1);
+      break;
+    case kShowMinimized:
+      ::ShowWindow(hwnd(), SW_MINIMIZE);
+      break;
+    case kShowHidden:
+      ::ShowWindow(hwnd(), SW_HIDE);
+      break;
+    default:
+      break;
+  }
+}
+
+bool CDlgMostSimple::HandleHostCommand(const std::wstring& url) {
+  ::OutputDebugStringW((url + L"\n").c_str());
+  try {
+    const HostCommand command = ClassifyHostCommand(url);
+    switch (command) {
+      case HostCommand::None:
+        return false;
+      case HostCommand::HeartbeatPreinitialize:
+      case HostCommand::HeartbeatApplicationComplete:
+      case HostCommand::HeartbeatFirstPageLoaded:
+        if (auto progress = ProgressOf(command)) {
+          load_phase_ = progress->load_phase;
+          DismissBox(progress->caption_suffix, progress->dismiss_result);
+        }
+        return true;
+      case HostCommand::HeartbeatOther:
+        return true;
+      case HostCommand::LoadComplete:
+        page_loaded_ = true;
+        ::SetTimer(hwnd(), kQueueTimer, kQueueMs, nullptr);
+        return true;
+      case HostCommand::PopShowEBookSetActive:
+        LaunchEbookLauncher(ProgramDirectory());
+        return true;
+      case HostCommand::Minimize:
+        SetShowMode(kShowMinimized);
+        return true;
+      case HostCommand::Maximize:
+        show_mode_ = kShowMaximized;
+        SetShowMode(kShowMaximized);
+        return true;
+      case HostCommand::Restore:
+        show_mode_ = kShowRestored;
+        SetShowMode(kShowRestored);
+        return true;
+      case HostCommand::CloseApp:
+        if (!caching_finished_ && page_loaded_) {
+          SetShowMode(kShowHidden);
+        } else if (AskQuit()) {
+          SetShowMode(kShowMinimized);
+          Quit();
+        }
+        return true;
+      case HostCommand::MoveWindows:
+        if (show_mode_ == kShowRestored) {
+          // The button is down in the page: hand the drag to the system's caption logic.
+          ::ReleaseCapture();
+          ::SendMessageW(hwnd(), WM_NCLBUTTONDOWN, HTCAPTION, 0);
+          ::SendMessageW(hwnd(), WM_LBUTTONUP, 0, 0);
+        }
+        return true;
+      case HostCommand::ExternalCmd:
+        return true;
+    }
+    return false;
+  } catch (...) {
+    return true;
+  }
+}
+
+void CDlgMostSimple::OnDocumentComplete(const std::wstring& url) {
+  ::OutputDebugStringW((url + L" >>>>>> OK\n").c_str());
+  if (url != page_url_) return;  // a frame or another document
+  load_phase_ = kDocumentCompleted.load_phase;
+  DismissBox(kDocumentCompleted.caption_suffix, kDocumentCompleted.dismiss_result);
+}
+
+void CDlgMostSimple::DismissBox(const wchar_t* suffix, INT_PTR result) {
+  std::wstring caption = host_title_ + suffix;
+  if (HWND box = ::FindWindowW(nullptr, caption.c_str())) ::EndDialog(box, result);
+}
+
+void CDlgMostSimple::OnWatchdog() {
+  ::KillTimer(hwnd(), kWatchdogTimer);
+  auto message = WatchdogMessageFor(WatchdogBoxFor(load_phase_), ReadSetting(sections::kApplication, L"EBookID"));
+  if (!message) return;
+  std::wstring caption = host_title_ + message->caption_suffix;
+  if (message->question) {
+    int answer = ::MessageBoxW(hwnd(), message->text.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION);
+    if (answer == IDYES) {
+      ::SetTimer(hwnd(), kWatchdogTimer, kWatchdogNextWaitMs, nullptr);
+    } else {
+      SetShowMode(kShowMinimized);
+      Quit();
+    }
+    return;
+  }
+  ::MessageBoxW(hwnd(), message->text.c_str(), caption.c_str(), MB_OK | MB_ICONERROR);
+  if (DamagedContentEndsRun(load_phase_)) {
+    SetShowMode(kShowMinimized);
+    Quit();
+  }
+}
+
+void CDlgMostSimple::OnQueueTick() {
+  if (AnotherWindowIsUpdating(hwnd())) return;
+  ::KillTimer(hwnd(), kQueueTimer);
+  SetDownloadStatus(hwnd(), kDownloadRunning);
+  StartUpdate();
+}
+
+void CDlgMostSimple::StartUpdate() {
+  RegisterStatusWindow(hwnd());  // sets "tarvolin.needmsg" to the first status message
+  HWND window = hwnd();
+  std::shared_ptr<WorkerState> state = worker_;
+  state->running = true;
+  state->ran = false;
+  state->elevation_pending = false;
+  const bool full = window_mode_ == kModeUpdate;
+  std::thread worker([window, state, full] {
+    try {
+      ComThreadScope com;
+      if (!full) {
+        if (CurrentStatus() < UpdateCheckRemoteOk) CheckEntry(window);
+        state->ran = true;
+      } else if (TryBeginFullUpdate()) {
+        state->ran = true;
+        UpdateSequenceOptions options;
+        options.recheck_with_mirrors = true;
+        SequenceEnd end = RunUpdateSequence(window, [] { return QuitRequested(); }, options);
+        EndFullUpdate();
+        if (end == SequenceEnd::kNeedsAdministrator) state->elevation_pending = true;
+        const int status = CurrentStatus();
+        if (end == SequenceEnd::kEnded && (status == UpdateCopyOk || status == UpdateEnd))
+          ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(kCopyFinishedCommand, 0), 0);
+      }
+    } catch (...) {
+      WriteLog(L"The update worker stopped on an unexpected error.");
+    }
+    state->running = false;
+    SendWorkerEnded(window);
+  });
+  // The worker reports only through messages and the shared state; a reader
+  // who quits mid-download must not wait for it, and the process ends it.
+  worker.detach();
+}
+
+void CDlgMostSimple::OnWorkerEnded() {
+  ::RemovePropW(hwnd(), sp::kNeedMessagesProperty);
+  if (!worker_->ran) {
+    // Another window of this process is updating; this one did nothing and
+    // must not hold the machine's queue.
+    SetDownloadStatus(hwnd(), kDownloadIdle);
+    return;
+  }
+  if (worker_->elevation_pending) {
+    SetDownloadStatus(hwnd(), kDownloadIdle);
+    if (actions_.relaunch_elevated) actions_.relaunch_elevated();
+    Quit();
+    return;
+  }
+  switch (window_mode_) {
+    case kModeUpdate:
+      caching_finished_ = true;
+      SetDownloadStatus(hwnd(), kDownloadFinished);
+      SetTip(rules::kTipCached);
+      break;
+    case kModeCheck:
+      SetDownloadStatus(hwnd(), kDownloadIdle);
+      Quit();
+      break;
+    case kModeAppEnter:
+      // The question may open an update window of its own, which must not
+      // wait for this hidden one.
+      SetDownloadStatus(hwnd(), kDownloadIdle);
+      ::ShowWindow(hwnd(), SW_HIDE);
+      if (actions_.prompt_and_update) actions_.prompt_and_update();
+      Quit();
+      break;
+    default:
+      break;
+  }
+}
+
+void CDlgMostSimple::OnStatusText(const wchar_t* text) {
+  status_text_ = text ? text : L"";
+  if (auto percent = rules::PercentAfterStatusText(percent_, current_status_)) {
+    percent_ = *percent;
+    RefreshTip();
+  }
+}
+
+void CDlgMostSimple::OnBytes(long long total, long long done) {
+  if (total == 0) return;
+  percent_ = rules::PercentAfterBytes(percent_, total, done, file_index_, file_count_);
+  RefreshTip();
+}
+
+bool CDlgMostSimple::AskQuit() {
+  return ::MessageBoxW(hwnd(), kCloseQuestionText, kCloseQuestionCaption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+void CDlgMostSimple::Quit() {
+  SetQuitRequested(true);
+  ::PostQuitMessage(0);
+}
+
+void CDlgMostSimple::OnTray(UINT mouse_message) {
+  switch (mouse_message) {
+    case WM_LBUTTONDOWN:
+      ::SetWindowLongPtrW(hwnd(), GWL_EXSTYLE, ::GetWindowLongPtrW(hwnd(), GWL_EXSTYLE) | WS_EX_TOPMOST);
+      SetShowMode(show_mode_);
+      break;
+    case WM_LBUTTONDBLCLK:
+      ::SetForegroundWindow(hwnd());
+      ::ShowWindow(hwnd(), SW_SHOWNORMAL);
+      break;
+    case WM_RBUTTONUP: {
+      HMENU menu = ::LoadMenuW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDM_HOST_TRAY));
+      if (!menu) break;
+      POINT cursor;
+      ::GetCursorPos(&cursor);
+      // The menu closes when the user clicks elsewhere only if we are in front.
+      ::SetForegroundWindow(hwnd());
+      UINT command = ::TrackPopupMenu(::GetSubMenu(menu, 0), TPM_RIGHTBUTTON | TPM_RETURNCMD, cursor.x, cursor.y, 0,
+                                      hwnd(), nullptr);
+      ::DestroyMenu(menu);
+      if (command == ID_HOST_TRAY_OPEN) {
+        SetShowMode(show_mode_);
+      } else if (command == ID_HOST_TRAY_EXIT && AskQuit()) {
+        Quit();
+      }
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void CDlgMostSimple::OnClose() {
+  if (!caching_finished_ && page_loaded_) {
+    SetShowMode(kShowHidden);  // the update goes on from the tray
+    return;
+  }
+  if (!AskQuit()) return;
+  SetQuitRequested(true);
+  EndDialog(IDCANCEL);
+  ::PostQuitMessage(0);
+}
+
+void CDlgMostSimple::OnSize(int width, int height) {
+  if (show_mode_ == kShowRestored) ::InvalidateRect(hwnd(), nullptr, FALSE);
+  if (::GetActiveWindow() != hwnd() || !browser_.frame()) return;
+  if (HWND background = ::GetDlgItem(hwnd(), IDC_HOST_BACKGROUND)) ::MoveWindow(background, 0, 0, width, height, TRUE);
+  browser_.MoveTo(RECT{1, 1, width - 1, height - 1});
+}
+
+bool CDlgMostSimple::OnMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
+  switch (message) {
+    case kStatusMessage:
+      current_status_ = static_cast<int>(wparam);
+      return true;
+    case kLogLineMessage:
+      return true;
+    case kFilePositionMessage:
+      file_index_ = static_cast<int>(wparam);
+      file_count_ = static_cast<int>(lparam);
+      return true;
+    case kBytesMessage:
+      OnBytes(static_cast<long long>(wparam), static_cast<long long>(lparam));
+      return true;
+    case kStatusTextMessage:
+      OnStatusText(reinterpret_cast<const wchar_t*>(wparam));
+      return true;
+    case WM_COMMAND:
+      if (LOWORD(wparam) == kWorkerEndedCommand) {
+        OnWorkerEnded();
+        return true;
+      }
+      return LOWORD(wparam) == kCopyFinishedCommand;
+    case WM_SIZE:
+      OnSize(LOWORD(lparam), HIWORD(lparam));
+      return false;
+    case WM_NCHITTEST: {
+      if (show_mode_ != kShowRestored) return false;
+      POINT point{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+      ::ScreenToClient(hwnd(), &point);
+      RECT client;
+      ::GetClientRect(hwnd(), &client);
+      result = rules::FrameHitTest(point.x, point.y, client.right, client.bottom);
+      return true;
+    }
+    case WM_CLOSE:
+      OnClose();
+      return true;
+    case kTrayCallbackMessage:
+      OnTray(static_cast<UINT>(lparam));
+      return true;
+    case WM_ERASEBKGND:
+      result = TRUE;
+      return true;
+    case WM_TIMER:
+      if (wparam == kWatchdogTimer) OnWatchdog();
+      if (wparam == kQueueTimer) OnQueueTick();
+      return true;
+    case WM_DESTROY:
+      SetQuitRequested(true);
+      if (tray_added_) ::Shell_NotifyIconW(NIM_DELETE, &tray_);
+      tray_added_ = false;
+      browser_.Destroy();
+      return false;
+    default:
+      return false;
+  }
+}
+
+}  // namespace tarvolin
