@@ -18,3 +18,12 @@
 #define IDM_HOST_TRAY 198
 #define ID_HOST_TRAY_OPEN 32774
 #define ID_HOST_TRAY_EXIT 32775
+
+// The tray window, the .NET Framework download dialog and the download block view.
+#define IDD_UPDATER_ICON 175
+#define IDB_TRAY_BACKGROUND 176
+#define IDB_TRAY_CLOSE 178
+#define IDD_DOWN_DOTNET 184
+#define IDC_DOTNET_BLOCKS 144
+#define IDB_BLOCK_PENDING 1054
+#define IDB_BLOCK_DONE 1055

@@ -10,7 +10,6 @@
 namespace tarvolin {
 
 void EnableActiveXHosting();
-void InstallDotNet(HWND parent, const std::wstring& version);
 
 // The tray mode's window; returns when it has ended.
 void RunUpdaterIconWindow();
