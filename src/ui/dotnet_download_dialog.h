@@ -28,6 +28,7 @@ class DotNetDownloadDialog : public Dialog {
   State state() const { return state_; }
   const std::wstring& local_path() const { return local_path_; }
   HWND block_view() const { return view_.hwnd(); }
+  const DownloadBlockView& view() const { return view_; }
 
  protected:
   BOOL OnInitDialog() override;

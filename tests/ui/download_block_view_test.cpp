@@ -61,6 +61,8 @@ class DownloadBlockViewTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(host_.CreateModeless(nullptr));
     ASSERT_TRUE(view_.CreateInPlaceOf(host_.hwnd(), IDC_DOTNET_BLOCKS));
+    // Hidden windows collect no update region.
+    ::ShowWindow(host_.hwnd(), SW_SHOWNOACTIVATE);
     view_.SetTexts(L"Install NET Framework 2.0", L"Please download it.", L"Complete.", L"Failed.");
     ::GetClientRect(view_.hwnd(), &client_);
   }
