@@ -14,8 +14,6 @@ void ReportUnavailable(const wchar_t* stage) {
 
 void EnableActiveXHosting() {}
 
-void RunUpdaterIconWindow() { ReportUnavailable(L"tray window"); }
-
 bool ReadMachineIdentity(std::wstring&, std::wstring&) {
   ReportUnavailable(L"machine identity");
   return false;

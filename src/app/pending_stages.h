@@ -11,9 +11,6 @@ namespace tarvolin {
 
 void EnableActiveXHosting();
 
-// The tray mode's window; returns when it has ended.
-void RunUpdaterIconWindow();
-
 // Current and previous machine identity; false when it cannot be read.
 bool ReadMachineIdentity(std::wstring& current, std::wstring& previous);
 
