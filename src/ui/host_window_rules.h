@@ -31,7 +31,7 @@ inline constexpr wchar_t kTipCached[] = L"布伦诺克电子书（数据缓存�
 
 // Hit-test codes of the restored window's frame (the system's HT* values).
 enum HitCode : int {
-  kHitClient = 2,
+  kHitClient = 1,
   kHitLeft = 10,
   kHitRight = 11,
   kHitTop = 12,

@@ -9,7 +9,6 @@
 #include "config/log.h"
 #include "config/settings.h"
 #include "host/host_command_rules.h"
-#include "host/launcher_files.h"
 #include "host/reading_page_rules.h"
 #include "pipeline/check_procedure.h"
 #include "pipeline/update_sequence.h"
@@ -34,6 +33,15 @@ constexpr UINT kLogLineMessage = sp::kStatusLogMessage;               // 0x7B7
 constexpr UINT kFilePositionMessage = sp::kStatusFileProgressMessage;  // 0x7B8
 constexpr UINT kBytesMessage = sp::kStatusProgressMessage;            // 0x7BA
 constexpr UINT kStatusTextMessage = sp::kStatusTextMessage;           // WM_USER + 10
+
+// PENDING-HOST: stand-ins until the launcher files and the probe land.
+std::wstring ReadingServer() { return L""; }
+std::wstring LoginPage() { return L""; }
+constexpr int kProbeWaitMs = 500;
+bool ProbeConnection(const std::wstring&, int) { return false; }
+std::wstring ProgramDirectory() { return L""; }
+std::optional<std::wstring> LauncherPackageId(const std::wstring&) { return std::nullopt; }
+void LaunchEbookLauncher(const std::wstring&) {}
 
 constexpr UINT kTrayIconId = 0;
 constexpr DWORD kTrayTipChars = 128;

@@ -53,10 +53,12 @@ LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
 }
 
 bool RegisterFrameClass() {
-  WNDCLASSEXW existing{sizeof(existing)};
+  WNDCLASSEXW existing{};
+  existing.cbSize = sizeof existing;
   HINSTANCE module = ::GetModuleHandleW(nullptr);
   if (::GetClassInfoExW(module, kFrameClass, &existing)) return true;
-  WNDCLASSEXW frame_class{sizeof(frame_class)};
+  WNDCLASSEXW frame_class{};
+  frame_class.cbSize = sizeof frame_class;
   frame_class.lpfnWndProc = &FrameProc;
   frame_class.hInstance = module;
   frame_class.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
@@ -305,14 +307,13 @@ bool WebBrowserHost::Create(HWND parent, const RECT& area, int control_id, Brows
                                 object.put_void())))
     return false;
   // The site starts with one reference, which the host keeps.
-  site_ = com_ptr<BrowserSite>();
-  *site_.put() = new BrowserSite(frame_, events, external);
+  site_ = new BrowserSite(frame_, events, external);
   site_->SetObject(object.get());
-  ::SetWindowLongPtrW(frame_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(site_.get()));
-  object->SetClientSite(static_cast<IOleClientSite*>(site_.get()));
+  ::SetWindowLongPtrW(frame_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(site_));
+  object->SetClientSite(static_cast<IOleClientSite*>(site_));
   RECT inside;
   ::GetClientRect(frame_, &inside);
-  HRESULT activated = object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, static_cast<IOleClientSite*>(site_.get()), 0,
+  HRESULT activated = object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, static_cast<IOleClientSite*>(site_), 0,
                                      frame_, &inside);
   site_->SetObject(nullptr);
   if (FAILED(activated) || FAILED(object->QueryInterface(IID_IWebBrowser2, browser_.put_void()))) {
@@ -326,7 +327,7 @@ bool WebBrowserHost::Create(HWND parent, const RECT& area, int control_id, Brows
   com_ptr<IConnectionPoint> point;
   if (SUCCEEDED(browser_->QueryInterface(IID_IConnectionPointContainer, points.put_void())) &&
       SUCCEEDED(points->FindConnectionPoint(DIID_DWebBrowserEvents2, point.put())))
-    point->Advise(static_cast<IDispatch*>(site_.get()), &advise_cookie_);
+    point->Advise(static_cast<IDispatch*>(site_), &advise_cookie_);
   return true;
 }
 
@@ -363,7 +364,8 @@ void WebBrowserHost::Destroy() {
   }
   if (site_) {
     site_->Detach();
-    site_.reset();
+    static_cast<IOleClientSite*>(site_)->Release();
+    site_ = nullptr;
   }
   if (frame_) {
     ::DestroyWindow(frame_);

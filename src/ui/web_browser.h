@@ -62,7 +62,7 @@ class WebBrowserHost {
  private:
   HWND frame_ = nullptr;
   com_ptr<IWebBrowser2> browser_;
-  com_ptr<BrowserSite> site_;
+  BrowserSite* site_ = nullptr;  // one reference, released by Destroy
   DWORD advise_cookie_ = 0;
 };
 

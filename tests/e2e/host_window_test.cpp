@@ -35,7 +35,8 @@ TEST(HostWindowStart, PlainStartOpensTheHostWindowAndTheWatchdogEndsIt) {
   DialogAnswerer no(L"WindowBook(CODE:1)", IDNO);
 
   std::wstring command = L"\"" + BuildOutputFolder() + L"\\tarvolin_windowbook.exe\"";
-  STARTUPINFOW startup{sizeof(startup)};
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
   ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                                &process));

@@ -38,7 +38,8 @@ class QueueHolder {
  public:
   explicit QueueHolder(int status) {
     std::wstring command = L"\"" + testing::BuildOutputFolder() + L"\\queue_holder.exe\" " + std::to_wstring(status);
-    STARTUPINFOW startup{sizeof(startup)};
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
     if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_))
       return;
     ::CloseHandle(process_.hThread);

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -189,19 +190,42 @@ TEST_F(HostWindowTest, WatchdogNoEndsTheRun) {
   EXPECT_EQ(no.Seen()[0].text, kSlowPageText);
 }
 
-TEST_F(HostWindowTest, HeartbeatWhileTheSlowPageBoxIsOpenAnswersItYes) {
-  CDlgMostSimple window(CDlgMostSimple::kModeUpdate, nullptr, no_actions_);
-  RunWindow(window, [&] {
-    bool box_was_open = false;
-    AfterDelay(500, [&] {
-      box_was_open = ::FindWindowW(nullptr, (std::wstring(kTitle) + kSlowPageCaption).c_str()) != nullptr;
-      window.HandleHostCommand(L"about:blank?Type=heartbeat&id=preinitialize");
+TEST_F(HostWindowTest, ProgressWhileAWaitingBoxIsOpenAnswersItYes) {
+  // The page's own document closes the slow-page box; its first heartbeat the slow-content box.
+  struct Case {
+    const wchar_t* caption_suffix;
+    bool document_first;
+    std::function<void(CDlgMostSimple&)> progress;
+    int phase_after;
+  } cases[] = {
+      {kSlowPageCaption, false, [](CDlgMostSimple& w) { w.OnDocumentComplete(w.page_url()); },
+       load_phase::kDocumentComplete},
+      {kSlowContentCaption, true,
+       [](CDlgMostSimple& w) { w.HandleHostCommand(L"about:blank?Type=heartbeat&id=preinitialize"); },
+       load_phase::kPreinitialize},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.caption_suffix);
+    SetQuitRequested(false);
+    CDlgMostSimple window(CDlgMostSimple::kModeUpdate, nullptr, no_actions_);
+    RunWindow(window, [&] {
+      if (c.document_first) window.OnDocumentComplete(window.page_url());
+      const std::wstring caption = std::wstring(kTitle) + c.caption_suffix;
+      bool box_was_open = false, box_closed = false;
+      AfterDelay(500, [&] {
+        box_was_open = ::FindWindowW(nullptr, caption.c_str()) != nullptr;
+        c.progress(window);
+        HWND left = ::FindWindowW(nullptr, caption.c_str());
+        box_closed = left == nullptr || !::IsWindowVisible(left);
+        if (!box_closed) ::EndDialog(left, IDNO);  // so a failure cannot hang the test
+      });
+      ::SendMessageW(window.hwnd(), WM_TIMER, CDlgMostSimple::kWatchdogTimer, 0);
+      EXPECT_TRUE(box_was_open);
+      EXPECT_TRUE(box_closed);
+      EXPECT_EQ(window.load_phase(), c.phase_after);
+      EXPECT_FALSE(QuitRequested()) << "the box closed as Yes: the watchdog waits on";
     });
-    ::SendMessageW(window.hwnd(), WM_TIMER, CDlgMostSimple::kWatchdogTimer, 0);
-    EXPECT_TRUE(box_was_open);
-    EXPECT_EQ(window.load_phase(), load_phase::kPreinitialize);
-    EXPECT_FALSE(QuitRequested()) << "the box closed as Yes: the watchdog waits on";
-  });
+  }
 }
 
 TEST_F(HostWindowTest, DamagedContentBoxIsSkippedWhenTheFirstPageArrives) {

@@ -26,7 +26,8 @@ LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int) {
-  WNDCLASSEXW window_class{sizeof(window_class)};
+  WNDCLASSEXW window_class{};
+  window_class.cbSize = sizeof window_class;
   window_class.lpfnWndProc = &Proc;
   window_class.hInstance = instance;
   window_class.lpszClassName = L"brennoak_Install_MainClass";
