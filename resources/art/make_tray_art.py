@@ -40,11 +40,11 @@ def bmp(width, height, pixel):
 def background(x, y):
     if x == 0 or y == 0 or x == 218 or y == 140:
         return EDGE
-    if y < 30:  # the name's band
-        return blend(HEADER_TOP, HEADER_BOTTOM, y / 30)
+    if y < 16:  # a band above the name, where the close button sits
+        return blend(HEADER_TOP, HEADER_BOTTOM, y / 16)
     if y == 100:  # above the links
         return RULE
-    return blend(BODY_TOP, BODY_BOTTOM, (y - 30) / 110)
+    return blend(BODY_TOP, BODY_BOTTOM, (y - 16) / 124)
 
 
 def close(x, y):
