@@ -15,51 +15,16 @@
 #include "support/http_server.h"
 #include "support/process.h"
 #include "support/temp_folder.h"
+#include "book_run.h"
 
 namespace tarvolin {
 namespace {
 
+using namespace e2e;
+
 constexpr DWORD kTimeoutMs = 300000;
-constexpr UINT kStatusChanged = 1974;
 
-std::wstring BookFolder() { return WindowsFolder().substr(0, 3) + L"Brennoak\\Vosmir\\TarvolinE2EBook"; }
-std::wstring InBook(const std::wstring& name) { return BookFolder() + L"\\" + name; }
 std::wstring Packaged(const std::wstring& name) { return testing::BuildOutputFolder() + L"\\packaged_books\\" + name; }
-
-std::optional<unsigned short> LoopbackPort(const std::wstring& server) {
-  const std::wstring prefix = L"http://127.0.0.1:";
-  if (!StartsWith(server, prefix)) return std::nullopt;
-  return static_cast<unsigned short>(ParseDecimal(server.substr(prefix.size())));
-}
-
-// Records every status the program announces to its host.
-class StatusHost {
- public:
-  StatusHost() {
-    WNDCLASSW window_class{};
-    window_class.lpfnWndProc = &StatusHost::Proc;
-    window_class.lpszClassName = L"E2EPackageHost";
-    window_class.hInstance = GetModuleHandleW(nullptr);
-    RegisterClassW(&window_class);
-    window_ = CreateWindowW(L"E2EPackageHost", L"host", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-    SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  }
-  ~StatusHost() { DestroyWindow(window_); }
-  HWND window() const { return window_; }
-  bool Saw(int status) const { return std::find(statuses.begin(), statuses.end(), status) != statuses.end(); }
-  std::vector<int> statuses;
-
- private:
-  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == kStatusChanged) {
-      if (auto* host = reinterpret_cast<StatusHost*>(GetWindowLongPtrW(window, GWLP_USERDATA)))
-        host->statuses.push_back(static_cast<int>(wparam));
-      return 0;
-    }
-    return DefWindowProcW(window, message, wparam, lparam);
-  }
-  HWND window_ = nullptr;
-};
 
 class AppendedPackageRunTest : public ::testing::Test {
  protected:

@@ -19,66 +19,20 @@
 #include "support/publisher_client.h"
 #include "support/temp_folder.h"
 #include "updatelist/update_list.h"
+#include "book_run.h"
 
 namespace tarvolin {
 namespace {
 
+using namespace e2e;
+
 constexpr DWORD kTimeoutMs = 300000;
-constexpr UINT kStatusChanged = 1974;
-
-std::wstring BookFolder() { return WindowsFolder().substr(0, 3) + L"Brennoak\\Vosmir\\TarvolinE2EBook"; }
-std::wstring InBook(const std::wstring& name) { return BookFolder() + L"\\" + name; }
-std::wstring Program() { return L"\"" + testing::BuildOutputFolder() + L"\\tarvolin_testbook.exe\""; }
-
-std::optional<unsigned short> LoopbackPort(const std::wstring& server) {
-  const std::wstring prefix = L"http://127.0.0.1:";
-  if (!StartsWith(server, prefix)) return std::nullopt;
-  return static_cast<unsigned short>(ParseDecimal(server.substr(prefix.size())));
-}
 
 std::string Bytes(const std::string& name, std::size_t size) {
   std::string bytes;
   while (bytes.size() < size) bytes += name + std::to_string(bytes.size()) + ",";
   bytes.resize(size);
   return bytes;
-}
-
-// The host program's window: it records every status it is told, in order.
-class StatusHost {
- public:
-  StatusHost() {
-    WNDCLASSW window_class{};
-    window_class.lpfnWndProc = &StatusHost::Proc;
-    window_class.lpszClassName = L"E2EStatusHost";
-    window_class.hInstance = GetModuleHandleW(nullptr);
-    RegisterClassW(&window_class);
-    window_ = CreateWindowW(L"E2EStatusHost", L"host", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-    SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  }
-  ~StatusHost() { DestroyWindow(window_); }
-  HWND window() const { return window_; }
-  std::vector<int> statuses;
-
- private:
-  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == kStatusChanged) {
-      auto* host = reinterpret_cast<StatusHost*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-      if (host) host->statuses.push_back(static_cast<int>(wparam));
-      return 0;
-    }
-    return DefWindowProcW(window, message, wparam, lparam);
-  }
-  HWND window_ = nullptr;
-};
-
-bool IsSubsequence(const std::vector<int>& whole, const std::vector<int>& part) {
-  auto it = whole.begin();
-  for (int value : part) {
-    it = std::find(it, whole.end(), value);
-    if (it == whole.end()) return false;
-    ++it;
-  }
-  return true;
 }
 
 class SilentUpdateTest : public ::testing::Test {
