@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """Update packages for the appended-package tests, made with the publisher's
 own tool (scripts/append-package) into the folder given as the argument."""
-import importlib.machinery
-import importlib.util
 import pathlib
+import runpy
 import sys
+import types
 import tempfile
 import zipfile
 
@@ -12,11 +12,8 @@ TOOL = pathlib.Path(__file__).resolve().parents[2] / "scripts" / "append-package
 
 
 def load_tool():
-    loader = importlib.machinery.SourceFileLoader("append_package", str(TOOL))
-    spec = importlib.util.spec_from_loader("append_package", loader)
-    module = importlib.util.module_from_spec(spec)
-    loader.exec_module(module)
-    return module
+    """The tool's functions, from the script the publisher runs."""
+    return types.SimpleNamespace(**runpy.run_path(str(TOOL)))
 
 
 RELEASE_LIST = (b'<update><description>Offline release</description>'

@@ -26,6 +26,14 @@ inline std::optional<unsigned short> LoopbackPort(const std::wstring& server) {
   return static_cast<unsigned short>(ParseDecimal(server.substr(prefix.size())));
 }
 
+// `size` bytes of text that tell one file's content from another's.
+inline std::string Bytes(const std::string& name, std::size_t size) {
+  std::string bytes;
+  while (bytes.size() < size) bytes += name + std::to_string(bytes.size()) + ",";
+  bytes.resize(size);
+  return bytes;
+}
+
 // The host program's window: it records every status it is told, in order.
 class StatusHost {
  public:

@@ -2,10 +2,10 @@
 """Copies of the test book's program with update packages appended by the
 publisher's tool (scripts/append-package): a good release, and three damaged
 ones.  Arguments: the test book's program, the output folder."""
-import importlib.machinery
-import importlib.util
 import pathlib
+import runpy
 import sys
+import types
 import tempfile
 import zipfile
 
@@ -18,11 +18,8 @@ RELEASE_FILES = {"reader/book.dat": b"offline book 7," * 20000, "data/pages.dat"
 
 
 def load_tool():
-    loader = importlib.machinery.SourceFileLoader("append_package", str(TOOL))
-    spec = importlib.util.spec_from_loader("append_package", loader)
-    module = importlib.util.module_from_spec(spec)
-    loader.exec_module(module)
-    return module
+    """The tool's functions, from the script the publisher runs."""
+    return types.SimpleNamespace(**runpy.run_path(str(TOOL)))
 
 
 def main():

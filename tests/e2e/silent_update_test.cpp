@@ -28,13 +28,6 @@ using namespace e2e;
 
 constexpr DWORD kTimeoutMs = 300000;
 
-std::string Bytes(const std::string& name, std::size_t size) {
-  std::string bytes;
-  while (bytes.size() < size) bytes += name + std::to_string(bytes.size()) + ",";
-  bytes.resize(size);
-  return bytes;
-}
-
 class SilentUpdateTest : public ::testing::Test {
  protected:
   void SetUp() override {

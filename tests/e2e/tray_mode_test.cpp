@@ -24,13 +24,6 @@ using namespace e2e;
 
 constexpr DWORD kTimeoutMs = 400000;
 
-std::string Pattern(const std::string& seed, std::size_t size) {
-  std::string bytes;
-  while (bytes.size() < size) bytes += seed + std::to_string(bytes.size()) + ";";
-  bytes.resize(size);
-  return bytes;
-}
-
 TEST(TrayMode, FindsTwoFilesAndInstallsThemWhenTheCountdownRunsOut) {
   auto port = LoopbackPort(endpoints::kConfigServer);
   if (!port || LoopbackPort(endpoints::kBookServer) != port)
@@ -50,8 +43,8 @@ TEST(TrayMode, FindsTwoFilesAndInstallsThemWhenTheCountdownRunsOut) {
   ASSERT_TRUE(testing::PutPublishedFile("tray/main.xml", "<update></update>"));
   ASSERT_TRUE(testing::PutPublishedFile("tray/tarvolin.xml", "<update><file path=\"reader\\book.dat\" ver=\"3\"/>"
                                                            "<file path=\"pages.dat\" ver=\"3\"/></update>"));
-  ASSERT_TRUE(testing::PutPublishedFile("tray/reader/book.dat", Pattern("book3-", 120000)));
-  ASSERT_TRUE(testing::PutPublishedFile("tray/pages.dat", Pattern("pages3-", 40000)));
+  ASSERT_TRUE(testing::PutPublishedFile("tray/reader/book.dat", Bytes("book3-", 120000)));
+  ASSERT_TRUE(testing::PutPublishedFile("tray/pages.dat", Bytes("pages3-", 40000)));
 
   const DWORD started = ::GetTickCount();
   auto code = testing::RunAndWaitPumping(Program() + L" -ICON", kTimeoutMs);
@@ -59,8 +52,8 @@ TEST(TrayMode, FindsTwoFilesAndInstallsThemWhenTheCountdownRunsOut) {
   const std::wstring log = testing::ReadTextFile(InBook(L"inst.log"));
   ASSERT_TRUE(code.has_value()) << "the tray window did not end\n" << log;
   EXPECT_GE(elapsed_ms, 120000u) << "the update must wait for the countdown\n" << log;
-  EXPECT_EQ(ReadWholeFile(InBook(L"reader\\book.dat")), Pattern("book3-", 120000)) << log;
-  EXPECT_EQ(ReadWholeFile(InBook(L"pages.dat")), Pattern("pages3-", 40000)) << log;
+  EXPECT_EQ(ReadWholeFile(InBook(L"reader\\book.dat")), Bytes("book3-", 120000)) << log;
+  EXPECT_EQ(ReadWholeFile(InBook(L"pages.dat")), Bytes("pages3-", 40000)) << log;
   DeleteTree(BookFolder());
 }
 
