@@ -14,9 +14,4 @@ void ReportUnavailable(const wchar_t* stage) {
 
 void EnableActiveXHosting() {}
 
-bool ReadMachineIdentity(std::wstring&, std::wstring&) {
-  ReportUnavailable(L"machine identity");
-  return false;
-}
-
 }  // namespace tarvolin

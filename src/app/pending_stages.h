@@ -11,7 +11,4 @@ namespace tarvolin {
 
 void EnableActiveXHosting();
 
-// Current and previous machine identity; false when it cannot be read.
-bool ReadMachineIdentity(std::wstring& current, std::wstring& previous);
-
 }  // namespace tarvolin

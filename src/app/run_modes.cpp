@@ -1,7 +1,5 @@
 #include "app/run_modes.h"
 
-#include <objbase.h>
-
 #include "app/elevation.h"
 #include "app/exit_code.h"
 #include "app/pending_stages.h"
@@ -14,6 +12,7 @@
 #include "config/log.h"
 #include "config/settings.h"
 #include "config/translation_loader.h"
+#include "host/machine_identity.h"
 #include "pipeline/check_procedure.h"
 #include "pipeline/update_sequence.h"
 #include "status/host_control.h"
@@ -43,11 +42,9 @@ void CleanStaleCacheMarkerUnlessQuickCheck() {
 }
 
 void LogMachineIdentity() {
-  std::wstring current = kUnknownMachine, previous = kUnknownMachine;
-  if (SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
-    if (!ReadMachineIdentity(current, previous)) previous = kUnknownMachine;
-    ::CoUninitialize();
-  }
+  const MachineIds ids = ComputeMachineIds();
+  const std::wstring& current = ids.current;
+  const std::wstring& previous = ids.previous;
   std::wstring log_path = LogFilePath();
   if (log_path.empty()) return;
   std::wstring text = current == kUnknownMachine

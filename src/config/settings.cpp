@@ -56,6 +56,10 @@ void WriteSetting(const std::wstring& section, const std::wstring& key, const st
   RunParameters().Set(section + key, value);
 }
 
+std::wstring ReadIniValueUncached(const std::wstring& path, const std::wstring& section, const std::wstring& key) {
+  return ReadProfileString(path, section, key);
+}
+
 std::wstring ReadIniValue(const std::wstring& path, const std::wstring& section, const std::wstring& key) {
   std::wstring value = ReadProfileString(path, section, key);
   RunParameters().Set(section + key, value);

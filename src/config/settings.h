@@ -23,6 +23,8 @@ bool ReadSettingBool(const std::wstring& section, const std::wstring& key, const
 void WriteSetting(const std::wstring& section, const std::wstring& key, const std::wstring& value);
 // One value (up to 1000 characters) from any INI file; also cached under section+key.
 std::wstring ReadIniValue(const std::wstring& path, const std::wstring& section, const std::wstring& key);
+// The same without the cache, for files whose keys share names with ours.
+std::wstring ReadIniValueUncached(const std::wstring& path, const std::wstring& section, const std::wstring& key);
 
 // Ends with a backslash. Before start-up fixes it, the executable's folder.
 std::wstring ConfigurationFolder();

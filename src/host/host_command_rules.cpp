@@ -67,8 +67,8 @@ std::optional<WatchdogMessage> WatchdogMessageFor(WatchdogBox box, const std::ws
     case WatchdogBox::SlowContent:
       return WatchdogMessage{kSlowContentText, kSlowContentCaption, true};
     case WatchdogBox::DamagedContent:
-      return WatchdogMessage{FormatPlaceholders(kDamagedContentFormat, {ebook_id}, Placeholders::kTextsOnly) +
-                                 L"\n" + kSupportContactLines,
+      return WatchdogMessage{FormatPlaceholders(kDamagedContentFormat, {ebook_id}, Placeholders::kTextsOnly) + L"\n" +
+                                 kSupportContactLines,
                              kDamagedContentCaption, false};
     case WatchdogBox::None:
       break;

@@ -16,6 +16,12 @@ constexpr std::size_t kPartLength = 3;
 constexpr wchar_t kBlankSerialRun[] = L"202020202020202020202020";
 constexpr std::size_t kMacPairs[] = {0, 3, 6, 9, 12};
 
+constexpr unsigned kEthernetAdapter = 6;
+constexpr std::size_t kIdentifySerialOffset = 20;  // word 10
+constexpr std::size_t kIdentifySerialLength = 20;  // words 10 to 19
+
+bool IsAsciiAlnum(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
 bool IsIdByte(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z'); }
 
 wchar_t AsciiUpper(wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
@@ -90,6 +96,42 @@ std::wstring PreviousId(const HardwareFacts& facts) {
   if (c.empty()) c = SliceFromEnd(a, 9, kPartLength);
 
   return NormalizeId(Tail(a, kPartLength) + Tail(b, kPartLength) + Tail(c, kPartLength));
+}
+
+std::string UsableSerial(std::string_view serial) {
+  if (serial.empty() || !(IsAsciiAlnum(serial.front()) || IsAsciiAlnum(serial.back()))) return std::string();
+  const std::size_t begin = serial.find_first_not_of(' ');
+  if (begin == std::string_view::npos) return std::string();
+  const std::size_t end = serial.find_last_not_of(' ');
+  return std::string(serial.substr(begin, end - begin + 1));
+}
+
+std::string SerialFromIdentifyData(const unsigned char* data, std::size_t size) {
+  if (!data || size < kIdentifySerialOffset + kIdentifySerialLength) return std::string();
+  std::string serial;
+  for (std::size_t i = kIdentifySerialOffset; i < kIdentifySerialOffset + kIdentifySerialLength; i += 2) {
+    serial += static_cast<char>(data[i + 1]);
+    serial += static_cast<char>(data[i]);
+  }
+  return UsableSerial(serial);
+}
+
+std::wstring MacFromAdapters(const std::vector<AdapterEntry>& adapters) {
+  auto chosen = std::find_if(adapters.begin(), adapters.end(), [](const AdapterEntry& adapter) {
+    return adapter.type == kEthernetAdapter && adapter.description.find("PCI") != std::string::npos;
+  });
+  if (chosen == adapters.end()) {
+    chosen = std::find_if(adapters.begin(), adapters.end(),
+                          [](const AdapterEntry& adapter) { return !adapter.address.empty(); });
+  }
+  std::wstring mac;
+  if (chosen == adapters.end()) return mac;
+  constexpr wchar_t kHex[] = L"0123456789ABCDEF";
+  for (unsigned char byte : chosen->address) {
+    mac += kHex[byte >> 4];
+    mac += kHex[byte & 0xF];
+  }
+  return mac;
 }
 
 }  // namespace tarvolin

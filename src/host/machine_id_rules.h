@@ -1,11 +1,14 @@
 // How the machine's identity codes are made from the hardware facts: the
 // current id from processor id, disk serial and MAC address, and the previous
 // id of the earlier scheme, which the publisher's older pages still know.
-// Reading the facts is machine_identity.h's work; nothing here touches Windows.
+// Reading the facts is machine_identity.h's work; no Windows headers here (the
+// code page conversion comes from common/text_encoding.h).
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tarvolin {
 
@@ -34,5 +37,24 @@ std::wstring DiskSerialStandIn(std::wstring_view processor_id);
 // The previous id from the values of all instances of each class, concatenated
 // as the earlier scheme read them.
 std::wstring PreviousId(const HardwareFacts& facts);
+
+// The serial number in a drive's ATA IDENTIFY data (words 10 to 19, each
+// word's two bytes swapped), trimmed of spaces; empty when the data is too
+// short or neither the first nor the last of its 20 characters is a letter or
+// a digit (the drive filled the field with something else).
+std::string SerialFromIdentifyData(const unsigned char* data, std::size_t size);
+// A drive serial read some other way: trimmed, and empty unless its first or
+// last character is a letter or a digit.
+std::string UsableSerial(std::string_view serial);
+
+// One entry of the system's network adapter list.
+struct AdapterEntry {
+  std::string description;
+  unsigned type = 0;  // 6: Ethernet
+  std::vector<unsigned char> address;
+};
+// The MAC address the identity uses, as upper-case hex without separators: the
+// first Ethernet adapter on the PCI bus, else the first adapter with an address.
+std::wstring MacFromAdapters(const std::vector<AdapterEntry>& adapters);
 
 }  // namespace tarvolin

@@ -5,10 +5,10 @@
 namespace tarvolin {
 
 std::wstring ReadingPageAddress(const ReadingPageValues& values) {
-  std::wstring address = values.server + L"/workshop/shownewIframe" +
-                          (values.login_page_reached ? L"" : L"NoDns") + L".aspx?id=" + values.ebook_id +
-                          L"&Type=package&GroupUserName=" + values.agent + L"&MachineID=" + values.machine_id +
-                          L"&OldMachineID=" + values.old_machine_id + L"&ExternalCmd=V1.0";
+  std::wstring address = values.server + L"/workshop/shownewIframe" + (values.login_page_reached ? L"" : L"NoDns") +
+                         L".aspx?id=" + values.ebook_id + L"&Type=package&GroupUserName=" + values.agent +
+                         L"&MachineID=" + values.machine_id + L"&OldMachineID=" + values.old_machine_id +
+                         L"&ExternalCmd=V1.0";
   if (values.package_id) address += L"&PackageId=" + *values.package_id;
   return address;
 }

@@ -8,7 +8,7 @@
 namespace tarvolin {
 
 struct ReadingPageValues {
-  std::wstring server;        // scheme://host[:port] of the publisher's web server
+  std::wstring server;              // scheme://host[:port] of the publisher's web server
   bool login_page_reached = false;  // the connectivity probe's answer
   std::wstring ebook_id;
   std::wstring agent;

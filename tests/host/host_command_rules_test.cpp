@@ -2,7 +2,33 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace tarvolin {
+
+// Names in failure messages instead of the enumerators' bytes.
+void PrintTo(HostCommand command, std::ostream* out) {
+  static constexpr const char* kNames[] = {"None",
+                                           "HeartbeatPreinitialize",
+                                           "HeartbeatApplicationComplete",
+                                           "HeartbeatFirstPageLoaded",
+                                           "HeartbeatOther",
+                                           "LoadComplete",
+                                           "PopShowEBookSetActive",
+                                           "Minimize",
+                                           "Maximize",
+                                           "Restore",
+                                           "CloseApp",
+                                           "MoveWindows",
+                                           "ExternalCmd"};
+  *out << kNames[static_cast<int>(command)];
+}
+
+void PrintTo(WatchdogBox box, std::ostream* out) {
+  static constexpr const char* kNames[] = {"None", "SlowPage", "SlowContent", "DamagedContent"};
+  *out << kNames[static_cast<int>(box)];
+}
+
 namespace {
 
 TEST(HostCommandRules, MarkersDecideInTheirOrder) {
@@ -72,9 +98,9 @@ TEST(HostCommandRules, WatchdogBoxFollowsTheLoadPhase) {
     int phase;
     WatchdogBox box;
   } cases[] = {
-      {-1, WatchdogBox::SlowPage},      {0, WatchdogBox::SlowPage},        {1, WatchdogBox::SlowContent},
-      {2, WatchdogBox::SlowContent},    {3, WatchdogBox::DamagedContent},  {7, WatchdogBox::DamagedContent},
-      {14, WatchdogBox::DamagedContent}, {15, WatchdogBox::None},         {16, WatchdogBox::None},
+      {-1, WatchdogBox::SlowPage},       {0, WatchdogBox::SlowPage},       {1, WatchdogBox::SlowContent},
+      {2, WatchdogBox::SlowContent},     {3, WatchdogBox::DamagedContent}, {7, WatchdogBox::DamagedContent},
+      {14, WatchdogBox::DamagedContent}, {15, WatchdogBox::None},          {16, WatchdogBox::None},
   };
   for (const auto& c : cases) EXPECT_EQ(WatchdogBoxFor(c.phase), c.box) << c.phase;
 }
@@ -95,7 +121,8 @@ TEST(HostCommandRules, WatchdogMessages) {
   // The book id goes in as written, a "%s" in it included.
   const auto damaged = WatchdogMessageFor(WatchdogBox::DamagedContent, L"9%s7");
   ASSERT_TRUE(damaged);
-  EXPECT_EQ(damaged->text, std::wstring(L"　本书（ID号：9%s7）内容已损坏，请联系客服协助修复！\n") + kSupportContactLines);
+  EXPECT_EQ(damaged->text,
+            std::wstring(L"　本书（ID号：9%s7）内容已损坏，请联系客服协助修复！\n") + kSupportContactLines);
   EXPECT_STREQ(damaged->caption_suffix, L"(CODE:15)");
   EXPECT_FALSE(damaged->question);
 

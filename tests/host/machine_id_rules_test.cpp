@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace tarvolin {
 namespace {
 
@@ -65,11 +68,60 @@ TEST(MachineIdRules, NormalizeIdKeepsDigitsAndCapitals) {
   } cases[] = {
       {L"abc-123", L"ABCS123"},
       {L"a b_c", L"ASBSC"},
-      {L"0123456789", L"012345678"},    // ten characters: nine stay
-      {L"ABCDEFGHI", L"ABCDEFGHI"},     // nine stay as they are
+      {L"0123456789", L"012345678"},  // ten characters: nine stay
+      {L"ABCDEFGHI", L"ABCDEFGHI"},   // nine stay as they are
       {L"", L""},
   };
   for (const auto& c : cases) EXPECT_EQ(NormalizeId(c.in), c.out) << c.in;
+}
+
+// IDENTIFY data with `serial` (20 characters) in words 10 to 19, stored as a
+// drive stores it: each word's two bytes swapped.
+std::vector<unsigned char> IdentifyData(const std::string& serial) {
+  std::vector<unsigned char> data(512, 0);
+  for (std::size_t i = 0; i + 1 < serial.size(); i += 2) {
+    data[20 + i] = static_cast<unsigned char>(serial[i + 1]);
+    data[20 + i + 1] = static_cast<unsigned char>(serial[i]);
+  }
+  return data;
+}
+
+TEST(MachineIdRules, SerialFromIdentifyData) {
+  const struct {
+    std::string field;
+    std::string serial;
+  } cases[] = {
+      {"     WD-WCC4N1234567", "WD-WCC4N1234567"},  // leading blanks: the last character counts
+      {"S1Z2XY34    ", "S1Z2XY34"},                 // trailing blanks: the first character counts
+      {"  -- serial --      ", ""},                 // neither end is a letter or digit
+      {std::string(20, ' '), ""},
+  };
+  for (const auto& c : cases) {
+    std::string field = c.field + std::string(20 - c.field.size(), ' ');
+    const auto data = IdentifyData(field);
+    EXPECT_EQ(SerialFromIdentifyData(data.data(), data.size()), c.serial) << c.field;
+  }
+  const auto data = IdentifyData("ABCDEFGHIJKLMNOPQRST");
+  EXPECT_EQ(SerialFromIdentifyData(data.data(), 39), "");  // cut short before the field ends
+}
+
+TEST(MachineIdRules, MacFromAdapters) {
+  const AdapterEntry wifi{"Wireless Network Adapter", 71, {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}};
+  const AdapterEntry usb_ethernet{"USB Ethernet", 6, {0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F}};
+  const AdapterEntry pci_ethernet{"Realtek PCIe GbE Family Controller", 6, {0xF0, 0xDE, 0xF1, 0x12, 0x34, 0xAB}};
+  const AdapterEntry pci_wifi{"Intel PCI Wireless", 71, {0x11, 0x22, 0x33, 0x44, 0x55, 0x66}};
+  const AdapterEntry no_address{"Tunnel", 131, {}};
+  const struct {
+    const char* name;
+    std::vector<AdapterEntry> adapters;
+    const wchar_t* mac;
+  } cases[] = {
+      {"PCI Ethernet wins over earlier ones", {wifi, usb_ethernet, pci_wifi, pci_ethernet}, L"F0DEF11234AB"},
+      {"else the first with an address", {no_address, wifi, usb_ethernet}, L"001A2B3C4D5E"},
+      {"no address at all", {no_address}, L""},
+      {"no adapters", {}, L""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(MacFromAdapters(c.adapters), c.mac) << c.name;
 }
 
 }  // namespace

@@ -41,8 +41,7 @@ TEST(ReadingPageRules, Address) {
       {"login page unreachable", unreachable, page + L"NoDns" + kQuery},
       {"launcher package", with_package, page + kQuery + L"&PackageId=P-77"},
       {"launcher file without an id", empty_package, page + kQuery + L"&PackageId="},
-      {"values as they are",
-       raw_values,
+      {"values as they are", raw_values,
        page + L".aspx?id=学&Type=package&GroupUserName=a b&c=d&MachineID=6C3567D5E&OldMachineID=6C3567C4D"
               L"&ExternalCmd=V1.0"},
   };

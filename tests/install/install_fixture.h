@@ -68,16 +68,6 @@ class InstallFolders {
   TempFolder temp_;
 };
 
-// Polls for a file that another process writes; false when it never came.
-inline bool WaitForFile(const std::wstring& path, DWORD limit_ms = 30000) {
-  const DWORD started = ::GetTickCount();
-  while (!FileExists(path)) {
-    if (::GetTickCount() - started > limit_ms) return false;
-    ::Sleep(50);
-  }
-  return true;
-}
-
 inline std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
 // A process started by a test and the means to end it.

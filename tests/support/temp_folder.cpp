@@ -24,4 +24,22 @@ void WriteTextFile(const std::wstring& path, const std::wstring& text) { WriteWh
 
 std::wstring ReadTextFile(const std::wstring& path) { return AnsiToWide(ReadWholeFile(path).value_or("")); }
 
+bool WaitForFile(const std::wstring& path, DWORD limit_ms) {
+  const DWORD started = ::GetTickCount();
+  while (!FileExists(path)) {
+    if (::GetTickCount() - started > limit_ms) return false;
+    ::Sleep(50);
+  }
+  return true;
+}
+
+ScopedCurrentFolder::ScopedCurrentFolder(const std::wstring& folder) {
+  wchar_t previous[MAX_PATH] = {};
+  ::GetCurrentDirectoryW(MAX_PATH, previous);
+  previous_ = previous;
+  ::SetCurrentDirectoryW(folder.c_str());
+}
+
+ScopedCurrentFolder::~ScopedCurrentFolder() { ::SetCurrentDirectoryW(previous_.c_str()); }
+
 }  // namespace tarvolin::testing

@@ -53,16 +53,6 @@ class TaskFolder {
   ScopedConfigurationFolder folder_;
 };
 
-// Polls for a file that another process writes; false when it never came.
-inline bool WaitForFile(const std::wstring& path, DWORD limit_ms = 30000) {
-  const DWORD started = ::GetTickCount();
-  while (!FileExists(path)) {
-    if (::GetTickCount() - started > limit_ms) return false;
-    ::Sleep(50);
-  }
-  return true;
-}
-
 // Starts a program and keeps its process handle; empty when it did not start.
 inline unique_handle StartProgram(const std::wstring& command_line) {
   STARTUPINFOW startup{};

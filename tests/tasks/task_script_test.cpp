@@ -340,19 +340,7 @@ TEST(TaskScriptKill, EndsProgramsRunningFromThePathAndNoOthers) {
 // Task strings cannot carry the digit nine, which the temporary folder's name
 // may hold; the helper programs therefore get names relative to the folder,
 // which is made the current one (the folder a task's program inherits).
-class ScopedCurrentFolder {
- public:
-  explicit ScopedCurrentFolder(const std::wstring& folder) {
-    wchar_t previous[MAX_PATH] = {};
-    ::GetCurrentDirectoryW(MAX_PATH, previous);
-    previous_ = previous;
-    ::SetCurrentDirectoryW(folder.c_str());
-  }
-  ~ScopedCurrentFolder() { ::SetCurrentDirectoryW(previous_.c_str()); }
-
- private:
-  std::wstring previous_;
-};
+using testing::ScopedCurrentFolder;
 
 TEST(TaskString, StartsTheFileFromTheApplicationFolderAndWaitsWhenAsked) {
   TaskFolder folder;
