@@ -27,3 +27,12 @@
 #define IDR_PUSH_CLOSE 2002
 #define IDR_PUSH_CLOSE_HOVER 2003
 #define IDD_PUSH_POPUP 2004
+
+// The tray window, the .NET Framework download dialog and the download block view.
+#define IDD_UPDATER_ICON 175
+#define IDB_TRAY_BACKGROUND 176
+#define IDB_TRAY_CLOSE 178
+#define IDD_DOWN_DOTNET 184
+#define IDC_DOTNET_BLOCKS 144
+#define IDB_BLOCK_PENDING 1054
+#define IDB_BLOCK_DONE 1055

@@ -12,10 +12,6 @@ void ReportUnavailable(const wchar_t* stage) {
 
 }  // namespace
 
-void CheckAppendedPackage() { ReportUnavailable(L"appended update package check"); }
 void EnableActiveXHosting() {}
-void InstallDotNet(HWND, const std::wstring& version) { ReportUnavailable((L".NET Framework " + version + L" offer").c_str()); }
-
-void RunUpdaterIconWindow() { ReportUnavailable(L"tray window"); }
 
 }  // namespace tarvolin

@@ -9,12 +9,6 @@
 
 namespace tarvolin {
 
-// The package that may be appended to the executable.
-void CheckAppendedPackage();
 void EnableActiveXHosting();
-void InstallDotNet(HWND parent, const std::wstring& version);
-
-// The tray mode's window; returns when it has ended.
-void RunUpdaterIconWindow();
 
 }  // namespace tarvolin

@@ -8,10 +8,12 @@
 #include "common/files.h"
 #include "common/strings.h"
 #include "common/unique_handle.h"
-#include "app/pending_stages.h"
+#include "app/dotnet_rules.h"
 #include "config/settings.h"
+#include "config/translation_loader.h"
 #include "endpoints.h"
 #include "install/run_file.h"
+#include "ui/dotnet_download_dialog.h"
 
 namespace tarvolin {
 namespace {
@@ -20,6 +22,7 @@ constexpr wchar_t kFlashProgId[] = L"ShockwaveFlash.ShockwaveFlash";
 constexpr wchar_t kEbookTitle[] = L"布伦诺克电子书";
 constexpr wchar_t kFlashMissing[] = L"当前电脑未安装Flash，电子书无法运行!";
 constexpr wchar_t kFlashMissingOffer[] = L"当前电脑未安装Flash，电子书无法运行，是否立即下载Flash安装包？";
+constexpr wchar_t kDotNetRequirement[] = L"You must install .Net Framework 1.0 to run main application.";
 constexpr wchar_t kFlashInstallerPath[] = L"/ClientBin/flashplayer25_0r0_148_winax.exe";
 
 constexpr std::array<const wchar_t*, 7> kDotNetFolderPrefixes{L"v1.0", L"v1.1", L"v2.0", L"v3.0",
@@ -126,6 +129,20 @@ void StartMainApplication(int offer) {
     return;
   }
   RunFile(application, L"", ConfigurationFolder(), false, nullptr);
+}
+
+void InstallDotNet(HWND parent, const std::wstring& version) {
+  const std::wstring title = ReadSetting(sections::kApplication, L"Name");
+  const std::wstring text = ReplaceAll(Translate(L"MAIN", kDotNetRequirement), L"1.0", version);
+  const std::wstring digits = DotNetInstallerDigits(version);
+  const auto address = DotNetInstallerAddress(
+      digits, ReadSetting(sections::kApplication, DotNetInstallerKey(digits)), endpoints::kMakerServer);
+  if (!address) {
+    ::MessageBoxW(parent, text.c_str(), title.c_str(), MB_OK | MB_ICONWARNING);
+    return;
+  }
+  DotNetDownloadDialog dialog(*address, DotNetVersionText(digits));
+  dialog.DoModal(nullptr);
 }
 
 }  // namespace tarvolin

@@ -22,6 +22,9 @@ std::wstring RequiredDotNet();
 // Index into DotNetFlags of an accepted requirement value, or -1.
 int DotNetFlagIndex(const std::wstring& requirement);
 void CheckDotNetOnStart(HWND offer_parent);
+// The offer of a missing framework version: the download dialog, or a warning
+// when no installer address is known for the version.
+void InstallDotNet(HWND parent, const std::wstring& version);
 void StartMainApplication(int offer);
 
 }  // namespace tarvolin

@@ -4,6 +4,7 @@
 #include <wininet.h>
 #include <winsock2.h>
 
+#include "app/appended_package.h"
 #include "app/command_line.h"
 #include "app/elevation.h"
 #include "app/configuration_refresh.h"
@@ -131,7 +132,7 @@ void CUpdateApp::FixExeBaseName() {
   SetExeBaseName(dot == std::wstring::npos ? name : name.substr(0, dot));
 }
 
-void CUpdateApp::CheckAppendedUpdatePackage() { CheckAppendedPackage(); }
+void CUpdateApp::CheckAppendedUpdatePackage() { package_taken_ = TakeAppendedPackage(ExecutablePath()); }
 
 void CUpdateApp::RunStartHooks() {
   std::wstring no_wait = ReadSetting(sections::kUpdateEvent, kStartupEvent);
@@ -184,6 +185,8 @@ bool CUpdateApp::DecideAndRunMode() {
     if (LoadHandOverList(hand_over) > 0) SetStatus(UpdateDownloadOk, nullptr);
     ::DeleteFileW(hand_over.c_str());
     if (mode == L"appenter" || mode == L"appenternoprompt") mode.clear();
+  } else if (package_taken_) {
+    SetStatus(UpdateCheckRemoteOk, nullptr);
   }
   return DispatchMode(mode, HostWindow()).init_result;
 }

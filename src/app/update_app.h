@@ -65,6 +65,8 @@ class CUpdateApp {
   bool com_initialized_ = false;
   bool sockets_initialized_ = false;
   bool skip_message_loop_ = false;
+  // The appended package left due files: the run starts as after a check.
+  bool package_taken_ = false;
   std::wstring command_line_;
 };
 

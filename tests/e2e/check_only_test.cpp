@@ -12,20 +12,14 @@
 #include "support/process.h"
 #include "support/publisher_client.h"
 #include "support/temp_folder.h"
+#include "book_run.h"
 
 namespace tarvolin {
 namespace {
 
+using namespace e2e;
+
 constexpr DWORD kTimeoutMs = 180000;
-
-std::wstring BookFolder() { return WindowsFolder().substr(0, 3) + L"Brennoak\\Vosmir\\TarvolinE2EBook"; }
-std::wstring Program() { return L"\"" + testing::BuildOutputFolder() + L"\\tarvolin_testbook.exe\""; }
-
-std::optional<unsigned short> LoopbackPort(const std::wstring& server) {
-  const std::wstring prefix = L"http://127.0.0.1:";
-  if (!StartsWith(server, prefix)) return std::nullopt;
-  return static_cast<unsigned short>(ParseDecimal(server.substr(prefix.size())));
-}
 
 // The configuration server hands the book a configuration pointing at the
 // publisher; the e-book service accepts the list.

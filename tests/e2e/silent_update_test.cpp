@@ -21,22 +21,14 @@
 #include "support/temp_folder.h"
 #include "status_host.h"
 #include "updatelist/update_list.h"
+#include "book_run.h"
 
 namespace tarvolin {
 namespace {
 
+using namespace e2e;
+
 constexpr DWORD kTimeoutMs = 300000;
-
-std::wstring BookFolder() { return WindowsFolder().substr(0, 3) + L"Brennoak\\Vosmir\\TarvolinE2EBook"; }
-std::wstring InBook(const std::wstring& name) { return BookFolder() + L"\\" + name; }
-std::wstring Program() { return L"\"" + testing::BuildOutputFolder() + L"\\tarvolin_testbook.exe\""; }
-
-std::string Bytes(const std::string& name, std::size_t size) {
-  std::string bytes;
-  while (bytes.size() < size) bytes += name + std::to_string(bytes.size()) + ",";
-  bytes.resize(size);
-  return bytes;
-}
 
 using testing::IsSubsequence;
 using testing::LoopbackPort;

@@ -97,14 +97,17 @@ TEST_F(StartupTest, ConfigurationComesFromTheServerWhenItAnswers) {
   testing::LoopbackHttpServer server(*port);
   ASSERT_TRUE(server.listening());
   // No Application in the served copy: untitled windows on the desktop must not end the run.
-  const std::string served = "[Tarvolin]\r\nLog=served.log\r\nMode=downparam1\r\n[APPLICATION]\r\nName=TarvolinE2EBook\r\n";
+  // A check-only run without a list address: it says so in the log the served copy names.
+  const std::string served =
+      "[Tarvolin]\r\nLog=served.log\r\nMode=checkforupdates\r\nShowWhenCheck=0\r\n[APPLICATION]\r\nName=TarvolinE2EBook\r\n";
   server.Serve("/DigitalLibrary/ajax.aspx?action=GetTarvolinIni&ebookId=90001", 200, served);
 
   auto code = RunAndWait(TestBookProgram(), kTimeoutMs);
   ASSERT_TRUE(code.has_value());
   EXPECT_EQ(*code, 0u);
   EXPECT_EQ(ReadWholeFile(InBook(L"tarvolin.ini")).value_or(""), served);
-  EXPECT_TRUE(FileExists(InBook(L"served.log")));  // the run went on with the server's settings
+  // The run went on with the server's settings.
+  EXPECT_TRUE(Contains(ReadTextFile(InBook(L"served.log")), L"ListURL")) << ReadTextFile(InBook(L"served.log"));
 }
 
 TEST_F(StartupTest, ErrorReplyKeepsThePreviousConfiguration) {

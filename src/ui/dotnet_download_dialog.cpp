@@ -1,0 +1,105 @@
+#include "ui/dotnet_download_dialog.h"
+
+#include <shellapi.h>
+
+#include "common/files.h"
+#include "common/strings.h"
+#include "config/log.h"
+#include "config/settings.h"
+#include "config/translation_loader.h"
+#include "download/file_downloader.h"
+#include "pipeline/scheduler.h"
+#include "resource_ids.h"
+
+namespace tarvolin {
+namespace {
+
+constexpr wchar_t kSection[] = L"MAIN";
+constexpr wchar_t kVersionInTexts[] = L"2.0";
+namespace texts {
+constexpr wchar_t kHeading[] = L"Install NET Framework 2.0";
+constexpr wchar_t kBefore[] = L"Your software will need to install NET Framework 2.0,\nPlease download it and install.";
+constexpr wchar_t kComplete[] = L"NET Framework 2.0 download is complete,\nPlease install it.";
+constexpr wchar_t kFailed[] = L"NET Framework 2.0 download failed,\nPlease download again.";
+constexpr wchar_t kInstall[] = L"Install";
+constexpr wchar_t kDownload[] = L"Download";
+}  // namespace texts
+
+// The one transfer the dialog's view shows.
+constexpr int kTransferId = 1;
+
+}  // namespace
+
+std::wstring DotNetInstallerPath(const std::wstring& download_folder, const std::wstring& address) {
+  const std::vector<std::wstring> pieces = Split(address, L'/');
+  return CollapseBackslashes(ReplaceAll(download_folder + L"\\" + pieces.back(), L"/", L"\\"));
+}
+
+DotNetDownloadDialog::DotNetDownloadDialog(std::wstring address, std::wstring version)
+    : Dialog(IDD_DOWN_DOTNET), address_(std::move(address)), version_(std::move(version)), view_(kTransferId) {}
+
+DotNetDownloadDialog::~DotNetDownloadDialog() {
+  // The download cannot be called off; its reports to a window that is gone are dropped.
+  if (worker_.joinable()) worker_.join();
+}
+
+std::wstring DotNetDownloadDialog::WithVersion(const wchar_t* text) const {
+  return ReplaceAll(Translate(kSection, text), kVersionInTexts, version_);
+}
+
+BOOL DotNetDownloadDialog::OnInitDialog() {
+  std::wstring caption = ReadSetting(sections::kApplication, L"Name");
+  if (caption.empty()) caption = Translate(kSection, texts::kHeading);
+  ::SetWindowTextW(hwnd(), caption.c_str());
+
+  local_path_ = DotNetInstallerPath(DownloadFolder(), address_);
+  CreateDirectoryTree(FolderOf(local_path_));
+
+  view_.CreateInPlaceOf(hwnd(), IDC_DOTNET_BLOCKS);
+  view_.SetTexts(WithVersion(texts::kHeading), WithVersion(texts::kBefore), WithVersion(texts::kComplete),
+                 WithVersion(texts::kFailed));
+  TranslateWindow(hwnd(), kSection);
+  return TRUE;
+}
+
+void DotNetDownloadDialog::OnOK() {
+  if (state_ == State::kDownloaded) {
+    ::ShellExecuteW(hwnd(), L"runas", local_path_.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    EndDialog(IDOK);
+    return;
+  }
+  StartDownload();
+}
+
+void DotNetDownloadDialog::StartDownload() {
+  if (worker_.joinable()) worker_.join();  // the previous attempt has ended: its report came
+  ::EnableWindow(::GetDlgItem(hwnd(), IDOK), FALSE);
+  HWND view = view_.hwnd();
+  worker_ = std::thread([address = address_, path = local_path_, view] {
+    bool complete = false;
+    try {
+      complete = DownloadFile(address, path, kDefaultBlockThreads, kTransferId, view) == 0;
+    } catch (...) {
+      WriteLog(L"installer download ended by an unexpected error");
+    }
+    ::SendMessageW(view, WM_COMMAND, MAKEWPARAM(complete ? kDownloadCompletedCommand : kDownloadFailedCommand, 0), 0);
+  });
+}
+
+bool DotNetDownloadDialog::OnMessage(UINT message, WPARAM wparam, LPARAM, LRESULT& result) {
+  if (message != WM_COMMAND) return false;
+  const WORD command = LOWORD(wparam);
+  if (command != kDownloadCompletedCommand && command != kDownloadFailedCommand) return false;
+  OnDownloadEnded(command == kDownloadCompletedCommand);
+  result = 0;
+  return true;
+}
+
+void DotNetDownloadDialog::OnDownloadEnded(bool complete) {
+  HWND button = ::GetDlgItem(hwnd(), IDOK);
+  ::EnableWindow(button, TRUE);
+  ::SetWindowTextW(button, Translate(kSection, complete ? texts::kInstall : texts::kDownload).c_str());
+  state_ = complete ? State::kDownloaded : State::kFailed;
+}
+
+}  // namespace tarvolin

@@ -1,0 +1,61 @@
+// The tray mode through the real program: started with the mode word "ICON"
+// behind a dash, it finds the two due files, pops up, and when its countdown
+// of 120 real seconds has run out it installs them and ends, since no
+// periodic check is configured.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "book_run.h"
+#include "common/files.h"
+#include "common/text_encoding.h"
+#include "endpoints.h"
+#include "support/http_server.h"
+#include "support/process.h"
+#include "support/publisher_client.h"
+#include "support/temp_folder.h"
+
+namespace tarvolin {
+namespace {
+
+using namespace e2e;
+
+constexpr DWORD kTimeoutMs = 400000;
+
+TEST(TrayMode, FindsTwoFilesAndInstallsThemWhenTheCountdownRunsOut) {
+  auto port = LoopbackPort(endpoints::kConfigServer);
+  if (!port || LoopbackPort(endpoints::kBookServer) != port)
+    GTEST_SKIP() << "configuration server and e-book service of this build are not one loopback server";
+  ASSERT_TRUE(testing::PublisherAvailable());
+  ASSERT_TRUE(testing::ResetPublisher());
+  DeleteTree(BookFolder());
+  CreateDirectoryTree(BookFolder());
+  testing::LoopbackHttpServer server(*port);
+  ASSERT_TRUE(server.listening());
+  server.Serve("/DigitalLibrary/ajax.aspx?action=CheckEbookList&ebookId=90001", 200, "{\"result\":1}");
+  const std::wstring base = testing::PublisherUrl() + L"/tray";
+  const std::wstring ini = L"[Tarvolin]\r\nLog=inst.log\r\nQuickCheck=false\r\nTempAppPath=1\r\n"
+                           L"[UPDATEINFO]\r\nListURL=" + base + L"/tarvolin.xml\r\nMainListURL=" + base +
+                           L"/main.xml\r\n[APPLICATION]\r\nApplication=reader.exe\r\nName=TarvolinE2EBook\r\nEBookID=90001\r\n";
+  server.Serve("/DigitalLibrary/ajax.aspx?action=GetTarvolinIni&ebookId=90001", 200, WideToAnsi(ini));
+  ASSERT_TRUE(testing::PutPublishedFile("tray/main.xml", "<update></update>"));
+  ASSERT_TRUE(testing::PutPublishedFile("tray/tarvolin.xml", "<update><file path=\"reader\\book.dat\" ver=\"3\"/>"
+                                                           "<file path=\"pages.dat\" ver=\"3\"/></update>"));
+  ASSERT_TRUE(testing::PutPublishedFile("tray/reader/book.dat", Bytes("book3-", 120000)));
+  ASSERT_TRUE(testing::PutPublishedFile("tray/pages.dat", Bytes("pages3-", 40000)));
+
+  const DWORD started = ::GetTickCount();
+  auto code = testing::RunAndWaitPumping(Program() + L" -ICON", kTimeoutMs);
+  const DWORD elapsed_ms = ::GetTickCount() - started;
+  const std::wstring log = testing::ReadTextFile(InBook(L"inst.log"));
+  ASSERT_TRUE(code.has_value()) << "the tray window did not end\n" << log;
+  EXPECT_GE(elapsed_ms, 120000u) << "the update must wait for the countdown\n" << log;
+  EXPECT_EQ(ReadWholeFile(InBook(L"reader\\book.dat")), Bytes("book3-", 120000)) << log;
+  EXPECT_EQ(ReadWholeFile(InBook(L"pages.dat")), Bytes("pages3-", 40000)) << log;
+  DeleteTree(BookFolder());
+}
+
+}  // namespace
+}  // namespace tarvolin
