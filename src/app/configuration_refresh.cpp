@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include "app/pending_stages.h"
 #include "common/strings.h"
 #include "config/settings.h"
 #include "download/plain_get.h"

@@ -2,7 +2,6 @@
 
 #include "app/elevation.h"
 #include "app/exit_code.h"
-#include "app/pending_stages.h"
 #include "app/tray_mode.h"
 #include "app/prerequisites.h"
 #include "app/uninstall.h"

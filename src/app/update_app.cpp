@@ -9,7 +9,6 @@
 #include "app/elevation.h"
 #include "app/configuration_refresh.h"
 #include "app/exit_code.h"
-#include "app/pending_stages.h"
 #include "app/prerequisites.h"
 #include "app/run_modes.h"
 #include "common/files.h"
@@ -149,7 +148,9 @@ void CUpdateApp::LoadListSettings() { tarvolin::LoadListSettings(); }
 
 void CUpdateApp::PurgeBackups() { PurgeOldFiles(); }
 
-void CUpdateApp::EnableControlHosting() { EnableActiveXHosting(); }
+// Our dialogs host the browser control through their own client site, so
+// there is nothing to switch on process-wide.
+void CUpdateApp::EnableControlHosting() {}
 
 void CUpdateApp::LoadTranslation() { LoadStartupTranslation(); }
 

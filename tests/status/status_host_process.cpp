@@ -20,15 +20,6 @@ std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
 }  // namespace
 
-bool WaitForFile(const std::wstring& path, DWORD timeout_ms) {
-  const DWORD start = ::GetTickCount();
-  while (!FileExists(path)) {
-    if (::GetTickCount() - start > timeout_ms) return false;
-    ::Sleep(20);
-  }
-  return true;
-}
-
 bool CopyHelperProgram(const std::wstring& name, const std::wstring& target) {
   return ::CopyFileW((BuildOutputFolder() + L"\\" + name).c_str(), target.c_str(), FALSE) != FALSE;
 }

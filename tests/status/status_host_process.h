@@ -37,7 +37,5 @@ class StatusHostProcess {
 // Copies one of the helper programs built beside the test program.
 bool CopyHelperProgram(const std::wstring& name, const std::wstring& target);
 
-// Polls for a file to appear, for up to `timeout_ms`.
-bool WaitForFile(const std::wstring& path, DWORD timeout_ms);
 
 }  // namespace tarvolin::testing
