@@ -43,6 +43,7 @@ class StatusHost {
   std::wstring SilenceArguments() const {
     return FormatWide(L" silence %lu", static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(window_)));
   }
+  bool Saw(int status) const { return std::find(statuses.begin(), statuses.end(), status) != statuses.end(); }
   std::vector<int> statuses;
 
  private:
