@@ -2,19 +2,11 @@
 """Update packages for the appended-package tests, made with the publisher's
 own tool (scripts/append-package) into the folder given as the argument."""
 import pathlib
-import runpy
 import sys
-import types
-import tempfile
 import zipfile
 
-TOOL = pathlib.Path(__file__).resolve().parents[2] / "scripts" / "append-package"
-
-
-def load_tool():
-    """The tool's functions, from the script the publisher runs."""
-    return types.SimpleNamespace(**runpy.run_path(str(TOOL)))
-
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "support"))
+from release_package import load_tool, package_release, write_bad_list_package  # noqa: E402
 
 RELEASE_LIST = (b'<update><description>Offline release</description>'
                 b'<file path="reader\\book.dat" ver="7"/>'
@@ -27,18 +19,8 @@ def main():
     out = pathlib.Path(sys.argv[1])
     out.mkdir(parents=True, exist_ok=True)
     tool = load_tool()
-    with tempfile.TemporaryDirectory() as files:
-        for name, data in RELEASE_FILES.items():
-            path = pathlib.Path(files, name)
-            path.parent.mkdir(parents=True, exist_ok=True)
-            path.write_bytes(data)
-            (out / ("expected_" + name.replace("/", "_"))).write_bytes(data)
-        (out / "release.zip").write_bytes(tool.make_package(RELEASE_LIST, files))
-    # A list that is not XML at all.
-    with zipfile.ZipFile(out / "bad_list.zip", "w") as archive:
-        archive.writestr("list.xml", b"<update><file path=")
-        for name, data in RELEASE_FILES.items():
-            archive.writestr("files/" + name, data)
+    (out / "release.zip").write_bytes(package_release(tool, RELEASE_LIST, RELEASE_FILES, out, "expected_"))
+    write_bad_list_package(out / "bad_list.zip", RELEASE_FILES)
     # A list naming a file the package does not carry.
     with zipfile.ZipFile(out / "lacking.zip", "w") as archive:
         archive.writestr("list.xml", RELEASE_LIST)

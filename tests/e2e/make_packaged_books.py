@@ -3,13 +3,10 @@
 publisher's tool (scripts/append-package): a good release, and three damaged
 ones.  Arguments: the test book's program, the output folder."""
 import pathlib
-import runpy
 import sys
-import types
-import tempfile
-import zipfile
 
-TOOL = pathlib.Path(__file__).resolve().parents[2] / "scripts" / "append-package"
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "support"))
+from release_package import load_tool, package_release, write_bad_list_package  # noqa: E402
 
 RELEASE_LIST = (b'<update><description>Offline release</description>'
                 b'<file path="reader\\book.dat" ver="7"/>'
@@ -17,28 +14,13 @@ RELEASE_LIST = (b'<update><description>Offline release</description>'
 RELEASE_FILES = {"reader/book.dat": b"offline book 7," * 20000, "data/pages.dat": b"offline pages 7," * 3000}
 
 
-def load_tool():
-    """The tool's functions, from the script the publisher runs."""
-    return types.SimpleNamespace(**runpy.run_path(str(TOOL)))
-
-
 def main():
     program = pathlib.Path(sys.argv[1]).read_bytes()
     out = pathlib.Path(sys.argv[2])
     out.mkdir(parents=True, exist_ok=True)
     tool = load_tool()
-    with tempfile.TemporaryDirectory() as files:
-        for name, data in RELEASE_FILES.items():
-            path = pathlib.Path(files, name)
-            path.parent.mkdir(parents=True, exist_ok=True)
-            path.write_bytes(data)
-            (out / ("offline_" + name.replace("/", "_"))).write_bytes(data)
-        release = tool.make_package(RELEASE_LIST, files)
-
-    with zipfile.ZipFile(out / "bad_list.zip", "w") as archive:
-        archive.writestr("list.xml", b"<update><file path=")
-        for name, data in RELEASE_FILES.items():
-            archive.writestr("files/" + name, data)
+    release = package_release(tool, RELEASE_LIST, RELEASE_FILES, out, "offline_")
+    write_bad_list_package(out / "bad_list.zip", RELEASE_FILES)
     bad_list = (out / "bad_list.zip").read_bytes()
 
     books = {
