@@ -194,23 +194,6 @@ void ForEachEntry(const std::wstring& folder, Visit visit) {
   } while (::FindNextFileW(find.get(), &entry));
 }
 
-bool MoveOneFile(const std::wstring& from, const std::wstring& to) {
-  if (DirectoryExists(to)) {
-    LogPair(L"move file error[%ls]to[%ls]", from, to);
-    return false;
-  }
-  CreateDirectoryTree(FolderOf(to));
-  const std::wstring staged = to + kStagedSuffix;
-  DeleteIfPresent(staged);
-  if (::MoveFileExW(from.c_str(), staged.c_str(), kTakeFlags)) {
-    if (FileExists(to)) ::SetFileAttributesW(to.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (::MoveFileExW(staged.c_str(), to.c_str(), kReplaceFlags)) return true;
-    ::MoveFileExW(staged.c_str(), from.c_str(), kTakeFlags);
-  }
-  LogPair(L"move file error[%ls]to[%ls]", from, to);
-  return false;
-}
-
 }  // namespace
 
 bool UpdateOneFile(const std::wstring& source, const std::vector<std::wstring>& destinations,
@@ -231,9 +214,10 @@ bool UpdateOneFile(const std::wstring& source, const std::vector<std::wstring>& 
   return UpdateOneFile(source, destinations, journal);
 }
 
-bool MoveTree(const std::wstring& from, const std::wstring& to) {
+bool MoveTree(const std::wstring& from, const std::wstring& to, CopyJournal& journal) {
   bool all_moved = true;
   ForEachEntry(from, [&](const std::wstring& name, DWORD attributes) {
+    if (!all_moved) return;
     const std::wstring source = from + L"\\" + name;
     const std::wstring target = CollapseBackslashes(to + L"\\" + name);
     if (IsLinkToElsewhere(attributes)) {
@@ -241,9 +225,9 @@ bool MoveTree(const std::wstring& from, const std::wstring& to) {
       all_moved = false;
       LogPair(L"move file error[%ls]to[%ls]", source, target);
     } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-      if (!MoveTree(source, target)) all_moved = false;
-    } else if (!MoveOneFile(source, target)) {
-      all_moved = false;
+      all_moved = MoveTree(source, target, journal);
+    } else {
+      all_moved = PlaceFile(source, target, true, journal);
     }
   });
   ::RemoveDirectoryW(from.c_str());

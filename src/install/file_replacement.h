@@ -32,10 +32,11 @@ bool UpdateOneFile(const std::wstring& source, const std::vector<std::wstring>& 
                    CopyJournal& journal);
 bool UpdateOneFile(const std::wstring& source, const std::vector<std::wstring>& destinations);
 
-// Moves every file under `from` to the same relative path under `to`,
-// replacing what is there, and removes the folders of `from` that end up
-// empty. A file that cannot be moved stays in `from` and is logged. True when
-// everything was moved.
-bool MoveTree(const std::wstring& from, const std::wstring& to);
+// Moves every file under `from` to the same relative path under `to`, each
+// as a downloaded file is put in place (staged, swapped in, the old one kept
+// as a backup, journaled), and removes the folders of `from` that end up
+// empty. Stops at the first file that cannot be moved, which stays in `from`
+// and is logged. True when everything was moved.
+bool MoveTree(const std::wstring& from, const std::wstring& to, CopyJournal& journal);
 
 }  // namespace tarvolin

@@ -200,6 +200,13 @@ class CancelButtonDisabled {
   HWND button_;
 };
 
+// Puts back what a failed copy changed. Always false: the update did not happen.
+bool ReturnAfterFailedCopy(CopyJournal& journal, HWND window) {
+  ReturnToPreviousRelease(journal, window);
+  WriteLog(L"the update was not installed; the installed list stays as it was");
+  return false;
+}
+
 }  // namespace
 
 std::wstring AlternateCachedListName(const std::wstring& cached_list) {
@@ -244,19 +251,22 @@ bool CopyAndFinish(HWND window) {
   const bool unzip = ReadSettingBool(sections::kTarvolin, kUnZipKey, L"1");
   Report(window, Tr(texts::kCopyFromTemporary));
   const std::wstring download_folder = DownloadFolder();
-  if (!unzip) return MoveTree(download_folder, ConfigurationFolder());
 
   // A return that could not be finished still needs its backups; a copy over
   // it would mix a third release in.
   if (!FinishInterruptedReturn()) return false;
-  const std::vector<updatefileinfo> records = CurrentDownLoadList().Records();
   CopyJournal journal = CopyJournal::CarryOn();
+  if (!unzip) {
+    // The download folder is the release as it is to stand in the application folder.
+    if (!MoveTree(download_folder, ConfigurationFolder(), journal)) return ReturnAfterFailedCopy(journal, window);
+    journal.Close();
+    return true;
+  }
+  const std::vector<updatefileinfo> records = CurrentDownLoadList().Records();
   if (!CopyPhase(window, records, download_folder, grant_tool, journal) || !FetchedListAtHand(records)) {
     // Saying these files are at the new version would hide them from the next
     // check, and half a release is no release: back to the one before.
-    ReturnToPreviousRelease(journal, window);
-    WriteLog(L"the update was not installed; the installed list stays as it was");
-    return false;
+    return ReturnAfterFailedCopy(journal, window);
   }
   // Every file of the release is in: from here on the update only goes forward.
   journal.Close();

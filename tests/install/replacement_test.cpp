@@ -204,7 +204,8 @@ TEST(Trees, MoveTreeMovesEveryFileAndRemovesTheEmptiedFolders) {
   folders.WriteApp(L"a.bin._.zip", L"older");
   ::SetFileAttributesW(folders.App(L"a.bin._.zip").c_str(), FILE_ATTRIBUTE_READONLY);
 
-  EXPECT_TRUE(MoveTree(from, folders.AppFolder()));
+  CopyJournal journal;
+  EXPECT_TRUE(MoveTree(from, folders.AppFolder(), journal));
 
   for (const wchar_t* name : {L"a.bin._.zip", L"sub\\b.bin._.zip", L"sub\\deeper\\c.bin._.zip"}) {
     EXPECT_EQ(ReadTextFile(folders.App(name)), name);
