@@ -29,14 +29,8 @@ std::wstring Packaged(const std::wstring& name) { return testing::BuildOutputFol
 class AppendedPackageRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    auto port = LoopbackPort(endpoints::kConfigServer);
-    if (!port || LoopbackPort(endpoints::kBookServer) != port)
-      GTEST_SKIP() << "configuration server and e-book service of this build are not one loopback server";
-    DeleteTree(BookFolder());
-    CreateDirectoryTree(BookFolder());
-    server_ = std::make_unique<testing::LoopbackHttpServer>(*port);
-    ASSERT_TRUE(server_->listening());
-    server_->Serve("/DigitalLibrary/ajax.aspx?action=CheckEbookList&ebookId=90001", 200, "{\"result\":1}");
+    StartBookServices(server_);
+    if (!ServicesStarted()) return;
     // Nothing listens at the list's address: whatever gets installed came
     // out of the program itself.
     std::wstring ini = L"[Tarvolin]\r\nLog=inst.log\r\nShowWhenCheck=false\r\nQuickCheck=false\r\nTempAppPath=1\r\n"

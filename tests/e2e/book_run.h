@@ -5,14 +5,19 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "common/files.h"
 #include "common/strings.h"
+#include "endpoints.h"
 #include "status_host.h"
+#include "support/http_server.h"
 #include "support/process.h"
 
 namespace tarvolin::e2e {
@@ -32,5 +37,25 @@ inline std::string Bytes(const std::string& name, std::size_t size) {
   bytes.resize(size);
   return bytes;
 }
+
+// Empties `book_folder` and starts `server` (letting go of the one it held
+// first: there is one port) as the configuration server and e-book service of
+// the test book's build, with the service accepting `ebook_id`. Skips the test
+// when the build does not ask one loopback port for both. The caller returns
+// when the test is skipped or failed (see ServicesStarted).
+inline void StartBookServices(std::unique_ptr<testing::LoopbackHttpServer>& server,
+                              const std::wstring& book_folder = BookFolder(), const std::string& ebook_id = "90001") {
+  auto port = LoopbackPort(endpoints::kConfigServer);
+  if (!port || LoopbackPort(endpoints::kBookServer) != port)
+    GTEST_SKIP() << "configuration server and e-book service of this build are not one loopback server";
+  DeleteTree(book_folder);
+  CreateDirectoryTree(book_folder);
+  server.reset();
+  server = std::make_unique<testing::LoopbackHttpServer>(*port);
+  ASSERT_TRUE(server->listening());
+  server->Serve("/DigitalLibrary/ajax.aspx?action=CheckEbookList&ebookId=" + ebook_id, 200, "{\"result\":1}");
+}
+
+inline bool ServicesStarted() { return !::testing::Test::IsSkipped() && !::testing::Test::HasFatalFailure(); }
 
 }  // namespace tarvolin::e2e

@@ -37,16 +37,10 @@ using testing::StatusHost;
 class SilentUpdateTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    auto port = LoopbackPort(endpoints::kConfigServer);
-    if (!port || LoopbackPort(endpoints::kBookServer) != port)
-      GTEST_SKIP() << "configuration server and e-book service of this build are not one loopback server";
+    StartBookServices(server_);
+    if (!ServicesStarted()) return;
     ASSERT_TRUE(testing::PublisherAvailable());
     ASSERT_TRUE(testing::ResetPublisher());
-    DeleteTree(BookFolder());
-    CreateDirectoryTree(BookFolder());
-    server_ = std::make_unique<testing::LoopbackHttpServer>(*port);
-    ASSERT_TRUE(server_->listening());
-    server_->Serve("/DigitalLibrary/ajax.aspx?action=CheckEbookList&ebookId=90001", 200, "{\"result\":1}");
     std::wstring base = testing::PublisherUrl() + L"/rel";
     std::wstring ini = L"[Tarvolin]\r\nLog=inst.log\r\nShowWhenCheck=false\r\nQuickCheck=false\r\nTempAppPath=1\r\n"
                        L"[UPDATEINFO]\r\nListURL=" + base + L"/tarvolin.xml\r\nMainListURL=" + base +

@@ -25,21 +25,16 @@ using namespace e2e;
 constexpr DWORD kTimeoutMs = 400000;
 
 TEST(TrayMode, FindsTwoFilesAndInstallsThemWhenTheCountdownRunsOut) {
-  auto port = LoopbackPort(endpoints::kConfigServer);
-  if (!port || LoopbackPort(endpoints::kBookServer) != port)
-    GTEST_SKIP() << "configuration server and e-book service of this build are not one loopback server";
+  std::unique_ptr<testing::LoopbackHttpServer> server;
+  StartBookServices(server);
+  if (!ServicesStarted()) return;
   ASSERT_TRUE(testing::PublisherAvailable());
   ASSERT_TRUE(testing::ResetPublisher());
-  DeleteTree(BookFolder());
-  CreateDirectoryTree(BookFolder());
-  testing::LoopbackHttpServer server(*port);
-  ASSERT_TRUE(server.listening());
-  server.Serve("/DigitalLibrary/ajax.aspx?action=CheckEbookList&ebookId=90001", 200, "{\"result\":1}");
   const std::wstring base = testing::PublisherUrl() + L"/tray";
   const std::wstring ini = L"[Tarvolin]\r\nLog=inst.log\r\nQuickCheck=false\r\nTempAppPath=1\r\n"
                            L"[UPDATEINFO]\r\nListURL=" + base + L"/tarvolin.xml\r\nMainListURL=" + base +
                            L"/main.xml\r\n[APPLICATION]\r\nApplication=reader.exe\r\nName=TarvolinE2EBook\r\nEBookID=90001\r\n";
-  server.Serve("/DigitalLibrary/ajax.aspx?action=GetTarvolinIni&ebookId=90001", 200, WideToAnsi(ini));
+  server->Serve("/DigitalLibrary/ajax.aspx?action=GetTarvolinIni&ebookId=90001", 200, WideToAnsi(ini));
   ASSERT_TRUE(testing::PutPublishedFile("tray/main.xml", "<update></update>"));
   ASSERT_TRUE(testing::PutPublishedFile("tray/tarvolin.xml", "<update><file path=\"reader\\book.dat\" ver=\"3\"/>"
                                                            "<file path=\"pages.dat\" ver=\"3\"/></update>"));

@@ -14,6 +14,7 @@
 #include "common/strings.h"
 #include "common/text_encoding.h"
 #include "endpoints.h"
+#include "book_run.h"
 #include "status_host.h"
 #include "support/http_server.h"
 #include "support/process.h"
@@ -56,18 +57,10 @@ class TrustTest : public ::testing::Test {
  protected:
   void StartBook(const Book& book, const std::wstring& tarvolin_extra = L"") {
     book_ = book;
-    auto port = LoopbackPort(endpoints::kConfigServer);
-    if (!port || LoopbackPort(endpoints::kBookServer) != port)
-      GTEST_SKIP() << "configuration server and e-book service of this build are not one loopback server";
+    e2e::StartBookServices(server_, BookFolder(), book.ebook_id);
+    if (!e2e::ServicesStarted()) return;
     ASSERT_TRUE(testing::PublisherAvailable());
     ASSERT_TRUE(testing::ResetPublisher());
-    DeleteTree(BookFolder());
-    CreateDirectoryTree(BookFolder());
-    server_.reset();  // one port: a case of a table lets go of the last case's server first
-    server_ = std::make_unique<testing::LoopbackHttpServer>(*port);
-    ASSERT_TRUE(server_->listening());
-    const std::string id = book.ebook_id;
-    server_->Serve("/DigitalLibrary/ajax.aspx?action=CheckEbookList&ebookId=" + id, 200, "{\"result\":1}");
     ServeConfiguration(tarvolin_extra);
     ASSERT_TRUE(testing::PutPublishedFile("rel/main.xml", "<update></update>"));
   }
