@@ -19,7 +19,8 @@ Sub-commands:
 Control endpoints (never served as files, never logged):
   PUT    /__control/files/<path>     store the body as root/<path>
   DELETE /__control/files/<path>
-  POST   /__control/faults           {"path", "fault", "bytes", "seconds", "rate", "times"}
+  POST   /__control/faults           {"path", "fault", "bytes", "seconds", "rate", "times",
+                                     "range"}
   POST   /__control/post_replies     {"path", "status", "body"}
   POST   /__control/reset            clear faults, POST replies and the request log
   POST   /__control/sign             {"path", "key"}: signs root/<path> into <path>.sig
@@ -42,7 +43,9 @@ test can fetch a file of several GiB that is never stored.
 Faults: a rule applies to the request path (without its query, unless the rule's
 path has a "?", then to path and query; "*" matches every path). Every matching
 rule of a different kind applies at once; "times" counts the requests a rule still
-applies to (-1 or absent: all). HEAD requests are affected by, and use up, only the
+applies to (-1 or absent: all); "range", when given, limits a rule to requests whose
+Range header is exactly that text (so a test can slow one block of a download
+whatever order its connections arrive in). HEAD requests are affected by, and use up, only the
 rules that change the head ("404", "ignore_range", "wrong_length", "no_length").
 """
 
@@ -207,6 +210,8 @@ def validate_fault(rule):
     for key in ("bytes", "seconds", "rate", "times"):
         if key in rule and (isinstance(rule[key], bool) or not isinstance(rule[key], (int, float))):
             return "\"%s\" must be a number" % key
+    if "range" in rule and not isinstance(rule["range"], str):
+        return "\"range\" must be a string"
     if rule["fault"] == "drop_after" and not isinstance(rule.get("bytes"), int):
         return "\"drop_after\" needs \"bytes\""
     if rule["fault"] == "stall" and not isinstance(rule.get("seconds"), (int, float)):
@@ -254,7 +259,7 @@ class PublisherState:
         with self.guard:
             self.faults.append(rule)
 
-    def take_faults(self, target, head_only):
+    def take_faults(self, target, head_only, range_header=""):
         """The rules that apply to this request, one per kind, each used up once."""
         chosen = {}
         with self.guard:
@@ -263,6 +268,8 @@ class PublisherState:
                 if rule["times"] == 0 or kind in chosen or not rule_matches(rule["path"], target):
                     continue
                 if head_only and kind not in HEAD_FAULTS:
+                    continue
+                if "range" in rule and rule["range"] != range_header:
                     continue
                 if rule["times"] > 0:
                     rule["times"] -= 1
@@ -464,7 +471,8 @@ class PublisherHandler(http.server.BaseHTTPRequestHandler):
     # -- content ------------------------------------------------------------
 
     def _serve_file(self, send_body):
-        faults = self.state.take_faults(self.path, head_only=not send_body)
+        faults = self.state.take_faults(self.path, head_only=not send_body,
+                                        range_header=self.headers.get("Range", ""))
         if not send_body and "refuse_head" in faults:
             self._record(405, faults=faults)
             return self._reply_simple(405, b"")

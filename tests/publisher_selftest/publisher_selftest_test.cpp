@@ -156,6 +156,15 @@ TEST_F(PublisherTest, NotFoundFaultForAGivenNumberOfRequests) {
   EXPECT_EQ(Get(NginxUrl(), "/self/twice.bin").status, 200);
 }
 
+TEST_F(PublisherTest, ARuleWithARangeAppliesOnlyToRequestsForThatRange) {
+  Publish("/self/ranged.bin", 5000);
+  ASSERT_TRUE(SetFault(Fault("/self/ranged.bin", "404", ", \"times\": 1, \"range\": \"bytes=0-999\"")));
+  EXPECT_EQ(Get(PublisherUrl(), "/self/ranged.bin").status, 200);
+  EXPECT_EQ(Get(PublisherUrl(), "/self/ranged.bin", L"Range: bytes=1000-1999\r\n").status, 206);
+  EXPECT_EQ(Get(PublisherUrl(), "/self/ranged.bin", L"Range: bytes=0-999\r\n").status, 404);
+  EXPECT_EQ(Get(PublisherUrl(), "/self/ranged.bin", L"Range: bytes=0-999\r\n").status, 206) << "used up";
+}
+
 TEST_F(PublisherTest, IgnoreRangeAnswersWithTheWholeFile) {
   const std::string bytes = Publish("/self/whole.bin", 70000);
   ASSERT_TRUE(SetFault(Fault("/self/whole.bin", "ignore_range")));
