@@ -125,6 +125,7 @@ def main():
     parser.add_argument("--port", type=int, required=True)
     parser.add_argument("--nginx-port", type=int, required=True)
     parser.add_argument("--signing-key", required=True)
+    parser.add_argument("--program", required=True, help="the updater to install: the release artifact")
     args = parser.parse_args()
     repo = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     build = os.path.abspath(args.build)
@@ -142,7 +143,7 @@ def main():
     subprocess.run([os.path.join(build, "wine-run"), "cmd", "/c", "echo"], stdout=subprocess.DEVNULL)
     install = os.path.join(prefix, "drive_c", "tarvolin")
     os.makedirs(install, exist_ok=True)
-    with open(os.path.join(build, "bin", "tarvolin.exe"), "rb") as src, open(os.path.join(install, "tarvolin.exe"), "wb") as dst:
+    with open(args.program, "rb") as src, open(os.path.join(install, "tarvolin.exe"), "wb") as dst:
         dst.write(src.read())
     book = os.path.join(prefix, "drive_c", "Brennoak", "Vosmir", BOOK_NAME)
     subprocess.run(["rm", "-rf", book])
