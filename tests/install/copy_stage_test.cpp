@@ -9,6 +9,7 @@
 #include "download/transfer_messages.h"
 #include "install/file_replacement.h"
 #include "install/old_files.h"
+#include "install/release_return.h"
 #include "install_fixture.h"
 #include "pipeline/download_list.h"
 #include "status/status_protocol.h"
@@ -313,6 +314,32 @@ TEST_F(CopyStageTest, WithUnZipOffAFailedMoveReturnsToThePreviousRelease) {
   // The folder is read in some order; in at least one case a file went in
   // before the blocked one and had to be put back.
   EXPECT_GE(restored, 1);
+}
+
+// A change the return journal does not hold could not be undone: with the
+// journal unwritable (here a folder stands in its place, as a full disk would
+// refuse it) no file changes, and the copy fails.
+TEST_F(CopyStageTest, AJournalThatCannotBeWrittenChangesNothing) {
+  constexpr wchar_t kOldList[] = L"<update><file path=\"a.txt\" ver=\"1\"/></update>";
+  InstallFolders folders;
+  folders.WriteApp(kInstalledListName, kOldList);
+  folders.WriteApp(L"a.txt", L"A1");
+  folders.Park(L"a.txt", L"A2");
+  folders.Park(L"sub\\n.txt", L"N2");
+  CurrentDownLoadList().SetRecords({{.path = L"a.txt", .version = L"2"}, {.path = L"sub\\n.txt", .version = L"2"}});
+  FetchedList(L"<update><file path=\"a.txt\" ver=\"2\"/><file path=\"sub\\n.txt\" ver=\"2\"/></update>");
+  ASSERT_TRUE(CreateDirectoryTree(ReturnJournalPath()));
+  const auto before = testing::FolderSnapshot(folders.AppFolder());
+
+  SetStatus(UpdateCheckLocalOk, nullptr);
+  InstallUpdate(nullptr);
+
+  EXPECT_EQ(CurrentStatus(), UpdateCopyError);
+  EXPECT_EQ(testing::FolderSnapshot(folders.AppFolder()), before);
+  EXPECT_EQ(ReadTextFile(folders.Download() + L"\\a.txt_"), L"A2");
+  EXPECT_EQ(ReadTextFile(folders.Download() + L"\\sub\\n.txt_"), L"N2");
+  EXPECT_TRUE(Has(folders.Log(), L"cannot write the journal[")) << folders.Log();
+  ::RemoveDirectoryW(ReturnJournalPath().c_str());
 }
 
 TEST_F(CopyStageTest, InstallUpdateRunsOnlyAfterASuccessfulLocalCheck) {
