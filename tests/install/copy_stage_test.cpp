@@ -9,7 +9,9 @@
 #include "download/transfer_messages.h"
 #include "install/file_replacement.h"
 #include "install/old_files.h"
+#include "common/text_encoding.h"
 #include "install/release_return.h"
+#include "install/return_rules.h"
 #include "install_fixture.h"
 #include "pipeline/download_list.h"
 #include "status/status_protocol.h"
@@ -317,8 +319,9 @@ TEST_F(CopyStageTest, WithUnZipOffAFailedMoveReturnsToThePreviousRelease) {
 }
 
 // A change the return journal does not hold could not be undone: with the
-// journal unwritable (here a folder stands in its place, as a full disk would
-// refuse it) no file changes, and the copy fails.
+// journal unwritable (here the journal of a copy cut short before it changed
+// anything, held open by another reader that lets nobody write, refusing every
+// line as a full disk would) no file changes, and the copy fails.
 TEST_F(CopyStageTest, AJournalThatCannotBeWrittenChangesNothing) {
   constexpr wchar_t kOldList[] = L"<update><file path=\"a.txt\" ver=\"1\"/></update>";
   InstallFolders folders;
@@ -328,7 +331,10 @@ TEST_F(CopyStageTest, AJournalThatCannotBeWrittenChangesNothing) {
   folders.Park(L"sub\\n.txt", L"N2");
   CurrentDownLoadList().SetRecords({{.path = L"a.txt", .version = L"2"}, {.path = L"sub\\n.txt", .version = L"2"}});
   FetchedList(L"<update><file path=\"a.txt\" ver=\"2\"/><file path=\"sub\\n.txt\" ver=\"2\"/></update>");
-  ASSERT_TRUE(CreateDirectoryTree(ReturnJournalPath()));
+  ASSERT_TRUE(WriteWholeFile(ReturnJournalPath(), WideToUtf8(JournalText(InstallJournal{}))));
+  unique_hfile reader(::CreateFileW(ReturnJournalPath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(reader);
   const auto before = testing::FolderSnapshot(folders.AppFolder());
 
   SetStatus(UpdateCheckLocalOk, nullptr);
@@ -339,7 +345,8 @@ TEST_F(CopyStageTest, AJournalThatCannotBeWrittenChangesNothing) {
   EXPECT_EQ(ReadTextFile(folders.Download() + L"\\a.txt_"), L"A2");
   EXPECT_EQ(ReadTextFile(folders.Download() + L"\\sub\\n.txt_"), L"N2");
   EXPECT_TRUE(Has(folders.Log(), L"cannot write the journal[")) << folders.Log();
-  ::RemoveDirectoryW(ReturnJournalPath().c_str());
+  reader.reset();
+  ::DeleteFileW(ReturnJournalPath().c_str());
 }
 
 TEST_F(CopyStageTest, InstallUpdateRunsOnlyAfterASuccessfulLocalCheck) {

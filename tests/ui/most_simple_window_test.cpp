@@ -10,6 +10,7 @@
 #include <oleidl.h>
 
 #include <atomic>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -388,6 +389,51 @@ TEST_F(HostWindowTest, KeysInsideThePageGoToThePageFirst) {
   EXPECT_EQ(taker->offered, (std::vector<WPARAM>{VK_TAB, 'C', VK_DELETE})) << "the page was not offered its keys";
   EXPECT_EQ(field_got, std::vector<WPARAM>{VK_DELETE}) << "what the page takes goes no further";
   taker->Release();
+}
+
+// The restored window has no caption and no visible frame, but its edges size
+// it: the system's own size loop, started on the right edge, follows the
+// pointer until the button comes up.
+TEST_F(HostWindowTest, TheRestoredWindowIsSizedByDraggingItsEdge) {
+  CDlgMostSimple window(CDlgMostSimple::kModeUpdate, nullptr, no_actions_);
+  RECT before{}, after{};
+  LRESULT edge_code = 0;
+  RunWindow(window, [&] {
+    HWND hwnd = window.hwnd();
+    ASSERT_TRUE(window.HandleHostCommand(L"about:blank?Type=restoreWindows"));
+    ::GetWindowRect(hwnd, &before);
+    RECT client{};
+    ::GetClientRect(hwnd, &client);
+    EXPECT_EQ(client.right, before.right - before.left) << "the frame takes no room";
+    const POINT edge{before.right - 2, (before.top + before.bottom) / 2};
+    edge_code = ::SendMessageW(hwnd, WM_NCHITTEST, 0, MAKELPARAM(edge.x, edge.y));
+    // The button goes down on the edge; the system's size loop then follows
+    // the pointer 100 pixels to the right until the button comes up. The loop
+    // dispatches the timers that move the pointer.
+    ::SetCursorPos(edge.x, edge.y);
+    bool released = false;
+    AfterDelay(200, [hwnd, edge] {
+      ::SetCursorPos(edge.x + 100, edge.y);
+      ::PostMessageW(hwnd, WM_MOUSEMOVE, MK_LBUTTON, 0);
+    });
+    AfterDelay(400, [hwnd, &released] {
+      ::PostMessageW(hwnd, WM_LBUTTONUP, 0, 0);
+      released = true;
+    });
+    // Should the loop miss the button, Escape ends it with the size it had.
+    AfterDelay(5000, [hwnd] { ::PostMessageW(hwnd, WM_KEYDOWN, VK_ESCAPE, 0); });
+    ::PostMessageW(hwnd, WM_NCLBUTTONDOWN, edge_code, MAKELPARAM(edge.x, edge.y));
+    // The loop runs inside the dispatch of the press and ends at the button's message.
+    PumpUntil([&] { return released; }, 10000);
+    ::GetWindowRect(hwnd, &after);
+  });
+  EXPECT_EQ(edge_code, HTRIGHT);
+  EXPECT_EQ(after.right - after.left, before.right - before.left + 100)
+      << "from (" << before.left << "," << before.top << ")-(" << before.right << "," << before.bottom << ") to ("
+      << after.left << "," << after.top << ")-(" << after.right << "," << after.bottom << "), screen "
+      << ::GetSystemMetrics(SM_CXSCREEN);
+  EXPECT_EQ(after.left, before.left);
+  EXPECT_EQ(after.bottom - after.top, before.bottom - before.top);
 }
 
 }  // namespace

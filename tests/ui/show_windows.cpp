@@ -11,6 +11,7 @@
 #include "app/run_modes.h"
 #include "common/files.h"
 #include "common/strings.h"
+#include "common/text_encoding.h"
 #include "config/settings.h"
 #include "pipeline/download_list.h"
 #include "status/status_protocol.h"
@@ -41,22 +42,22 @@ void UseShowConfiguration() {
 
 // The host window whose page reports its load: the update runs, cannot reach
 // the publisher, and fails; the window stays, its tip as the failure left it.
+CDlgMostSimple* g_failing_window = nullptr;
+
+void CALLBACK ReportPageLoaded(HWND, UINT, UINT_PTR id, DWORD) {
+  if (!g_failing_window || !g_failing_window->hwnd()) return;
+  ::KillTimer(nullptr, id);
+  g_failing_window->HandleHostCommand(L"about:blank?Type=loadComplete");
+}
+
 int ShowFailedUpdate() {
   HostWindowTimings timings;
   timings.queue_ms = 500;
   CDlgMostSimple window(CDlgMostSimple::kModeUpdate, nullptr, {}, timings);
-  struct Starter {
-    CDlgMostSimple* window;
-    static void CALLBACK Poll(HWND, UINT, UINT_PTR id, DWORD) {
-      if (!self->window->hwnd()) return;
-      ::KillTimer(nullptr, id);
-      self->window->HandleHostCommand(L"about:blank?Type=loadComplete");
-    }
-    static inline Starter* self = nullptr;
-  } starter{&window};
-  Starter::self = &starter;
-  ::SetTimer(nullptr, 0, 2000, &Starter::Poll);
+  g_failing_window = &window;
+  ::SetTimer(nullptr, 0, 2000, &ReportPageLoaded);
   window.Run();
+  g_failing_window = nullptr;
   return 0;
 }
 

@@ -70,6 +70,7 @@ class StartupPromptTest : public ::testing::Test {
   std::wstring Book(const testing::ScopedConfigurationFolder& config, const std::wstring& application) {
     config.WriteIni(std::wstring(L"[Tarvolin]\r\nLog=inst.log\r\n[APPLICATION]\r\nName=") + kName +
                     L"\r\nApplication=" + application + L"\r\n");
+    RunParameters().Clear();  // the settings read before are cached there
     const std::wstring book = config / application;
     ::CopyFileW((testing::BuildOutputFolder() + L"\\status_event_marker.exe").c_str(), book.c_str(), FALSE);
     return book;
