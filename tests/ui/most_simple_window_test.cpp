@@ -405,6 +405,8 @@ TEST_F(HostWindowTest, TheRestoredWindowIsSizedByDraggingItsEdge) {
     RECT client{};
     ::GetClientRect(hwnd, &client);
     EXPECT_EQ(client.right, before.right - before.left) << "the frame takes no room";
+    // Wine's loop sizes any window; Windows' only one with a sizing frame.
+    EXPECT_TRUE(::GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_THICKFRAME);
     const POINT edge{before.right - 2, (before.top + before.bottom) / 2};
     edge_code = ::SendMessageW(hwnd, WM_NCHITTEST, 0, MAKELPARAM(edge.x, edge.y));
     // The button goes down on the edge; the system's size loop then follows
