@@ -655,9 +655,10 @@ std::int64_t FileDownloader::QueryRemoteSize(const std::wstring& url) {
 }
 
 int DownloadFile(const std::wstring& url, const std::wstring& target_path, int thread_count, WPARAM caller_value,
-                 HWND progress_window) {
+                 HWND progress_window, const std::function<void(long)>& started) {
   FileDownloader downloader;
   downloader.set_thread_count(thread_count);
+  if (started) started(downloader.id());
   bool ok = downloader.DownloadFile(url, target_path, false, caller_value, progress_window);
   ::SetFileAttributesW(target_path.c_str(), FILE_ATTRIBUTE_NORMAL);
   if (!ok) ::DeleteFileW(target_path.c_str());

@@ -18,6 +18,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace tarvolin {
@@ -63,7 +64,9 @@ class FileDownloader {
 // The scheduler's entry: a FileDownloader with `thread_count` block threads
 // (below 1 counts as 1), then the target's attributes set to normal and the
 // target deleted when the download failed. 0 on success, 1 on failure.
+// `started` (optional) learns the transfer's id before the first request, so
+// that another thread can stop it through the transfer registry.
 int DownloadFile(const std::wstring& url, const std::wstring& target_path, int thread_count, WPARAM caller_value,
-                 HWND progress_window);
+                 HWND progress_window, const std::function<void(long)>& started = {});
 
 }  // namespace tarvolin

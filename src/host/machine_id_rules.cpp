@@ -134,4 +134,9 @@ std::wstring MacFromAdapters(const std::vector<AdapterEntry>& adapters) {
   return mac;
 }
 
+bool CollectInstanceValue(std::wstring& collected, const std::optional<std::wstring>& value, bool first_only) {
+  collected = value ? Trim(collected + *value) : std::wstring();
+  return !(first_only && !collected.empty());
+}
+
 }  // namespace tarvolin

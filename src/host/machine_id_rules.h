@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +47,12 @@ std::string SerialFromIdentifyData(const unsigned char* data, std::size_t size);
 // A drive serial read some other way: trimmed, and empty unless its first or
 // last character is a letter or a digit.
 std::string UsableSerial(std::string_view serial);
+
+// Adds one instance's value to what a class collected so far, as the earlier
+// scheme did: appended and trimmed; an instance without a value empties the
+// collection. False when the class needs no further instance (`first_only`
+// and something collected).
+bool CollectInstanceValue(std::wstring& collected, const std::optional<std::wstring>& value, bool first_only);
 
 // One entry of the system's network adapter list.
 struct AdapterEntry {

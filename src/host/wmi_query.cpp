@@ -1,6 +1,7 @@
 #include "host/wmi_query.h"
 
 #include "common/strings.h"
+#include "host/machine_id_rules.h"
 
 namespace tarvolin {
 namespace {
@@ -82,8 +83,7 @@ std::vector<std::wstring> QueryWmiValues(const std::vector<std::wstring>& classe
     if (first_only && classes[i] == L"Win32_NetworkAdapter") query += kPhysicalAdapterCondition;
     std::wstring& collected = values[i];
     wmi->ForEachValue(query, properties[i], [&](const std::optional<std::wstring>& value) {
-      collected = value ? Trim(collected + *value) : std::wstring();
-      return !(first_only && !collected.empty());
+      return CollectInstanceValue(collected, value, first_only);
     });
   }
   return values;

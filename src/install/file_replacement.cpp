@@ -87,13 +87,16 @@ struct Replacement {
   std::wstring backup;  // what the destination held, when it held something
 };
 
-// Renames `staged` over `destination`, journaled; false when it did not happen.
-bool SwapIn(const std::wstring& staged, const std::wstring& destination, const std::wstring& backup,
+enum class Swap { kDone, kRefused, kNotJournaled };
+
+// Renames `staged` over `destination`, journaled. A change the journal does
+// not hold is not made: a failed copy could not undo it.
+Swap SwapIn(const std::wstring& staged, const std::wstring& destination, const std::wstring& backup,
             CopyJournal& journal) {
-  journal.Placing(destination, backup);
-  if (::MoveFileExW(staged.c_str(), destination.c_str(), kReplaceFlags)) return true;
+  if (!journal.Placing(destination, backup)) return Swap::kNotJournaled;
+  if (::MoveFileExW(staged.c_str(), destination.c_str(), kReplaceFlags)) return Swap::kDone;
   journal.Cancelled(destination);
-  return false;
+  return Swap::kRefused;
 }
 
 // Replaces `destination` by `staged` in one rename, keeping what it held as a
@@ -101,7 +104,7 @@ bool SwapIn(const std::wstring& staged, const std::wstring& destination, const s
 // instead. On failure the destination holds what it held before.
 Replacement ReplaceWithStaged(const std::wstring& staged, const std::wstring& destination, CopyJournal& journal) {
   if (!FileExists(destination)) {
-    const bool moved = SwapIn(staged, destination, std::wstring(), journal);
+    const bool moved = SwapIn(staged, destination, std::wstring(), journal) == Swap::kDone;
     return {moved ? Placement::Done : Placement::Failed, std::wstring()};
   }
   // A link shares the attributes of the file: the backup gets them back once
@@ -110,20 +113,25 @@ Replacement ReplaceWithStaged(const std::wstring& staged, const std::wstring& de
   const std::wstring kept = IsFreeToReplace(destination) ? KeepBackup(destination) : std::wstring();
   ::SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
   if (!kept.empty()) {
-    if (SwapIn(staged, destination, kept, journal)) {
+    const Swap swap = SwapIn(staged, destination, kept, journal);
+    if (swap == Swap::kDone) {
       ::SetFileAttributesW(kept.c_str(), attributes);
       return {Placement::Done, kept};
     }
     // A link to a running program goes only once the program has ended; it
     // is listed, so the next start deletes it. So is a name that was never used.
     DeleteIfPresent(kept);
+    if (swap == Swap::kNotJournaled) {
+      ::SetFileAttributesW(destination.c_str(), attributes);
+      return {Placement::Failed, std::wstring()};
+    }
   }
   const std::wstring backup = MoveAside(destination, FileExists(kept) ? kept : std::wstring());
   if (backup.empty()) {
     ::SetFileAttributesW(destination.c_str(), attributes);
     return {Placement::NoBackup, std::wstring()};
   }
-  if (SwapIn(staged, destination, backup, journal)) {
+  if (SwapIn(staged, destination, backup, journal) == Swap::kDone) {
     ::SetFileAttributesW(backup.c_str(), attributes);
     return {Placement::Done, backup};
   }
@@ -153,7 +161,10 @@ bool PlaceFile(const std::wstring& fetched, const std::wstring& destination, boo
     return false;
   }
   for (const std::wstring& folder : MissingFolders(destination)) {
-    journal.CreatedFolder(folder);
+    if (!journal.CreatedFolder(folder)) {
+      LogPair(error_format, fetched, destination);
+      return false;
+    }
     if (!::CreateDirectoryW(folder.c_str(), nullptr)) break;
   }
   const std::wstring staged = destination + kStagedSuffix;

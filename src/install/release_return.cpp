@@ -177,34 +177,42 @@ CopyJournal CopyJournal::CarryOn() {
   return journal;
 }
 
-void CopyJournal::Append(const std::wstring& line) {
-  if (path_.empty()) return;
+bool CopyJournal::Append(const std::wstring& line) {
+  if (path_.empty()) return true;
   std::string bytes = WideToUtf8(line);
   if (!started_) bytes = WideToUtf8(JournalHeaderLines(changes_.old_files_list_length)) + bytes;
-  unique_hfile file(::CreateFileW(path_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+  unique_hfile file(::CreateFileW(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                   started_ ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER before{};
+  if (file && (!::GetFileSizeEx(file.get(), &before) || !::SetFilePointerEx(file.get(), before, nullptr, FILE_BEGIN)))
+    file.reset();
   DWORD written = 0;
   // On the disk before the change it announces, or a crash could lose it.
-  if (!file || !::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-      written != bytes.size() || !::FlushFileBuffers(file.get())) {
-    WriteLog(FormatWide(L"cannot write the journal[%ls]", path_.c_str()));
+  if (file && ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+      written == bytes.size() && ::FlushFileBuffers(file.get())) {
+    started_ = true;
+    return true;
   }
-  started_ = true;
+  WriteLog(FormatWide(L"cannot write the journal[%ls]", path_.c_str()));
+  // A part of the line would make the lines after it unreadable: cut it off.
+  if (file && ::SetFilePointerEx(file.get(), before, nullptr, FILE_BEGIN)) ::SetEndOfFile(file.get());
+  return false;
 }
 
-void CopyJournal::CreatedFolder(const std::wstring& folder) {
-  Append(CreatedFolderLine(folder));
+bool CopyJournal::CreatedFolder(const std::wstring& folder) {
+  if (!Append(CreatedFolderLine(folder))) return false;
   changes_.created_folders.push_back(folder);
+  return true;
 }
 
-void CopyJournal::Placing(const std::wstring& destination, const std::wstring& backup) {
-  Append(PlacingLine(destination, backup));
+bool CopyJournal::Placing(const std::wstring& destination, const std::wstring& backup) {
+  if (!Append(PlacingLine(destination, backup))) return false;
   changes_.files.push_back({destination, backup, L""});
+  return true;
 }
 
 void CopyJournal::Placed(const std::wstring& destination, const std::wstring& give_back) {
-  if (give_back.empty()) return;
-  Append(PlacedLine(destination, give_back));
+  if (give_back.empty() || !Append(PlacedLine(destination, give_back))) return;
   changes_.files.back().give_back = give_back;
 }
 

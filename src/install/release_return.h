@@ -35,10 +35,15 @@ class CopyJournal {
   // On the disk, carrying on the journal of a copy that was cut short, if any.
   static CopyJournal CarryOn();
 
-  void CreatedFolder(const std::wstring& folder);
+  // Each of these is called before its change, and false means that the
+  // journal could not be written: the change must not be made then, since a
+  // return could not undo it.
+  // Before `folder` is created.
+  bool CreatedFolder(const std::wstring& folder);
   // Before `destination` changes; `backup` holds what it held (empty: nothing).
-  void Placing(const std::wstring& destination, const std::wstring& backup);
-  // `destination` now holds the file taken from `give_back`.
+  bool Placing(const std::wstring& destination, const std::wstring& backup);
+  // `destination` now holds the file taken from `give_back`. Unwritten, a
+  // return removes the new file instead of parking it.
   void Placed(const std::wstring& destination, const std::wstring& give_back);
   // The change announced last for `destination` did not happen.
   void Cancelled(const std::wstring& destination);
@@ -50,7 +55,8 @@ class CopyJournal {
   void Close();
 
  private:
-  void Append(const std::wstring& line);
+  // False when the line is not on the disk; the journal is then as before.
+  bool Append(const std::wstring& line);
 
   InstallJournal changes_;
   std::wstring path_;  // empty: in memory only

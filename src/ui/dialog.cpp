@@ -54,6 +54,7 @@ INT_PTR Dialog::DoModal(HWND parent) {
         if (got == 0) ::PostQuitMessage(static_cast<int>(message.wParam));
         break;
       }
+      if (PreTranslateMessage(message)) continue;
       if (hwnd_ && ::IsDialogMessageW(hwnd_, &message)) continue;
       ::TranslateMessage(&message);
       ::DispatchMessageW(&message);

@@ -39,6 +39,9 @@ class Dialog {
   // Every other message. Return true when handled, with `result` as the
   // message's answer; false leaves it to the dialog manager.
   virtual bool OnMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result);
+  // Every message the modal loop takes, before the dialog's key handling;
+  // true when it was handled (a hosted control took a key).
+  virtual bool PreTranslateMessage(MSG&) { return false; }
   // After the last message: the window handle is gone.
   virtual void OnDestroyed() {}
 

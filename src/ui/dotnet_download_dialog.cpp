@@ -2,12 +2,15 @@
 
 #include <shellapi.h>
 
+#include <atomic>
+
 #include "common/files.h"
 #include "common/strings.h"
 #include "config/log.h"
 #include "config/settings.h"
 #include "config/translation_loader.h"
 #include "download/file_downloader.h"
+#include "download/transfer_registry.h"
 #include "pipeline/scheduler.h"
 #include "resource_ids.h"
 
@@ -30,6 +33,11 @@ constexpr int kTransferId = 1;
 
 }  // namespace
 
+struct DotNetDownloadDialog::Download {
+  std::atomic<long> transfer_id{0};  // 0 until the transfer has one
+  std::atomic<bool> called_off{false};
+};
+
 std::wstring DotNetInstallerPath(const std::wstring& download_folder, const std::wstring& address) {
   const std::vector<std::wstring> pieces = Split(address, L'/');
   return CollapseBackslashes(ReplaceAll(download_folder + L"\\" + pieces.back(), L"/", L"\\"));
@@ -39,8 +47,17 @@ DotNetDownloadDialog::DotNetDownloadDialog(std::wstring address, std::wstring ve
     : Dialog(IDD_DOWN_DOTNET), address_(std::move(address)), version_(std::move(version)), view_(kTransferId) {}
 
 DotNetDownloadDialog::~DotNetDownloadDialog() {
-  // The download cannot be called off; its reports to a window that is gone are dropped.
-  if (worker_.joinable()) worker_.join();
+  // Closing ends the offer without installing: the download stops by itself
+  // at its next read, deleting what it fetched, and its reports to a window
+  // that is gone are dropped.
+  CallOffDownload();
+  if (worker_.joinable()) worker_.detach();
+}
+
+void DotNetDownloadDialog::CallOffDownload() {
+  if (!download_) return;
+  download_->called_off = true;
+  if (const long id = download_->transfer_id) TransferRegistry::Instance().Stop(id);
 }
 
 std::wstring DotNetDownloadDialog::WithVersion(const wchar_t* text) const {
@@ -75,10 +92,16 @@ void DotNetDownloadDialog::StartDownload() {
   if (worker_.joinable()) worker_.join();  // the previous attempt has ended: its report came
   ::EnableWindow(::GetDlgItem(hwnd(), IDOK), FALSE);
   HWND view = view_.hwnd();
-  worker_ = std::thread([address = address_, path = local_path_, view] {
+  download_ = std::make_shared<Download>();
+  worker_ = std::thread([address = address_, path = local_path_, view, download = download_] {
     bool complete = false;
     try {
-      complete = DownloadFile(address, path, kDefaultBlockThreads, kTransferId, view) == 0;
+      // Whichever comes second, the id or the call-off, stops the transfer.
+      auto started = [&download](long id) {
+        download->transfer_id = id;
+        if (download->called_off) TransferRegistry::Instance().Stop(id);
+      };
+      complete = DownloadFile(address, path, kDefaultBlockThreads, kTransferId, view, started) == 0;
     } catch (...) {
       WriteLog(L"installer download ended by an unexpected error");
     }

@@ -4,11 +4,13 @@
 //
 // Thread affinity: the dialog's thread. The download runs on one worker thread
 // that reports only through the block view (progress messages, then the
-// completed or failed command, which the view forwards here).
+// completed or failed command, which the view forwards here). Closing the
+// dialog calls the download off and does not wait for it.
 #pragma once
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -39,12 +41,18 @@ class DotNetDownloadDialog : public Dialog {
   std::wstring WithVersion(const wchar_t* text) const;
   void StartDownload();
   void OnDownloadEnded(bool complete);
+  void CallOffDownload();
+
+  // What the dialog and its download worker share: the worker may outlive
+  // the dialog once the reader closes it.
+  struct Download;
 
   std::wstring address_;
   std::wstring version_;
   std::wstring local_path_;
   State state_ = State::kNotDownloaded;
   DownloadBlockView view_;
+  std::shared_ptr<Download> download_;
   std::thread worker_;
 };
 

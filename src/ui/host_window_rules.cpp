@@ -14,6 +14,15 @@ double PercentAfterBytes(double percent, long long total, long long done, int fi
   return next > 100.0 ? 100.0 : next;
 }
 
+bool UpdateSucceeded(int status, int records_due) {
+  return status == UpdateCopyOk || status == UpdateEnd || (status == UpdateCheckRemoteOk && records_due == 0);
+}
+
+bool MustStartOver(int status) {
+  return status == UpdateCheckRemoteError || status == UpdateDownloadError || status == UpdateCheckLocalError ||
+         status == UpdateCopyError;
+}
+
 std::optional<double> PercentAfterStatusText(double percent, int status) {
   switch (status) {
     case UpdateCheckRemoteError:

@@ -24,6 +24,13 @@ struct TipChange {
 };
 std::optional<TipChange> TipFor(double percent, int last_shown);
 
+// True when a full update that ended with `status` and `records_due` left the
+// book's files complete: copied, or nothing was due.
+bool UpdateSucceeded(int status, int records_due);
+// True when a status left by an earlier, failed pass must be set back before
+// the update runs again (the sequence goes on only from a check or a list).
+bool MustStartOver(int status);
+
 inline constexpr wchar_t kTipQueued[] = L"布伦诺克电子书（暂未缓存，排队中）";
 inline constexpr wchar_t kTipAlmostDone[] = L"布伦诺克电子书（数据缓存即将完毕）";
 inline constexpr wchar_t kTipCachingFormat[] = L"布伦诺克电子书（正在缓存数据 %d%%）";

@@ -54,6 +54,7 @@ class CBaseHtmlDlg : public Dialog, public BrowserEvents {
  protected:
   BOOL OnInitDialog() override;
   bool OnMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override;
+  bool PreTranslateMessage(MSG& message) override { return browser_.TranslateAccelerator(message); }
   // Whether any page, in any frame and zone, may reach window.external.
   virtual bool CanAccessExternal() const { return true; }
   // The page's callable methods, in table order; id = position + 1.

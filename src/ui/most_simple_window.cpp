@@ -47,18 +47,11 @@ void SetDownloadStatus(HWND window, int value) {
   ::SetPropW(window, kDownloadStatusProperty, reinterpret_cast<HANDLE>(static_cast<INT_PTR>(value)));
 }
 
-struct UpdatingSearch {
-  HWND self;
-  bool found;
-};
-
 BOOL CALLBACK FindUpdatingWindow(HWND window, LPARAM context) {
-  auto* search = reinterpret_cast<UpdatingSearch*>(context);
   wchar_t name[64];
-  if (window == search->self || !::GetClassNameW(window, name, 64) || ::lstrcmpW(name, kHostWindowClass) != 0)
-    return TRUE;
+  if (!::GetClassNameW(window, name, 64) || ::lstrcmpW(name, kHostWindowClass) != 0) return TRUE;
   if (DownloadStatusOf(window) == kDownloadRunning) {
-    search->found = true;
+    *reinterpret_cast<bool*>(context) = true;
     return FALSE;
   }
   return TRUE;
@@ -77,6 +70,7 @@ struct CDlgMostSimple::WorkerState {
   std::atomic<bool> running{false};
   std::atomic<bool> ran{false};
   std::atomic<bool> elevation_pending{false};
+  std::atomic<bool> succeeded{false};
 };
 
 void RegisterHostWindowClass() {
@@ -95,17 +89,18 @@ void RegisterHostWindowClass() {
   ::RegisterClassExW(&dialog_class);
 }
 
-bool AnotherWindowIsUpdating(HWND self) {
-  UpdatingSearch search{self, false};
-  ::EnumWindows(&FindUpdatingWindow, reinterpret_cast<LPARAM>(&search));
-  return search.found;
+bool AnyWindowIsUpdating() {
+  bool found = false;
+  ::EnumWindows(&FindUpdatingWindow, reinterpret_cast<LPARAM>(&found));
+  return found;
 }
 
-CDlgMostSimple::CDlgMostSimple(int window_mode, HWND parent, HostWindowActions actions)
+CDlgMostSimple::CDlgMostSimple(int window_mode, HWND parent, HostWindowActions actions, HostWindowTimings timings)
     : Dialog(IDD_HOST_WINDOW),
       window_mode_(window_mode),
       parent_(parent),
       actions_(std::move(actions)),
+      timings_(timings),
       worker_(std::make_shared<WorkerState>()) {}
 
 CDlgMostSimple::~CDlgMostSimple() = default;
@@ -123,7 +118,7 @@ BOOL CDlgMostSimple::OnInitDialog() {
   // The background loses its border; the status text stays hidden.
   HWND background = ::GetDlgItem(hwnd(), IDC_HOST_BACKGROUND);
   ::SetWindowLongPtrW(background, GWL_STYLE, ::GetWindowLongPtrW(background, GWL_STYLE) & ~WS_BORDER);
-  ::SetTimer(hwnd(), kWatchdogTimer, kWatchdogFirstWaitMs, nullptr);
+  ::SetTimer(hwnd(), kWatchdogTimer, timings_.watchdog_first_ms, nullptr);
 
   host_title_ = HostTitle();
   ::SetWindowTextW(hwnd(), host_title_.c_str());
@@ -173,9 +168,22 @@ void CDlgMostSimple::Layout(int inset) {
   browser_.MoveTo(RECT{inset, inset, width - inset, height - inset});
 }
 
+void CDlgMostSimple::SetSizingFrame(bool on) {
+  const LONG_PTR style = ::GetWindowLongPtrW(hwnd(), GWL_STYLE);
+  const LONG_PTR wanted = on ? (style | WS_THICKFRAME) : (style & ~static_cast<LONG_PTR>(WS_THICKFRAME));
+  if (wanted == style) return;
+  ::SetWindowLongPtrW(hwnd(), GWL_STYLE, wanted);
+  ::SetWindowPos(hwnd(), nullptr, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+}
+
 void CDlgMostSimple::SetShowMode(int kind) {
   if (HWND frame = browser_.frame())
     ::SetWindowLongPtrW(frame, GWL_STYLE, ::GetWindowLongPtrW(frame, GWL_STYLE) & ~WS_BORDER);
+  // The restored window is sized by the system's own loop, which needs a
+  // sizing frame; the frame takes no room (WM_NCCALCSIZE), so the window
+  // keeps its caption-less look. Maximised, it has none.
+  if (kind == kShowRestored || kind == kShowMaximized) SetSizingFrame(kind == kShowRestored);
   switch (kind) {
     case kShowMaximized: {
       ::ShowWindow(hwnd(), SW_SHOW);
@@ -228,7 +236,9 @@ bool CDlgMostSimple::HandleHostCommand(const std::wstring& url) {
         return true;
       case HostCommand::LoadComplete:
         page_loaded_ = true;
-        ::SetTimer(hwnd(), kQueueTimer, kQueueMs, nullptr);
+        // A page loaded again while the update runs, or after it is done, queues nothing.
+        if (!worker_->running && DownloadStatusOf(hwnd()) == kDownloadIdle)
+          ::SetTimer(hwnd(), kQueueTimer, timings_.queue_ms, nullptr);
         return true;
       case HostCommand::PopShowEBookSetActive:
         LauncherFiles::OfThisProgram().LaunchEbookLauncher();
@@ -289,7 +299,7 @@ void CDlgMostSimple::OnWatchdog() {
   if (message->question) {
     int answer = ::MessageBoxW(hwnd(), message->text.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION);
     if (answer == IDYES) {
-      ::SetTimer(hwnd(), kWatchdogTimer, kWatchdogNextWaitMs, nullptr);
+      ::SetTimer(hwnd(), kWatchdogTimer, timings_.watchdog_next_ms, nullptr);
     } else {
       SetShowMode(kShowMinimized);
       Quit();
@@ -304,19 +314,27 @@ void CDlgMostSimple::OnWatchdog() {
 }
 
 void CDlgMostSimple::OnQueueTick() {
-  if (AnotherWindowIsUpdating(hwnd())) return;
+  // This window counts too: its own update may still run.
+  if (worker_->running || AnyWindowIsUpdating()) {
+    ::SetTimer(hwnd(), kQueueTimer, timings_.queue_ms, nullptr);  // after a retry's longer wait
+    return;
+  }
   ::KillTimer(hwnd(), kQueueTimer);
   SetDownloadStatus(hwnd(), kDownloadRunning);
   StartUpdate();
 }
 
 void CDlgMostSimple::StartUpdate() {
+  // One worker per window: a second would share the first one's state, and
+  // its end would report the first update as over.
+  if (worker_->running) return;
   RegisterStatusWindow(hwnd());  // sets "tarvolin.needmsg" to the first status message
   HWND window = hwnd();
   std::shared_ptr<WorkerState> state = worker_;
   state->running = true;
   state->ran = false;
   state->elevation_pending = false;
+  state->succeeded = false;
   const bool full = window_mode_ == kModeUpdate;
   std::thread worker([window, state, full] {
     try {
@@ -326,6 +344,8 @@ void CDlgMostSimple::StartUpdate() {
         state->ran = true;
       } else if (TryBeginFullUpdate()) {
         state->ran = true;
+        // A pass that failed before left its error; this one starts over.
+        if (rules::MustStartOver(CurrentStatus())) SetStatus(UpdateNone, window);
         UpdateSequenceOptions options;
         options.recheck_with_mirrors = true;
         SequenceEnd end = RunUpdateSequence(window, [] { return QuitRequested(); }, options);
@@ -334,6 +354,7 @@ void CDlgMostSimple::StartUpdate() {
         const int status = CurrentStatus();
         if (end == SequenceEnd::kEnded && (status == UpdateCopyOk || status == UpdateEnd))
           ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(kCopyFinishedCommand, 0), 0);
+        state->succeeded = end == SequenceEnd::kEnded && rules::UpdateSucceeded(status, RecordsToUpdate());
       }
     } catch (...) {
       WriteLog(L"The update worker stopped on an unexpected error.");
@@ -362,6 +383,13 @@ void CDlgMostSimple::OnWorkerEnded() {
   }
   switch (window_mode_) {
     case kModeUpdate:
+      if (!worker_->succeeded) {
+        // The tip keeps the last percent it showed; the queue tries again later.
+        WriteLog(L"The update did not complete; it is tried again later.");
+        SetDownloadStatus(hwnd(), kDownloadIdle);
+        ::SetTimer(hwnd(), kQueueTimer, timings_.retry_ms, nullptr);
+        break;
+      }
       caching_finished_ = true;
       SetDownloadStatus(hwnd(), kDownloadFinished);
       SetTip(rules::kTipCached);
@@ -456,6 +484,12 @@ void CDlgMostSimple::OnSize(int width, int height) {
   browser_.MoveTo(RECT{1, 1, width - 1, height - 1});
 }
 
+bool CDlgMostSimple::PreTranslateMessage(MSG& message) {
+  if (browser_.TranslateAccelerator(message)) return true;
+  CMsgDlg* popup = push_.popup();
+  return popup && popup->browser().TranslateAccelerator(message);
+}
+
 bool CDlgMostSimple::OnMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
   switch (message) {
     case kStatusMessage:
@@ -488,6 +522,11 @@ bool CDlgMostSimple::OnMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESU
       return true;
     case kRetirePushMessage:
       push_.OnRetirePush(lparam);
+      return true;
+    case WM_NCCALCSIZE:
+      // The client area covers the whole window: the sizing frame is not drawn.
+      if (!wparam || !(::GetWindowLongPtrW(hwnd(), GWL_STYLE) & WS_THICKFRAME)) return false;
+      result = 0;
       return true;
     case WM_NCHITTEST: {
       if (show_mode_ != kShowRestored) return false;

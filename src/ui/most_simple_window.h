@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "host/host_command_rules.h"
 #include "ui/dialog.h"
 #include "ui/push_messages.h"
 #include "ui/web_browser.h"
@@ -36,6 +37,14 @@ struct HostWindowActions {
   std::function<void()> prompt_and_update;
 };
 
+// How long the window waits for things; tests shorten them.
+struct HostWindowTimings {
+  UINT queue_ms = 5000;                          // between two looks at the update queue
+  UINT watchdog_first_ms = kWatchdogFirstWaitMs;  // until the load watchdog first asks
+  UINT watchdog_next_ms = kWatchdogNextWaitMs;    // until it asks again after "wait"
+  UINT retry_ms = 60000;                         // after a failed update, until the queue tries again
+};
+
 class CDlgMostSimple : public Dialog, public BrowserEvents {
  public:
   // Window modes.
@@ -55,9 +64,8 @@ class CDlgMostSimple : public Dialog, public BrowserEvents {
   static constexpr WORD kCopyFinishedCommand = 4323;
   static constexpr UINT_PTR kWatchdogTimer = 1;
   static constexpr UINT_PTR kQueueTimer = 2;
-  static constexpr UINT kQueueMs = 5000;
 
-  CDlgMostSimple(int window_mode, HWND parent, HostWindowActions actions);
+  CDlgMostSimple(int window_mode, HWND parent, HostWindowActions actions, HostWindowTimings timings = {});
   ~CDlgMostSimple() override;
 
   // Runs the window until it ends; a quit message that ended it is taken
@@ -65,6 +73,7 @@ class CDlgMostSimple : public Dialog, public BrowserEvents {
   INT_PTR Run();
 
   void SetShowMode(int kind);
+  // Begins this window's update; nothing while its worker still runs.
   void StartUpdate();
 
   int load_phase() const noexcept { return load_phase_; }
@@ -89,6 +98,8 @@ class CDlgMostSimple : public Dialog, public BrowserEvents {
   void OnOK() override {}  // Enter never closes the window
   void OnCancel() override {}  // nor does Escape
   bool OnMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override;
+  // The reading page and the pop-up's page get their keys first.
+  bool PreTranslateMessage(MSG& message) override;
 
  private:
   struct WorkerState;
@@ -104,6 +115,7 @@ class CDlgMostSimple : public Dialog, public BrowserEvents {
   bool AskQuit();
   void Quit();
   void Layout(int inset);
+  void SetSizingFrame(bool on);
   void RefreshTip();
   void SetTip(const std::wstring& text);
   void AddTrayIcon();
@@ -113,6 +125,7 @@ class CDlgMostSimple : public Dialog, public BrowserEvents {
   int window_mode_;
   HWND parent_;
   HostWindowActions actions_;
+  HostWindowTimings timings_;
   WebBrowserHost browser_;
   PushMessages push_;
   std::shared_ptr<WorkerState> worker_;
@@ -140,7 +153,7 @@ inline constexpr int kDownloadIdle = 0;
 inline constexpr int kDownloadRunning = 1;
 inline constexpr int kDownloadFinished = 2;
 
-// True when a window of the host class other than `self` is updating now.
-bool AnotherWindowIsUpdating(HWND self);
+// True when a window of the host class, in any process, is updating now.
+bool AnyWindowIsUpdating();
 
 }  // namespace tarvolin

@@ -92,9 +92,11 @@ CDlgUpdaterIcon::CDlgUpdaterIcon(Procedures procedures)
     : Dialog(IDD_UPDATER_ICON), procedures_(std::move(procedures)), last_check_s_(procedures_.unix_seconds()) {}
 
 CDlgUpdaterIcon::~CDlgUpdaterIcon() {
-  // A check or an update that is still running is waited for: the process
-  // must not end in the middle of replacing files.
-  Join(check_worker_);
+  // An update that is still running is waited for: the process must not end
+  // in the middle of replacing files. A check changes no file of the book;
+  // the reader who quits does not wait for its time-outs, and the process
+  // ends it. Its reports go to a window that is gone.
+  if (check_worker_.joinable()) check_worker_.detach();
   Join(update_worker_);
 }
 
@@ -211,7 +213,8 @@ bool CDlgUpdaterIcon::OnMessage(UINT message, WPARAM wparam, LPARAM lparam, LRES
 }
 
 void CDlgUpdaterIcon::StartCheck(bool hide_first) {
-  if (check_running_) return;
+  // A check would delete the list file that a running update works from.
+  if (check_running_ || updating_) return;
   if (hide_first) ::ShowWindow(hwnd(), SW_HIDE);
   last_check_s_ = procedures_.unix_seconds();
   check_running_ = true;
@@ -235,6 +238,11 @@ void CDlgUpdaterIcon::OnCheckEnded() {
   Join(check_worker_);
   check_running_ = false;
   ::RemovePropW(hwnd(), sp::kNeedMessagesProperty);
+  if (updating_) {
+    // An update was asked for while the check ran; it starts now.
+    LaunchUpdate();
+    return;
+  }
   if (files_found_ > 0) StartCountdown();
   ::InvalidateRect(hwnd(), nullptr, FALSE);
   // Without periodic checks there is nothing to wait for after a check that found nothing.
@@ -251,7 +259,7 @@ void CDlgUpdaterIcon::OnStatus(int state, int files) {
   files_found_ = files;
   RebuildStatusText();
   ::InvalidateRect(hwnd(), nullptr, FALSE);
-  if (check_state_ == kTrayCheckDone && files_found_ > 0) ShowNearTray();
+  if (check_state_ == kTrayCheckDone && files_found_ > 0 && !updating_) ShowNearTray();
 }
 
 void CDlgUpdaterIcon::RebuildStatusText() {
@@ -302,6 +310,12 @@ void CDlgUpdaterIcon::Update() {
   ::ShowWindow(hwnd(), SW_HIDE);
   updating_ = true;
   RebuildStatusText();
+  // A running check still writes the list the update starts from: the
+  // update waits for its end.
+  if (!check_running_) LaunchUpdate();
+}
+
+void CDlgUpdaterIcon::LaunchUpdate() {
   ::RemovePropW(hwnd(), sp::kNeedMessagesProperty);
   CurrentDownLoadList().SetRecords({});
   CurrentDownLoadList().SetDescription(L"");

@@ -61,7 +61,8 @@ class CDlgUpdaterIcon : public Dialog {
   // The window has ended itself (its modal loop ends when it next runs).
   bool ended() const { return ended_; }
 
-  // The actions the links and the tray menu lead to.
+  // The actions the links and the tray menu lead to. No check starts while
+  // an update runs; an update asked for while a check runs starts after it.
   void StartCheck(bool hide_first);
   void Update();
   void ShowNearTray();
@@ -77,6 +78,7 @@ class CDlgUpdaterIcon : public Dialog {
   void OnTimer();
   void OnCheckEnded();
   void OnUpdateEnded();
+  void LaunchUpdate();
   void OnMouseMove(int x, int y);
   void OnLeftButtonDown(int x, int y);
   void OnTrayCallback(UINT mouse_message);

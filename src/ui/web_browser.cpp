@@ -111,7 +111,12 @@ class BrowserSite final : public IOleClientSite,
     events_ = nullptr;
     if (IDispatch* old = std::exchange(external_, nullptr)) old->Release();
     in_place_.reset();
+    active_.reset();
   }
+
+  // The object the control made active (the document in it), which gets the
+  // keys before the dialog's own navigation; null before it is active.
+  IOleInPlaceActiveObject* active_object() const noexcept { return active_.get(); }
 
   void Resize() {
     if (!in_place_ || !frame_) return;
@@ -204,7 +209,11 @@ class BrowserSite final : public IOleClientSite,
   STDMETHODIMP GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
   STDMETHODIMP RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
   STDMETHODIMP SetBorderSpace(LPCBORDERWIDTHS) override { return S_OK; }
-  STDMETHODIMP SetActiveObject(IOleInPlaceActiveObject*, LPCOLESTR) override { return S_OK; }
+  STDMETHODIMP SetActiveObject(IOleInPlaceActiveObject* object, LPCOLESTR) override {
+    active_.reset();
+    if (object) object->QueryInterface(IID_IOleInPlaceActiveObject, active_.put_void());
+    return S_OK;
+  }
   STDMETHODIMP InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override { return E_NOTIMPL; }
   STDMETHODIMP SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
   STDMETHODIMP RemoveMenus(HMENU) override { return E_NOTIMPL; }
@@ -283,6 +292,7 @@ class BrowserSite final : public IOleClientSite,
   IDispatch* external_;
   IOleObject* object_ = nullptr;  // the control, while it is being activated
   com_ptr<IOleInPlaceObject> in_place_;
+  com_ptr<IOleInPlaceActiveObject> active_;
 };
 
 namespace {
@@ -395,6 +405,13 @@ bool WebBrowserHost::Navigate(const std::wstring& url) {
                                      &result, nullptr, nullptr);
   ::VariantClear(&result);
   return SUCCEEDED(invoked);
+}
+
+bool WebBrowserHost::TranslateAccelerator(MSG& message) {
+  if (message.message < WM_KEYFIRST || message.message > WM_KEYLAST || !frame_ || !site_) return false;
+  if (message.hwnd != frame_ && !::IsChild(frame_, message.hwnd)) return false;
+  IOleInPlaceActiveObject* active = site_->active_object();
+  return active && active->TranslateAccelerator(&message) == S_OK;
 }
 
 void WebBrowserHost::MoveTo(const RECT& area) {

@@ -56,6 +56,11 @@ class WebBrowserHost {
 
   HWND frame() const noexcept { return frame_; }
   IWebBrowser2* browser() const noexcept { return browser_.get(); }
+  // Offers a key message meant for a window inside the frame to the page
+  // first (Tab between its fields, Delete, the clipboard keys), as the
+  // message loop must before the dialog's own key handling. True when the
+  // page took it: the loop must not handle it further.
+  bool TranslateAccelerator(MSG& message);
   // Moves the frame window; the control follows it.
   void MoveTo(const RECT& area);
 

@@ -6,6 +6,7 @@
 // list wants a file does: opening it for writing fails with access denied, on
 // Windows as under Wine, so the denial here is real, not injected.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -47,6 +48,19 @@ void PumpFor(DWORD milliseconds, const std::function<bool()>& done) {
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
     Sleep(10);
   }
+}
+
+// True while a process other than this one runs the program `exe_name`.
+bool ProgramRuns(const wchar_t* exe_name) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return false;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  bool found = false;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more && !found; more = Process32NextW(snapshot, &entry))
+    found = entry.th32ProcessID != GetCurrentProcessId() && lstrcmpiW(entry.szExeFile, exe_name) == 0;
+  CloseHandle(snapshot);
+  return found;
 }
 
 TEST(Elevation, AccessDeniedDestinationMovesTheRunToAnElevatedCopy) {
@@ -91,7 +105,9 @@ TEST(Elevation, AccessDeniedDestinationMovesTheRunToAnElevatedCopy) {
   ASSERT_TRUE(code.has_value());
   // The first copy stops after the local check; the elevated one carries on and ends the run.
   PumpFor(180000, [&] { return std::find(statuses.begin(), statuses.end(), 13) != statuses.end(); });
-  PumpFor(2000, [] { return false; });  // let the elevated copy finish writing
+  // The elevated copy writes its last lines after it announced the end.
+  PumpFor(60000, [] { return !ProgramRuns(L"tarvolin_testbook.exe"); });
+  EXPECT_FALSE(ProgramRuns(L"tarvolin_testbook.exe")) << "the elevated copy did not end";
   g_statuses = nullptr;
   DestroyWindow(host);
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <ostream>
 
 namespace tarvolin {
@@ -65,31 +66,28 @@ TEST(HostCommandRules, MarkersDecideInTheirOrder) {
   for (const auto& c : cases) EXPECT_EQ(ClassifyHostCommand(c.url), c.command) << c.url;
 }
 
+// What each sign of the page's progress decides: the load phase it sets, the
+// caption of the watchdog box it answers and the answer it gives that box.
 TEST(HostCommandRules, HeartbeatsCloseTheBoxTheyAnswer) {
-  const auto pre = ProgressOf(HostCommand::HeartbeatPreinitialize);
-  ASSERT_TRUE(pre);
-  EXPECT_EQ(pre->load_phase, 3);
-  EXPECT_STREQ(pre->caption_suffix, L"(CODE:3)");
-  EXPECT_EQ(pre->dismiss_result, 6);
-
-  const auto complete = ProgressOf(HostCommand::HeartbeatApplicationComplete);
-  ASSERT_TRUE(complete);
-  EXPECT_EQ(complete->load_phase, 7);
-  EXPECT_STREQ(complete->caption_suffix, L"(CODE:7)");
-  EXPECT_EQ(complete->dismiss_result, 0);
-
-  const auto first_page = ProgressOf(HostCommand::HeartbeatFirstPageLoaded);
-  ASSERT_TRUE(first_page);
-  EXPECT_EQ(first_page->load_phase, 15);
-  EXPECT_STREQ(first_page->caption_suffix, L"(CODE:15)");
-  EXPECT_EQ(first_page->dismiss_result, 0);
-
-  EXPECT_EQ(kDocumentCompleted.load_phase, 1);
-  EXPECT_STREQ(kDocumentCompleted.caption_suffix, L"(CODE:1)");
-  EXPECT_EQ(kDocumentCompleted.dismiss_result, 6);
-
-  for (HostCommand other : {HostCommand::HeartbeatOther, HostCommand::LoadComplete, HostCommand::CloseApp}) {
-    EXPECT_FALSE(ProgressOf(other));
+  const struct {
+    const char* name;
+    std::optional<PageProgress> progress;
+    std::optional<PageProgress> expected;
+  } cases[] = {
+      {"preinitialize", ProgressOf(HostCommand::HeartbeatPreinitialize), PageProgress{3, L"(CODE:3)", 6}},
+      {"applicationComplete", ProgressOf(HostCommand::HeartbeatApplicationComplete), PageProgress{7, L"(CODE:7)", 0}},
+      {"firstPageLoaded", ProgressOf(HostCommand::HeartbeatFirstPageLoaded), PageProgress{15, L"(CODE:15)", 0}},
+      {"the document complete", kDocumentCompleted, PageProgress{1, L"(CODE:1)", 6}},
+      {"another heartbeat", ProgressOf(HostCommand::HeartbeatOther), std::nullopt},
+      {"loadComplete", ProgressOf(HostCommand::LoadComplete), std::nullopt},
+      {"closeApp", ProgressOf(HostCommand::CloseApp), std::nullopt},
+  };
+  for (const auto& c : cases) {
+    ASSERT_EQ(c.progress.has_value(), c.expected.has_value()) << c.name;
+    if (!c.expected) continue;
+    EXPECT_EQ(c.progress->load_phase, c.expected->load_phase) << c.name;
+    EXPECT_STREQ(c.progress->caption_suffix, c.expected->caption_suffix) << c.name;
+    EXPECT_EQ(c.progress->dismiss_result, c.expected->dismiss_result) << c.name;
   }
 }
 
@@ -106,27 +104,30 @@ TEST(HostCommandRules, WatchdogBoxFollowsTheLoadPhase) {
 }
 
 TEST(HostCommandRules, WatchdogMessages) {
-  const auto page = WatchdogMessageFor(WatchdogBox::SlowPage, L"B1");
-  ASSERT_TRUE(page);
-  EXPECT_EQ(page->text, L"服务器忙，页面加载有点慢，可能需要您耐心等待一会儿，是否继续等待？");
-  EXPECT_STREQ(page->caption_suffix, L"(CODE:1)");
-  EXPECT_TRUE(page->question);
-
-  const auto content = WatchdogMessageFor(WatchdogBox::SlowContent, L"B1");
-  ASSERT_TRUE(content);
-  EXPECT_EQ(content->text, L"服务器忙，内容加载有点慢，可能需要您耐心等待一会儿，是否继续等待？");
-  EXPECT_STREQ(content->caption_suffix, L"(CODE:3)");
-  EXPECT_TRUE(content->question);
-
-  // The book id goes in as written, a "%s" in it included.
-  const auto damaged = WatchdogMessageFor(WatchdogBox::DamagedContent, L"9%s7");
-  ASSERT_TRUE(damaged);
-  EXPECT_EQ(damaged->text,
-            std::wstring(L"　本书（ID号：9%s7）内容已损坏，请联系客服协助修复！\n") + kSupportContactLines);
-  EXPECT_STREQ(damaged->caption_suffix, L"(CODE:15)");
-  EXPECT_FALSE(damaged->question);
-
-  EXPECT_FALSE(WatchdogMessageFor(WatchdogBox::None, L"B1"));
+  const struct {
+    WatchdogBox box;
+    const wchar_t* book_id;
+    std::wstring text;  // empty: no box
+    const wchar_t* caption_suffix;
+    bool question;
+  } cases[] = {
+      {WatchdogBox::SlowPage, L"B1", L"服务器忙，页面加载有点慢，可能需要您耐心等待一会儿，是否继续等待？", L"(CODE:1)", true},
+      {WatchdogBox::SlowContent, L"B1", L"服务器忙，内容加载有点慢，可能需要您耐心等待一会儿，是否继续等待？", L"(CODE:3)",
+       true},
+      // The book id goes in as written, a "%s" in it included.
+      {WatchdogBox::DamagedContent, L"9%s7",
+       std::wstring(L"　本书（ID号：9%s7）内容已损坏，请联系客服协助修复！\n") + kSupportContactLines, L"(CODE:15)", false},
+      {WatchdogBox::None, L"B1", L"", L"", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.box));
+    const auto message = WatchdogMessageFor(c.box, c.book_id);
+    ASSERT_EQ(message.has_value(), !c.text.empty());
+    if (!message) continue;
+    EXPECT_EQ(message->text, c.text);
+    EXPECT_STREQ(message->caption_suffix, c.caption_suffix);
+    EXPECT_EQ(message->question, c.question);
+  }
 }
 
 TEST(HostCommandRules, DamagedContentEndsTheRunUnlessTheFirstPageArrived) {

@@ -78,9 +78,15 @@ TEST(LauncherFiles, StartsTheClientLauncherWithActive) {
   }
   // The stand-in writes "started.txt" into the current folder it inherited.
   ASSERT_TRUE(testing::WaitForFile(folder / L"started.txt", 10000));
-  ::Sleep(200);  // the stand-in writes right after creating the file
-  const std::string bytes = ReadWholeFile(folder / L"started.txt").value_or("");
-  EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t)), L"-Active");
+  // The stand-in writes right after creating the file: wait for the whole line.
+  const std::wstring expected = L"-Active";
+  std::string bytes;
+  for (int waited = 0; waited < 10000; waited += 20) {
+    bytes = ReadWholeFile(folder / L"started.txt").value_or("");
+    if (bytes.size() >= expected.size() * sizeof(wchar_t)) break;
+    ::Sleep(20);
+  }
+  EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t)), expected);
 }
 
 TEST(LauncherFiles, NothingStartsWithoutTheTargetOrItsSettings) {

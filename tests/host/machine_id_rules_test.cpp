@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -122,6 +123,34 @@ TEST(MachineIdRules, MacFromAdapters) {
       {"no adapters", {}, L""},
   };
   for (const auto& c : cases) EXPECT_EQ(MacFromAdapters(c.adapters), c.mac) << c.name;
+}
+
+TEST(MachineIdRules, InstanceValuesAreAppendedUntilOneIsMissing) {
+  using Values = std::vector<std::optional<std::wstring>>;
+  const struct {
+    const char* name;
+    Values values;
+    bool first_only;
+    std::wstring collected;
+    std::size_t visited;
+  } cases[] = {
+      {"all instances, appended and trimmed", {L" AA", L"BB ", L"CC"}, false, L"AABBCC", 3},
+      {"a missing value empties what came before", {L"AA", std::nullopt, L"CC"}, false, L"CC", 3},
+      {"missing last", {L"AA", std::nullopt}, false, L"", 2},
+      {"first only stops at the first value", {std::nullopt, L"", L"BB", L"CC"}, true, L"BB", 3},
+      {"first only, none", {std::nullopt, L"  "}, true, L"", 2},
+      {"no instances", {}, false, L"", 0},
+  };
+  for (const auto& c : cases) {
+    std::wstring collected;
+    std::size_t visited = 0;
+    for (const auto& value : c.values) {
+      ++visited;
+      if (!CollectInstanceValue(collected, value, c.first_only)) break;
+    }
+    EXPECT_EQ(collected, c.collected) << c.name;
+    EXPECT_EQ(visited, c.visited) << c.name;
+  }
 }
 
 }  // namespace

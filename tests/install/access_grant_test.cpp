@@ -65,8 +65,13 @@ TEST(AccessGrant, NothingStartsWithoutATool) {
   const std::wstring cases[] = {folders.App(L"tool\\grant"), folders.App(L"no-such-tool.exe"), L""};
 
   for (const std::wstring& tool : cases) GrantUsersAccess(tool, {dll});
+  // The tool is never waited for. A tool that is there, started after the
+  // others, has written down its arguments once a wrongly started one would have.
+  const std::wstring sentinel = folders.App(L"tool\\sentinel.exe");
+  ASSERT_TRUE(::CopyFileW(testing::BuiltProgram(testing::kHelperProgram).c_str(), sentinel.c_str(), FALSE));
+  GrantUsersAccess(sentinel, {folders.App(L"sentinel.dll")});
 
-  ::Sleep(1000);  // the tool is never waited for; give a wrongly started one time to write
+  ASSERT_TRUE(testing::WaitForFile(sentinel + L".args", 30000));
   EXPECT_FALSE(FileExists(stand_in + L".args"));
   EXPECT_EQ(folders.Log().find(dll), std::wstring::npos) << folders.Log();
 }

@@ -9,6 +9,9 @@
 #include "download/transfer_messages.h"
 #include "install/file_replacement.h"
 #include "install/old_files.h"
+#include "common/text_encoding.h"
+#include "install/release_return.h"
+#include "install/return_rules.h"
 #include "install_fixture.h"
 #include "pipeline/download_list.h"
 #include "status/status_protocol.h"
@@ -313,6 +316,37 @@ TEST_F(CopyStageTest, WithUnZipOffAFailedMoveReturnsToThePreviousRelease) {
   // The folder is read in some order; in at least one case a file went in
   // before the blocked one and had to be put back.
   EXPECT_GE(restored, 1);
+}
+
+// A change the return journal does not hold could not be undone: with the
+// journal unwritable (here the journal of a copy cut short before it changed
+// anything, held open by another reader that lets nobody write, refusing every
+// line as a full disk would) no file changes, and the copy fails.
+TEST_F(CopyStageTest, AJournalThatCannotBeWrittenChangesNothing) {
+  constexpr wchar_t kOldList[] = L"<update><file path=\"a.txt\" ver=\"1\"/></update>";
+  InstallFolders folders;
+  folders.WriteApp(kInstalledListName, kOldList);
+  folders.WriteApp(L"a.txt", L"A1");
+  folders.Park(L"a.txt", L"A2");
+  folders.Park(L"sub\\n.txt", L"N2");
+  CurrentDownLoadList().SetRecords({{.path = L"a.txt", .version = L"2"}, {.path = L"sub\\n.txt", .version = L"2"}});
+  FetchedList(L"<update><file path=\"a.txt\" ver=\"2\"/><file path=\"sub\\n.txt\" ver=\"2\"/></update>");
+  ASSERT_TRUE(WriteWholeFile(ReturnJournalPath(), WideToUtf8(JournalText(InstallJournal{}))));
+  unique_hfile reader(::CreateFileW(ReturnJournalPath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(reader);
+  const auto before = testing::FolderSnapshot(folders.AppFolder());
+
+  SetStatus(UpdateCheckLocalOk, nullptr);
+  InstallUpdate(nullptr);
+
+  EXPECT_EQ(CurrentStatus(), UpdateCopyError);
+  EXPECT_EQ(testing::FolderSnapshot(folders.AppFolder()), before);
+  EXPECT_EQ(ReadTextFile(folders.Download() + L"\\a.txt_"), L"A2");
+  EXPECT_EQ(ReadTextFile(folders.Download() + L"\\sub\\n.txt_"), L"N2");
+  EXPECT_TRUE(Has(folders.Log(), L"cannot write the journal[")) << folders.Log();
+  reader.reset();
+  ::DeleteFileW(ReturnJournalPath().c_str());
 }
 
 TEST_F(CopyStageTest, InstallUpdateRunsOnlyAfterASuccessfulLocalCheck) {

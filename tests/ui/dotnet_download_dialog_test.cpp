@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "app/prerequisites.h"
+#include "check_fixture.h"
 #include "common/files.h"
 #include "common/strings.h"
 #include "pipeline/scheduler.h"
@@ -103,6 +106,43 @@ TEST_F(DotNetDialogTest, AFailedDownloadOffersItAgain) {
                dialog.EndDialog(IDCANCEL);
              },
              [&] { dialog.EndDialog(IDCANCEL); });
+}
+
+// Closing the dialog in the middle of the download ends the offer at once:
+// the dialog does not wait for the rest of the installer, and the download
+// stops, leaving no part of it behind.
+TEST_F(DotNetDialogTest, ClosingMidDownloadCallsTheDownloadOff) {
+  constexpr char kPath[] = "/generated/8000000/dotnetfx20.exe";
+  // Eight blocks at 20 kB/s each: fifty seconds for the whole installer.
+  ASSERT_TRUE(testing::SetFault(std::string(R"({"path": ")") + kPath + R"(", "fault": "rate", "rate": 20000})"));
+  std::wstring local_path;
+  bool was_downloading = false;
+  std::atomic<bool> dialog_gone{false};
+  std::thread owner([&] {
+    {
+      DotNetDownloadDialog dialog(testing::PublisherUrl() + testing::Widen(kPath), L"2.0");
+      DriveModal([&] { return dialog.DoModal(nullptr); },
+                 [&] {
+                   local_path = dialog.local_path();
+                   Click(dialog);
+                   was_downloading = PumpUntil([&] { return FileExists(local_path + L".part0"); }, kDownloadWaitMs);
+                   ::SendMessageW(dialog.hwnd(), WM_CLOSE, 0, 0);
+                 },
+                 [&] { dialog.EndDialog(IDCANCEL); });
+    }
+    dialog_gone = true;
+  });
+  bool gone_before_the_download_ended = false;
+  for (int waited = 0; waited < 20000 && !(gone_before_the_download_ended = dialog_gone); waited += 50) ::Sleep(50);
+  owner.join();
+  EXPECT_TRUE(was_downloading);
+  EXPECT_TRUE(gone_before_the_download_ended) << "the dialog waited for the whole download";
+  bool left_nothing = false;
+  for (int waited = 0; waited < 20000 && !left_nothing; waited += 50) {
+    left_nothing = !FileExists(local_path) && !FileExists(local_path + L".part0");
+    if (!left_nothing) ::Sleep(50);
+  }
+  EXPECT_TRUE(left_nothing) << "the download went on";
 }
 
 TEST_F(DotNetDialogTest, NoInstallerAddressGivesTheTranslatedWarning) {

@@ -7,9 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <oleidl.h>
+
+#include <atomic>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "common/process_state.h"
 #include "common/strings.h"
@@ -190,6 +195,21 @@ TEST_F(HostWindowTest, WatchdogNoEndsTheRun) {
   EXPECT_EQ(no.Seen()[0].text, kSlowPageText);
 }
 
+// The watchdog's own timer, shortened: it asks by itself, and "wait" asks
+// again after the next wait. The program's 30 s run in the end-to-end tests.
+TEST_F(HostWindowTest, WatchdogAsksByItselfAndAgainAfterWaiting) {
+  HostWindowTimings timings;
+  timings.watchdog_first_ms = 100;
+  timings.watchdog_next_ms = 100;
+  CDlgMostSimple window(CDlgMostSimple::kModeUpdate, nullptr, no_actions_, timings);
+  DialogAnswerer wait(std::wstring(kTitle) + kSlowPageCaption, IDYES);
+  RunWindow(window, [&] {
+    EXPECT_TRUE(PumpUntil([&] { return wait.Seen().size() >= 2; }, 20000));
+    EXPECT_FALSE(QuitRequested());
+  });
+  EXPECT_GE(wait.Seen().size(), 2u);
+}
+
 TEST_F(HostWindowTest, ProgressWhileAWaitingBoxIsOpenAnswersItYes) {
   // The page's own document closes the slow-page box; its first heartbeat the slow-content box.
   struct Case {
@@ -268,6 +288,154 @@ TEST_F(HostWindowTest, DocumentCompleteOfThePageItselfOnlyMovesThePhase) {
     events.OnDocumentComplete(window.page_url());
     EXPECT_EQ(window.load_phase(), load_phase::kDocumentComplete);
   });
+}
+
+// Stands in for the document the control makes active, which Wine's control
+// (without an HTML engine) never does: it takes Tab and the clipboard keys.
+class KeyTaker final : public IOleInPlaceActiveObject {
+ public:
+  STDMETHODIMP QueryInterface(REFIID id, void** out) override {
+    *out = nullptr;
+    if (id != IID_IUnknown && id != IID_IOleWindow && id != IID_IOleInPlaceActiveObject) return E_NOINTERFACE;
+    *out = static_cast<IOleInPlaceActiveObject*>(this);
+    AddRef();
+    return S_OK;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++references_; }
+  STDMETHODIMP_(ULONG) Release() override {
+    const ULONG left = --references_;
+    if (left == 0) delete this;
+    return left;
+  }
+  STDMETHODIMP GetWindow(HWND* window) override {
+    *window = nullptr;
+    return E_FAIL;
+  }
+  STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+  STDMETHODIMP TranslateAccelerator(LPMSG message) override {
+    offered.push_back(message->wParam);
+    return message->wParam == VK_TAB || message->wParam == 'C' ? S_OK : S_FALSE;
+  }
+  STDMETHODIMP OnFrameWindowActivate(BOOL) override { return S_OK; }
+  STDMETHODIMP OnDocWindowActivate(BOOL) override { return S_OK; }
+  STDMETHODIMP ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override { return S_OK; }
+  STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
+
+  std::vector<WPARAM> offered;
+
+ private:
+  std::atomic<ULONG> references_{1};
+};
+
+// Makes `object` the control's active object the way the control does: through
+// the frame its in-place site hands out.
+bool MakeActive(WebBrowserHost& host, IOleInPlaceActiveObject* object) {
+  IOleObject* control = nullptr;
+  if (!host.browser() || FAILED(host.browser()->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&control))))
+    return false;
+  IOleClientSite* client = nullptr;
+  IOleInPlaceSite* site = nullptr;
+  IOleInPlaceFrame* frame = nullptr;
+  IOleInPlaceUIWindow* document = nullptr;
+  RECT position, clip;
+  OLEINPLACEFRAMEINFO info{};
+  info.cb = sizeof info;
+  bool made = SUCCEEDED(control->GetClientSite(&client)) && client &&
+              SUCCEEDED(client->QueryInterface(IID_IOleInPlaceSite, reinterpret_cast<void**>(&site))) &&
+              SUCCEEDED(site->GetWindowContext(&frame, &document, &position, &clip, &info)) && frame &&
+              SUCCEEDED(frame->SetActiveObject(object, L"page"));
+  for (IUnknown* held : std::initializer_list<IUnknown*>{document, frame, site, client, control}) {
+    if (held) held->Release();
+  }
+  return made;
+}
+
+// The modal loop offers every key meant for the page to the page first; what
+// the page takes goes no further, and keys of other windows are not offered.
+TEST_F(HostWindowTest, KeysInsideThePageGoToThePageFirst) {
+  CDlgMostSimple window(CDlgMostSimple::kModeUpdate, nullptr, no_actions_);
+  KeyTaker* taker = new KeyTaker;
+  std::vector<WPARAM> field_got;
+  bool made_active = false;
+  static std::vector<WPARAM>* field_keys = nullptr;
+  field_keys = &field_got;
+  struct Field {
+    static LRESULT CALLBACK Proc(HWND field, UINT message, WPARAM wparam, LPARAM lparam) {
+      if (message == WM_KEYDOWN && field_keys) field_keys->push_back(wparam);
+      return ::DefWindowProcW(field, message, wparam, lparam);
+    }
+  };
+  WNDCLASSW field_class{};
+  field_class.lpfnWndProc = &Field::Proc;
+  field_class.lpszClassName = L"TarvolinPageField";
+  ::RegisterClassW(&field_class);
+  DriveModal([&] { return window.Run(); },
+             [&] {
+               HWND frame = window.browser().frame();
+               if (!frame) return window.EndDialog(0);
+               // A window inside the frame, where the page's field would have the focus.
+               HWND field = ::CreateWindowExW(0, L"TarvolinPageField", L"", WS_CHILD | WS_VISIBLE, 0, 0, 50, 20,
+                                              frame, nullptr, nullptr, nullptr);
+               made_active = MakeActive(window.browser(), taker);
+               // Through the window's own loop, as a person's keys come.
+               for (WPARAM key : {WPARAM{VK_TAB}, WPARAM{'C'}, WPARAM{VK_DELETE}})
+                 ::PostMessageW(field, WM_KEYDOWN, key, 0);
+               ::PostMessageW(window.hwnd(), WM_KEYDOWN, 'Q', 0);
+               AfterDelay(300, [&] { window.EndDialog(0); });
+             },
+             [] {});
+  field_keys = nullptr;
+  EXPECT_TRUE(made_active);
+  EXPECT_EQ(taker->offered, (std::vector<WPARAM>{VK_TAB, 'C', VK_DELETE})) << "the page was not offered its keys";
+  EXPECT_EQ(field_got, std::vector<WPARAM>{VK_DELETE}) << "what the page takes goes no further";
+  taker->Release();
+}
+
+// The restored window has no caption and no visible frame, but its edges size
+// it: the system's own size loop, started on the right edge, follows the
+// pointer until the button comes up.
+TEST_F(HostWindowTest, TheRestoredWindowIsSizedByDraggingItsEdge) {
+  CDlgMostSimple window(CDlgMostSimple::kModeUpdate, nullptr, no_actions_);
+  RECT before{}, after{};
+  LRESULT edge_code = 0;
+  RunWindow(window, [&] {
+    HWND hwnd = window.hwnd();
+    ASSERT_TRUE(window.HandleHostCommand(L"about:blank?Type=restoreWindows"));
+    ::GetWindowRect(hwnd, &before);
+    RECT client{};
+    ::GetClientRect(hwnd, &client);
+    EXPECT_EQ(client.right, before.right - before.left) << "the frame takes no room";
+    // Wine's loop sizes any window; Windows' only one with a sizing frame.
+    EXPECT_TRUE(::GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_THICKFRAME);
+    const POINT edge{before.right - 2, (before.top + before.bottom) / 2};
+    edge_code = ::SendMessageW(hwnd, WM_NCHITTEST, 0, MAKELPARAM(edge.x, edge.y));
+    // The button goes down on the edge; the system's size loop then follows
+    // the pointer 100 pixels to the right until the button comes up. The loop
+    // dispatches the timers that move the pointer.
+    ::SetCursorPos(edge.x, edge.y);
+    bool released = false;
+    AfterDelay(200, [hwnd, edge] {
+      ::SetCursorPos(edge.x + 100, edge.y);
+      ::PostMessageW(hwnd, WM_MOUSEMOVE, MK_LBUTTON, 0);
+    });
+    AfterDelay(400, [hwnd, &released] {
+      ::PostMessageW(hwnd, WM_LBUTTONUP, 0, 0);
+      released = true;
+    });
+    // Should the loop miss the button, Escape ends it with the size it had.
+    AfterDelay(5000, [hwnd] { ::PostMessageW(hwnd, WM_KEYDOWN, VK_ESCAPE, 0); });
+    ::PostMessageW(hwnd, WM_NCLBUTTONDOWN, edge_code, MAKELPARAM(edge.x, edge.y));
+    // The loop runs inside the dispatch of the press and ends at the button's message.
+    PumpUntil([&] { return released; }, 10000);
+    ::GetWindowRect(hwnd, &after);
+  });
+  EXPECT_EQ(edge_code, HTRIGHT);
+  EXPECT_EQ(after.right - after.left, before.right - before.left + 100)
+      << "from (" << before.left << "," << before.top << ")-(" << before.right << "," << before.bottom << ") to ("
+      << after.left << "," << after.top << ")-(" << after.right << "," << after.bottom << "), screen "
+      << ::GetSystemMetrics(SM_CXSCREEN);
+  EXPECT_EQ(after.left, before.left);
+  EXPECT_EQ(after.bottom - after.top, before.bottom - before.top);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <thread>
 
 #include "check_fixture.h"
 #include "common/files.h"
@@ -188,6 +189,102 @@ TEST_F(TrayWindowTest, ClicksOnCheckAndUpdateAreIgnoredWhileUpdating) {
     ASSERT_TRUE(PumpUntil([&] { return checks.load() == 2 && !window.checking(); }, kWaitMs));
     window.EndDialog(IDCANCEL);
   });
+}
+
+// A check that finds two files at once the first time and is held by the
+// test every later time; it reports whether an update ran while it did.
+struct HeldChecks {
+  std::atomic<int> checks{0}, updates{0};
+  std::atomic<bool> checking{false}, release{false}, overlapped{false};
+  void Into(CDlgUpdaterIcon::Procedures& procedures) {
+    procedures.check = [this](HWND window) {
+      checking = true;
+      if (checks++ > 0) {
+        for (int waited = 0; !release && waited < 60000; waited += 10) ::Sleep(10);
+      }
+      ::SendMessageW(window, status_protocol::kStatusChangedMessage, 3, 2);
+      checking = false;
+    };
+    procedures.update = [this](HWND) {
+      if (checking) overlapped = true;
+      ++updates;
+    };
+  }
+  // The held check ends even when an assertion leaves the script early, and
+  // is over before what it uses goes.
+  ~HeldChecks() {
+    release = true;
+    for (int waited = 0; checking && waited < 10000; waited += 10) ::Sleep(10);
+  }
+};
+
+// An update asked for while a check runs (by the link, or by the countdown
+// reaching 0) waits for the check: the check would delete the list under it.
+TEST_F(TrayWindowTest, AnUpdateAskedForDuringACheckStartsAfterIt) {
+  Configure(L"CheckTmSpan=1\r\n");
+  for (const bool by_countdown : {true, false}) {
+    SCOPED_TRACE(by_countdown ? "the countdown reaches 0" : "the update link");
+    HeldChecks held;
+    CDlgUpdaterIcon::Procedures procedures = WithClock(CDlgUpdaterIcon::RealProcedures());
+    held.Into(procedures);
+    CDlgUpdaterIcon window(procedures);
+    Run(window, [&] {
+      ASSERT_TRUE(PumpUntil([&] { return PoppedUp(window) && !window.checking(); }, kWaitMs));
+      clock_.Advance(60);  // a minute: the periodic check starts, and is held
+      Tick(window);
+      ASSERT_TRUE(window.checking());
+      ASSERT_TRUE(PumpUntil([&] { return held.checks.load() == 2; }, kWaitMs));
+      if (by_countdown) {
+        clock_.Advance(60);
+        Tick(window);
+      } else {
+        Click(window, L"update");
+      }
+      EXPECT_TRUE(window.updating());
+      testing::PumpFor(200);
+      EXPECT_EQ(held.updates.load(), 0) << "no update while the check runs";
+      held.release = true;
+      ASSERT_TRUE(PumpUntil([&] { return held.updates.load() == 1 && !window.updating(); }, kWaitMs));
+      EXPECT_FALSE(held.overlapped);
+      // No check starts during an update either: the periodic one waits.
+      EXPECT_EQ(held.checks.load(), 2);
+      window.EndDialog(IDCANCEL);
+    });
+  }
+}
+
+// "Exit" while a check waits for the server ends the program at once; the
+// check's time-outs are not waited for.
+TEST_F(TrayWindowTest, ExitDuringACheckDoesNotWaitForIt) {
+  Configure(L"CheckTmSpan=5\r\n");
+  std::atomic<bool> release{false}, window_gone{false}, exit_chosen{false}, check_over{false};
+  auto procedures = WithClock(CDlgUpdaterIcon::RealProcedures());
+  procedures.check = [&](HWND) {
+    for (int waited = 0; !release && waited < 60000; waited += 10) ::Sleep(10);
+    check_over = true;  // the last thing it touches of this test
+  };
+  std::thread owner([&] {
+    {
+      CDlgUpdaterIcon window(procedures);
+      DriveModal([&] { return window.DoModal(nullptr); },
+                 [&] {
+                   if (!PumpUntil([&] { return window.checking(); }, kWaitMs)) return;
+                   ::SendMessageW(window.hwnd(), WM_COMMAND, MAKEWPARAM(CDlgUpdaterIcon::kMenuExit, 0), 0);
+                   exit_chosen = window.ended();
+                 },
+                 [&] {
+                   if (window.hwnd()) window.EndDialog(IDCANCEL);
+                 });
+    }
+    window_gone = true;
+  });
+  bool gone_while_checking = false;
+  for (int waited = 0; waited < 20000 && !(gone_while_checking = window_gone); waited += 20) ::Sleep(20);
+  release = true;
+  owner.join();
+  for (int waited = 0; !check_over && waited < 10000; waited += 10) ::Sleep(10);
+  EXPECT_TRUE(exit_chosen);
+  EXPECT_TRUE(gone_while_checking) << "the window waited for the check";
 }
 
 TEST_F(TrayWindowTest, WithoutCheckSpanTheRunEndsAfterACheckThatFoundNothing) {

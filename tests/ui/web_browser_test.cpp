@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "check_fixture.h"
 #include "common/strings.h"
 #include "window_driver.h"
 
@@ -61,6 +62,15 @@ TEST_F(WebBrowserTest, FrameIsTheControlIdAtTheRectangle) {
   EXPECT_NE(host_.browser(), nullptr);
 }
 
+// Where the control is; empty when it cannot say.
+std::wstring LocationOf(IWebBrowser2* browser) {
+  BSTR location = nullptr;
+  std::wstring where;
+  if (browser && SUCCEEDED(browser->get_LocationURL(&location)) && location) where = location;
+  ::SysFreeString(location);
+  return where;
+}
+
 TEST_F(WebBrowserTest, CommandNavigationIsSeenAndCancelledOthersGoAhead) {
   ASSERT_TRUE(host_.Navigate(L"about:blank?Type=closeApp"));
   ASSERT_TRUE(PumpUntil([&] { return !events_.before.empty(); }, 5000));
@@ -72,18 +82,21 @@ TEST_F(WebBrowserTest, CommandNavigationIsSeenAndCancelledOthersGoAhead) {
   ASSERT_TRUE(host_.Navigate(L"about:blank?type=closeApp"));
   ASSERT_TRUE(PumpUntil([&] { return events_.before.size() >= 2; }, 5000));
   EXPECT_EQ(events_.before[1], L"about:blank?type=closeApp");
+  // Not cancelled, it goes ahead: the control arrives there.
+  EXPECT_TRUE(PumpUntil([&] { return LocationOf(host_.browser()) == L"about:blank?type=closeApp"; }, 5000))
+      << "the navigation did not go ahead; the control is at \"" << testing::Narrow(LocationOf(host_.browser()))
+      << "\"";
 }
 
 TEST_F(WebBrowserTest, CancelledNavigationLeavesTheLocationWhereItWas) {
+  ASSERT_TRUE(host_.Navigate(L"about:blank?start"));
+  ASSERT_TRUE(PumpUntil([&] { return LocationOf(host_.browser()) == L"about:blank?start"; }, 5000))
+      << "the first navigation never arrived; the control is at \"" << testing::Narrow(LocationOf(host_.browser()))
+      << "\"";
   ASSERT_TRUE(host_.Navigate(L"about:blank?Type=closeApp"));
+  ASSERT_TRUE(PumpUntil([&] { return events_.before.size() >= 2; }, 5000)) << "the command was never seen";
   PumpFor(500);
-  BSTR location = nullptr;
-  std::wstring where;
-  if (SUCCEEDED(host_.browser()->get_LocationURL(&location)) && location) {
-    where = location;
-    ::SysFreeString(location);
-  }
-  EXPECT_FALSE(Contains(where, L"Type=closeApp")) << where;
+  EXPECT_EQ(LocationOf(host_.browser()), L"about:blank?start");
 }
 
 // A window inside the browser frame that writes down the presses it gets.
