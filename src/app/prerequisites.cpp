@@ -128,7 +128,7 @@ void StartMainApplication(int offer) {
     if (offer != 0) InstallDotNet(nullptr, required);
     return;
   }
-  RunFile(application, L"", ConfigurationFolder(), false, nullptr);
+  RunFile(application, L"", L"", false, nullptr);  // in its own folder
 }
 
 void InstallDotNet(HWND parent, const std::wstring& version) {

@@ -335,6 +335,24 @@ TEST(TaskScriptKill, EndsProgramsRunningFromThePathAndNoOthers) {
   }
 }
 
+// A kill path names a program or a folder by whole parts: a piece of a name
+// ("VICTIM.ex", "vic") or a sibling folder named alike ends nothing.
+TEST(TaskScriptKill, APartOfANameEndsNothing) {
+  TaskFolder folder;
+  const std::wstring victim = folder.CopyHelper(L"victim.exe");
+  RunningProgram target(StartProgram(Quoted(victim) + L" idle " + Quoted(folder / L"victim.ready")));
+  ASSERT_TRUE(target.get());
+  ASSERT_TRUE(WaitForFile(folder / L"victim.ready"));
+  const std::wstring script = folder.WriteScript(
+      L"kill.xml", L"<x><kill file=\"VICTIM.ex\"/><kill file=\"vic\"/><kill file=\"victim.exe\\x\"/></x>");
+
+  ASSERT_TRUE(RunTaskScript(script, nullptr));
+
+  EXPECT_FALSE(HasEnded(target.get(), 1000)) << "a program whose path only begins like the kill path was ended";
+  ASSERT_EQ(KillProcessesByPath(victim), 1);  // the whole path still finds it
+  EXPECT_TRUE(HasEnded(target.get(), 20000));
+}
+
 // --- task strings -----------------------------------------------------------------
 
 // Task strings cannot carry the digit nine, which the temporary folder's name
