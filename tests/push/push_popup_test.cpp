@@ -70,11 +70,11 @@ class TestHost {
     switch (message) {
       case kShowPushMessage:
         if (!self->window_) ++self->messages_after_destroy;
-        self->shown.push_back(ParkedText(message, lparam).value_or(L"(not parked)"));
+        self->shown.push_back(ParkedText(message, static_cast<UINT_PTR>(lparam)).value_or(L"(not parked)"));
         self->push.OnShowPush(lparam);
         return 0;
       case kRetirePushMessage:
-        self->retired.push_back(ParkedText(message, lparam).value_or(L"(not parked)"));
+        self->retired.push_back(ParkedText(message, static_cast<UINT_PTR>(lparam)).value_or(L"(not parked)"));
         self->push.OnRetirePush(lparam);
         return 0;
       case WM_DESTROY:

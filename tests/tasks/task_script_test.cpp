@@ -357,19 +357,22 @@ TEST(TaskScriptKill, APartOfANameEndsNothing) {
 
 // Task strings cannot carry the digit nine, which the temporary folder's name
 // may hold; the helper programs therefore get names relative to the folder,
-// which is made the current one (the folder a task's program inherits).
+// which is made the current one (a program in that folder also runs there).
 using testing::ScopedCurrentFolder;
 
-TEST(TaskString, StartsTheFileFromTheApplicationFolderAndWaitsWhenAsked) {
+// The program runs in its own folder, not in the updater's current one: its
+// relative "task.txt" lands beside it.
+TEST(TaskString, StartsTheFileFromTheApplicationFolderInItsOwnFolderAndWaitsWhenAsked) {
   TaskFolder folder;
   ScopedCurrentFolder current(folder.path());
   const std::wstring helper = folder.CopyHelper(L"tools\\helper.exe");
-  const std::wstring out = folder / L"task.txt";
+  const std::wstring out = folder / L"tools\\task.txt";
   const std::wstring parameters = L"marker task.txt 300 from task";
 
   EXPECT_TRUE(RunTaskString(L"tools\\helper.exe9" + parameters + L"9Yes9key", nullptr));
   EXPECT_TRUE(FileExists(out)) << "the task did not wait";
   EXPECT_TRUE(Contains(ReadTextFile(out), L"|from task"));
+  EXPECT_FALSE(FileExists(folder / L"task.txt")) << "the program ran in the updater's current folder";
   EXPECT_TRUE(Contains(folder.Log(), L"Run[" + helper + L"][" + parameters + L"][wait]")) << folder.Log();
 }
 
