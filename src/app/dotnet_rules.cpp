@@ -35,4 +35,6 @@ std::wstring DotNetVersionText(const std::wstring& digits) {
 
 std::wstring DotNetInstallerKey(const std::wstring& digits) { return kInstallerPrefix + digits; }
 
+std::wstring DotNetInstallerDigestKey(const std::wstring& digits) { return DotNetInstallerKey(digits) + L"sha256"; }
+
 }  // namespace tarvolin

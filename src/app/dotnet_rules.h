@@ -22,5 +22,7 @@ std::wstring DotNetVersionText(const std::wstring& digits);
 
 // The [APPLICATION] key that names an installer address for `digits`.
 std::wstring DotNetInstallerKey(const std::wstring& digits);
+// The [APPLICATION] key of that installer's sha256 ("dotnetfx20sha256").
+std::wstring DotNetInstallerDigestKey(const std::wstring& digits);
 
 }  // namespace tarvolin

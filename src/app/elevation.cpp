@@ -51,7 +51,8 @@ bool RelaunchElevated(bool save_list, const ElevatedStarter& start) {
 
   std::wstring program = ExecutablePath();
   std::wstring parameters = ElevatedParameters(RunParameters().Get(L"commandline"));
-  std::wstring folder = ConfigurationFolder();
+  // The elevated run starts in the program's own folder, not the reader-writable book folder.
+  std::wstring folder = FolderOf(program);
   const unsigned long error = start(program, parameters, folder);
   if (error != ERROR_SUCCESS) {
     ::DeleteFileW(hand_over.c_str());

@@ -3,6 +3,15 @@
 #include "app/update_app.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // Before anything can load a library: system libraries come from System32
+  // only, never from the current folder or the program's (a reader-writable
+  // book folder would let anyone plant one for the elevated run). Looked up,
+  // not imported: a Windows 7 without the update that brings it would not
+  // start the program at all.
+  using SetDirectories = BOOL(WINAPI*)(DWORD);
+  if (auto set = reinterpret_cast<SetDirectories>(
+          reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories"))))
+    set(LOAD_LIBRARY_SEARCH_SYSTEM32);
   tarvolin::CUpdateApp app;
   if (app.InitInstance()) app.Run();
   // ExitInstance always runs last and has the final word on the exit code.

@@ -128,7 +128,7 @@ void StartMainApplication(int offer) {
     if (offer != 0) InstallDotNet(nullptr, required);
     return;
   }
-  RunFile(application, L"", ConfigurationFolder(), false, nullptr);
+  RunFile(application, L"", L"", false, nullptr);  // in its own folder
 }
 
 void InstallDotNet(HWND parent, const std::wstring& version) {
@@ -141,7 +141,8 @@ void InstallDotNet(HWND parent, const std::wstring& version) {
     ::MessageBoxW(parent, text.c_str(), title.c_str(), MB_OK | MB_ICONWARNING);
     return;
   }
-  DotNetDownloadDialog dialog(*address, DotNetVersionText(digits));
+  DotNetDownloadDialog dialog(*address, DotNetVersionText(digits),
+                              ReadSetting(sections::kApplication, DotNetInstallerDigestKey(digits)));
   dialog.DoModal(nullptr);
 }
 

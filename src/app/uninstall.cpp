@@ -4,6 +4,7 @@
 
 #include "app/elevation.h"
 #include "common/files.h"
+#include "common/path_rules.h"
 #include "common/process_state.h"
 #include "common/strings.h"
 #include "config/log.h"
@@ -22,16 +23,26 @@ namespace {
 
 constexpr std::size_t kShortestRemovableFolder = 4;  // "C:\x": a drive root is never removed
 
-void RemoveFileAndEmptyFolders(const std::wstring& path) {
+void RemoveFileAndEmptyFolders(const std::wstring& path, bool list_verified) {
+  const std::wstring book_folder = ConfigurationFolder();
+  if (!UninstallMayDelete(path, book_folder, list_verified)) {
+    WriteLog(FormatWide(L"not removed[%ls]: outside the book folder, named by an unverified list", path.c_str()));
+    return;
+  }
   ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   ::DeleteFileW(path.c_str());
   // Removing a folder that still holds something fails harmlessly.
-  for (std::wstring folder = ParentFolderOf(path); folder.size() >= kShortestRemovableFolder;
+  for (std::wstring folder = ParentFolderOf(path);
+       folder.size() >= kShortestRemovableFolder && UninstallMayDelete(folder, book_folder, list_verified);
        folder = ParentFolderOf(folder))
     ::RemoveDirectoryW(folder.c_str());
 }
 
 }  // namespace
+
+bool UninstallMayDelete(const std::wstring& path, const std::wstring& book_folder, bool list_verified) {
+  return list_verified || IsInsideFolder(path, book_folder);
+}
 
 std::wstring ParentFolderOf(const std::wstring& path) {
   std::wstring trimmed = path;
@@ -50,10 +61,11 @@ void UninstallFiles() {
 
   const std::wstring installed_list = CollapseBackslashes(ConfigurationFolder() + L"\\" + kInstalledListName);
   std::vector<updatefileinfo> records;
+  constexpr bool kListVerified = false;
   if (LoadUpdateList(installed_list, records, false)) {
     for (const auto& record : records) {
       if (!IsFileRecord(record)) continue;
-      for (const auto& target : DestinationPaths(record)) RemoveFileAndEmptyFolders(target);
+      for (const auto& target : DestinationPaths(record)) RemoveFileAndEmptyFolders(target, kListVerified);
     }
   }
   if (std::wstring log = LogFilePath(); !log.empty()) ::DeleteFileW(log.c_str());

@@ -44,7 +44,28 @@ std::size_t RootLength(std::wstring_view path) {
   return share_end == server_end + 1 ? std::wstring_view::npos : share_end;
 }
 
+// Names that open a device wherever they appear, with any extension.
+bool IsDeviceName(std::wstring_view name) {
+  std::wstring stem = ToLower(std::wstring(name.substr(0, name.find(L'.'))));
+  while (!stem.empty() && stem.back() == L' ') stem.pop_back();
+  for (const wchar_t* device : {L"con", L"prn", L"aux", L"nul", L"conin$", L"conout$"}) {
+    if (stem == device) return true;
+  }
+  return stem.size() == 4 && (stem.starts_with(L"com") || stem.starts_with(L"lpt")) && stem[3] >= L'0' &&
+         stem[3] <= L'9';
+}
+
 }  // namespace
+
+bool IsBareFileName(std::wstring_view name) {
+  constexpr std::size_t kMaxNameChars = 255;
+  if (name.empty() || name.size() > kMaxNameChars) return false;
+  for (wchar_t c : name) {
+    if (c < 32 || std::wstring_view(L"\\/:*?\"<>|").find(c) != std::wstring_view::npos) return false;
+  }
+  if (name.back() == L'.' || name.back() == L' ') return false;
+  return IsPlainPart(name) && !IsDeviceName(name);
+}
 
 bool IsRootOrEmptyPath(std::wstring_view path) {
   while (!path.empty() && IsSeparator(path.back())) path.remove_suffix(1);
@@ -57,6 +78,12 @@ bool IsRootOrEmptyPath(std::wstring_view path) {
     return parts <= 2;
   }
   return false;
+}
+
+bool IsPathOrInside(std::wstring_view path, std::wstring_view target) {
+  const std::wstring whole = Normalised(target);
+  if (whole.empty() || RootLength(whole) == std::wstring_view::npos) return false;
+  return SameLetters(Normalised(path), whole) || IsInsideFolder(path, whole);
 }
 
 bool IsInsideFolder(std::wstring_view path, std::wstring_view folder) {

@@ -18,4 +18,16 @@ bool IsRootOrEmptyPath(std::wstring_view path);
 // or device). A path that cannot be judged is not inside.
 bool IsInsideFolder(std::wstring_view path, std::wstring_view folder);
 
+// True when `path` is `target` itself or lies inside it, compared by whole
+// parts (case-insensitive, "/" taken as "\\"): "C:\\Book\\a.exe" is not
+// "C:\\Book\\a.ex", nor inside "C:\\Bo". Used to tell the programs a kill task means.
+bool IsPathOrInside(std::wstring_view path, std::wstring_view target);
+
+// True when `name` can only name a file directly inside whatever folder it is
+// joined to: no folder part, drive, root or stream (no "\\", "/" or ":"), none
+// of the characters the system refuses in names, not made of dots and blanks,
+// no trailing dot or blank (the system would drop it), and not a device name
+// (CON, NUL, COM1 ... with or without an extension).
+bool IsBareFileName(std::wstring_view name);
+
 }  // namespace tarvolin

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "common/named_lock.h"
+#include "common/path_rules.h"
 #include "common/strings.h"
 #include "common/text_encoding.h"
 #include "common/unique_handle.h"
@@ -54,11 +55,37 @@ bool AppendLogLine(const std::wstring& path, const std::wstring& line) {
          written == bytes.size();
 }
 
+std::wstring LogFileName(const std::wstring& configured) {
+  if (configured.empty() || IsBareFileName(configured)) return configured;
+  return kDefaultLogName;
+}
+
 std::wstring LogFilePath() {
-  std::wstring name = ReadSetting(sections::kTarvolin, L"Log");
+  std::wstring name = LogFileName(ReadSetting(sections::kTarvolin, L"Log"));
   if (name.empty()) return name;
   return CollapseBackslashes(ConfigurationFolder() + L"\\" + name);
 }
+
+namespace {
+
+// The refused name last reported, so each refusal is said once, not on every line.
+std::wstring& ReportedRefusal() {
+  static std::wstring name;
+  return name;
+}
+
+// The refusal line, when the configured name is refused and not yet reported.
+std::wstring RefusalLine(const SYSTEMTIME& now) {
+  const std::wstring configured = ReadSetting(sections::kTarvolin, L"Log");
+  if (LogFileName(configured) == configured) return L"";
+  NamedLock hold(lock_ids::kLog);
+  if (ReportedRefusal() == configured) return L"";
+  ReportedRefusal() = configured;
+  return FormatLogLine(now, L"log name \"" + configured + L"\" is not a bare file name; the log is " +
+                                kDefaultLogName + L" in the configuration folder");
+}
+
+}  // namespace
 
 void WriteLog(const std::wstring& text) {
   if (LogSink sink = Sink().load()) sink(text);
@@ -66,7 +93,7 @@ void WriteLog(const std::wstring& text) {
   if (path.empty()) return;
   SYSTEMTIME now;
   ::GetLocalTime(&now);
-  AppendLogLine(path, FormatLogLine(now, text));
+  AppendLogLine(path, RefusalLine(now) + FormatLogLine(now, text));
 }
 
 }  // namespace tarvolin

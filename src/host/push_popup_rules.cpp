@@ -44,8 +44,13 @@ PushShowing ParseShowing(std::wstring_view text) {
 }
 
 PopupKind KindOfShowing(const PushShowing& showing) {
-  if (showing.task.empty()) return PopupKind::kPicture;
-  if (showing.task == kPackageTask) return PopupKind::kPackage;
+  const auto web_or_empty = [](const std::wstring& url) { return url.empty() || IsWebAddress(url); };
+  if (showing.task.empty()) {
+    return IsWebAddress(showing.ele_url) && web_or_empty(showing.msg_url) ? PopupKind::kPicture : PopupKind::kIgnored;
+  }
+  if (showing.task == kPackageTask) {
+    return IsWebAddress(showing.msg_url) && web_or_empty(showing.ele_url) ? PopupKind::kPackage : PopupKind::kIgnored;
+  }
   return PopupKind::kIgnored;
 }
 
@@ -111,6 +116,37 @@ std::optional<ScreenPoint> PlacePopup(const PopupPlacement& placement, int w, in
   const int lefts[] = {0, centred_left, screen_w - w};
   const int tops[] = {0, centred_top, screen_h - h};
   return ScreenPoint{lefts[column] + placement.x_offset, tops[row] + placement.y_offset};
+}
+
+namespace {
+
+int HexValue(wchar_t c) {
+  if (c >= L'0' && c <= L'9') return c - L'0';
+  if (c >= L'a' && c <= L'f') return c - L'a' + 10;
+  if (c >= L'A' && c <= L'F') return c - L'A' + 10;
+  return -1;
+}
+
+// Percent escapes decoded one byte to one character (enough to compare two
+// spellings of one address), "/" taken as "\\", lower case, no fragment.
+std::wstring ComparableAddress(std::wstring_view url) {
+  url = url.substr(0, url.find(L'#'));
+  std::wstring text;
+  for (std::size_t i = 0; i < url.size(); ++i) {
+    if (url[i] == L'%' && i + 2 < url.size() && HexValue(url[i + 1]) >= 0 && HexValue(url[i + 2]) >= 0) {
+      text += static_cast<wchar_t>(HexValue(url[i + 1]) * 16 + HexValue(url[i + 2]));
+      i += 2;
+    } else {
+      text += url[i];
+    }
+  }
+  return ToLower(ReplaceAll(text, L"/", L"\\"));
+}
+
+}  // namespace
+
+bool IsOwnPage(std::wstring_view url, std::wstring_view own_page) {
+  return !own_page.empty() && ComparableAddress(url) == ComparableAddress(own_page);
 }
 
 bool IsWebAddress(std::wstring_view url) {

@@ -29,6 +29,10 @@ struct PushShowing {
 PushShowing ParseShowing(std::wstring_view text);
 
 enum class PopupKind { kPicture, kPackage, kIgnored };
+// The pop-up a showing opens; kIgnored for an unknown task, and for a showing
+// whose MsgUrl or eleUrl is not a web address (empty is allowed where that
+// kind of pop-up does not use it): those addresses go into the resource page,
+// which has window.external, so a "javascript:" one would run there.
 PopupKind KindOfShowing(const PushShowing& showing);
 // The argument of the page's addImg: MsgId|eleUrl|eleTransUrl.
 std::wstring PictureArgument(const PushShowing& showing);
@@ -84,5 +88,11 @@ std::optional<ScreenPoint> PlacePopup(const PopupPlacement& placement, int w, in
 // The pop-up opens only web addresses: its frames show remote pages, and any
 // of them can call window.external.
 bool IsWebAddress(std::wstring_view url);
+
+// Whether `url` is the page `own_page` (a dialog's resource page): the same
+// address in any letter case and percent-encoding, with or without a
+// "#fragment". Only that page, as the top document, gets window.external, and
+// the top document may not be navigated anywhere else.
+bool IsOwnPage(std::wstring_view url, std::wstring_view own_page);
 
 }  // namespace tarvolin

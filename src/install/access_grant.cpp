@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "common/files.h"
+#include "common/path_rules.h"
 #include "common/strings.h"
 #include "config/log.h"
 #include "config/path_macros.h"
@@ -27,7 +28,12 @@ std::wstring ConfiguredGrantTool() {
 
 void GrantUsersAccess(const std::wstring& tool, const std::vector<std::wstring>& paths) {
   if (tool.empty() || !FileExists(tool)) return;
+  const std::wstring book_folder = ConfigurationFolder();
   for (const std::wstring& path : paths) {
+    if (!IsInsideFolder(path, book_folder)) {
+      WriteLog(FormatWide(L"no grant for [%ls]: it is outside the book folder", path.c_str()));
+      continue;
+    }
     const std::wstring parameters = IcaclsParameters(path);
     HINSTANCE started = ::ShellExecuteW(nullptr, kOpenVerb, tool.c_str(), parameters.c_str(), nullptr, SW_HIDE);
     // ShellExecute reports success as a value above 32.

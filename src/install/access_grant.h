@@ -22,7 +22,10 @@ std::wstring IcaclsParameters(const std::wstring& path);
 std::wstring ConfiguredGrantTool();
 
 // Starts `tool` hidden, through the shell verb "open", once per path, without
-// waiting for it. Does nothing when `tool` is empty or does not exist.
+// waiting for it. Does nothing when `tool` is empty or does not exist. Only
+// paths inside the book folder (the configuration folder) get the grant: a
+// destination elsewhere (a system folder, say) keeps the rights it has, and a
+// log line says so.
 void GrantUsersAccess(const std::wstring& tool, const std::vector<std::wstring>& paths);
 
 }  // namespace tarvolin

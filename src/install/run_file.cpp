@@ -37,7 +37,10 @@ bool StartWithShell(const std::wstring& path, const std::wstring& parameters, co
   info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
   info.lpFile = path.c_str();
   info.lpParameters = parameters.empty() ? nullptr : parameters.c_str();
-  info.lpDirectory = working_folder.empty() ? nullptr : working_folder.c_str();
+  // A program runs in its own folder unless told otherwise, never in ours.
+  const bool full_path = path.size() > 2 && (path[1] == L':' || (path[0] == L'\\' && path[1] == L'\\'));
+  const std::wstring folder = !working_folder.empty() ? working_folder : full_path ? FolderOf(path) : L"";
+  info.lpDirectory = folder.empty() ? nullptr : folder.c_str();
   info.nShow = SW_SHOWNORMAL;
   if (!::ShellExecuteExW(&info)) {
     WriteLog(FormatWide(L"Could not start [%ls], error %lu", path.c_str(), ::GetLastError()));
@@ -60,7 +63,8 @@ bool RunFile(const std::wstring& file, const std::wstring& parameters, const std
              HWND report_window) {
   const std::wstring path = ResolvePath(ConfigurationFolder(), file);
   if (IsTaskScriptName(path)) return RunTaskScript(path, report_window);
-  const std::wstring folder = working_folder.empty() ? FolderOf(path) : working_folder;
+  const bool full_path = path.size() > 2 && (path[1] == L':' || (path[0] == L'\\' && path[1] == L'\\'));
+  const std::wstring folder = !working_folder.empty() ? working_folder : full_path ? FolderOf(path) : L"";
   ReportTaskStatus(report_window, RunFileStatusText(path, parameters));
   if (!FileExists(path) || DirectoryExists(path)) return false;
   return StartWithShell(path, parameters, folder, wait);

@@ -16,7 +16,8 @@ std::wstring RunFileStatusText(const std::wstring& path, const std::wstring& par
 void ReportTaskStatus(HWND report_window, const std::wstring& text);
 
 // Starts an existing program through the shell with the default verb, shown
-// normally, without error boxes; an empty working folder is left to the shell.
+// normally, without error boxes; an empty working folder means the program's own
+// folder (for a full path; the shell's choice otherwise).
 // With `wait`, returns only when the program has ended (bounded by
 // 0x7FFFFFFF ms). False, with a log line, when the shell could not start it.
 bool StartWithShell(const std::wstring& path, const std::wstring& parameters, const std::wstring& working_folder,

@@ -287,7 +287,7 @@ bool RunScriptFile(ScriptRun& run, const std::wstring& path) {
 
 // --- Ending processes ---------------------------------------------------------
 
-std::vector<DWORD> ProcessesWithPathPart(const std::wstring& lower_path) {
+std::vector<DWORD> ProcessesRunningFrom(const std::wstring& path) {
   std::vector<DWORD> found;
   unique_hfile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (!snapshot) return found;
@@ -296,8 +296,8 @@ std::vector<DWORD> ProcessesWithPathPart(const std::wstring& lower_path) {
   entry.dwSize = sizeof entry;
   for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
     if (entry.th32ProcessID == 0 || entry.th32ProcessID == self) continue;
-    const std::wstring image = ToLower(ProcessProgramPath(entry.th32ProcessID));
-    if (!image.empty() && Contains(image, lower_path)) found.push_back(entry.th32ProcessID);
+    const std::wstring image = ProcessProgramPath(entry.th32ProcessID);
+    if (!image.empty() && IsPathOrInside(image, path)) found.push_back(entry.th32ProcessID);
   }
   return found;
 }
@@ -331,9 +331,8 @@ void RunTasks(const std::vector<std::wstring>& tasks, HWND report_window) {
 }
 
 int KillProcessesByPath(const std::wstring& path) {
-  const std::wstring lower_path = ToLower(path);
-  if (lower_path.empty()) return 0;
-  const std::vector<DWORD> processes = ProcessesWithPathPart(lower_path);
+  if (path.empty()) return 0;
+  const std::vector<DWORD> processes = ProcessesRunningFrom(path);
   for (DWORD process_id : processes) {
     // A program without a window cannot be asked to close.
     CMainWindowIterator windows(process_id);

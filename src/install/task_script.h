@@ -30,8 +30,8 @@ bool RunTaskString(const std::wstring& task, HWND report_window);
 // order they are to run).
 void RunTasks(const std::vector<std::wstring>& tasks, HWND report_window);
 
-// Ends every other process whose image path, lower-cased, contains `path`
-// lower-cased: each of its visible top-level windows is asked to end the
+// Ends every other process whose image path is `path` or lies inside it, by
+// whole path parts in any letter case (common/path_rules.h): each of its visible top-level windows is asked to end the
 // session (100 ms), then sent WM_CLOSE and WM_QUIT, and the process is given
 // 5,000 ms before it is terminated. A window that refuses keeps its process
 // running. A process without a visible window cannot be asked and is

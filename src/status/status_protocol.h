@@ -12,7 +12,10 @@ inline constexpr unsigned kStatusLogMessage = 1975;           // wParam address 
 inline constexpr unsigned kStatusFileProgressMessage = 1976;  // wParam files done, lParam file count
 inline constexpr unsigned kStatusDescriptionMessage = 1977;   // lParam address of the description
 inline constexpr unsigned kStatusProgressMessage = 1978;      // wParam file size, lParam bytes received
-inline constexpr unsigned kStatusTextMessage = 0x0400 + 10;   // WM_USER + 10: wParam text, lParam progress
+// WM_USER + 10: wParam the text, lParam progress. The text's address in the
+// receiver's process for a window of another process; for a window of the
+// updater's own process, the key of a parked text (common/window_texts.h).
+inline constexpr unsigned kStatusTextMessage = 0x0400 + 10;
 
 // The value that every control property must hold to count as set.
 inline constexpr long kPropertyOn = 1974;

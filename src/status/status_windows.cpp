@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/unique_handle.h"
+#include "common/window_texts.h"
 #include "config/settings.h"
 #include "status/status_protocol.h"
 #include "status/status_rules.h"
@@ -131,7 +132,13 @@ std::shared_ptr<StatusWindow> MakeStatusWindow(HWND window) {
 // Sends a text to one status window the way its process can read it. Windows
 // of other processes without a buffer get no address at all: an address of
 // this process would point at arbitrary memory over there.
+// A window of this process gets its status text through the parked texts
+// (common/window_texts.h), never as an address.
 LRESULT SendText(StatusWindow& target, UINT message, const std::wstring& text, LPARAM lparam) {
+  if (target.in_this_process && message == sp::kStatusTextMessage) {
+    ParkedWindowText parked(message, text);
+    return ::SendMessageW(target.window, message, parked.key(), lparam);
+  }
   if (target.in_this_process) {
     return ::SendMessageW(target.window, message, reinterpret_cast<WPARAM>(text.c_str()), lparam);
   }
@@ -199,8 +206,12 @@ void SendStatusText(HWND window, const std::wstring& text, long progress) {
   // Not a status window: it can read the text only when it lives in this process.
   DWORD process_id = 0;
   ::GetWindowThreadProcessId(window, &process_id);
-  const WPARAM address = process_id == ::GetCurrentProcessId() ? reinterpret_cast<WPARAM>(cleaned.c_str()) : 0;
-  ::SendMessageW(window, sp::kStatusTextMessage, address, progress);
+  if (process_id != ::GetCurrentProcessId()) {
+    ::SendMessageW(window, sp::kStatusTextMessage, 0, progress);
+    return;
+  }
+  ParkedWindowText parked(sp::kStatusTextMessage, cleaned);
+  ::SendMessageW(window, sp::kStatusTextMessage, parked.key(), progress);
 }
 
 void SendToStatusWindows(unsigned message, const std::wstring& text) {

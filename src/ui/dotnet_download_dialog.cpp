@@ -7,6 +7,8 @@
 #include "common/files.h"
 #include "common/strings.h"
 #include "config/log.h"
+#include "config/path_macros.h"
+#include "install/installer_trust.h"
 #include "config/settings.h"
 #include "config/translation_loader.h"
 #include "download/file_downloader.h"
@@ -38,13 +40,16 @@ struct DotNetDownloadDialog::Download {
   std::atomic<bool> called_off{false};
 };
 
-std::wstring DotNetInstallerPath(const std::wstring& download_folder, const std::wstring& address) {
-  const std::vector<std::wstring> pieces = Split(address, L'/');
-  return CollapseBackslashes(ReplaceAll(download_folder + L"\\" + pieces.back(), L"/", L"\\"));
+std::wstring DotNetInstallerPath(const std::wstring& temporary_folder) {
+  return CollapseBackslashes(temporary_folder + L"\\" + kDotNetInstallerName);
 }
 
-DotNetDownloadDialog::DotNetDownloadDialog(std::wstring address, std::wstring version)
-    : Dialog(IDD_DOWN_DOTNET), address_(std::move(address)), version_(std::move(version)), view_(kTransferId) {}
+DotNetDownloadDialog::DotNetDownloadDialog(std::wstring address, std::wstring version, std::wstring expected_sha256)
+    : Dialog(IDD_DOWN_DOTNET),
+      address_(std::move(address)),
+      version_(std::move(version)),
+      expected_sha256_(std::move(expected_sha256)),
+      view_(kTransferId) {}
 
 DotNetDownloadDialog::~DotNetDownloadDialog() {
   // Closing ends the offer without installing: the download stops by itself
@@ -69,7 +74,7 @@ BOOL DotNetDownloadDialog::OnInitDialog() {
   if (caption.empty()) caption = Translate(kSection, texts::kHeading);
   ::SetWindowTextW(hwnd(), caption.c_str());
 
-  local_path_ = DotNetInstallerPath(DownloadFolder(), address_);
+  local_path_ = DotNetInstallerPath(TemporaryFolder());
   CreateDirectoryTree(FolderOf(local_path_));
 
   view_.CreateInPlaceOf(hwnd(), IDC_DOTNET_BLOCKS);
@@ -81,8 +86,13 @@ BOOL DotNetDownloadDialog::OnInitDialog() {
 
 void DotNetDownloadDialog::OnOK() {
   if (state_ == State::kDownloaded) {
-    ::ShellExecuteW(hwnd(), L"runas", local_path_.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-    EndDialog(IDOK);
+    if (StartVerifiedInstaller(hwnd(), local_path_, expected_sha256_)) {
+      EndDialog(IDOK);
+      return;
+    }
+    // Not the installer it should be: it goes, and the button offers the download again.
+    ::DeleteFileW(local_path_.c_str());
+    OnDownloadEnded(false);
     return;
   }
   StartDownload();

@@ -1,6 +1,7 @@
 // The dialog that offers a missing .NET Framework: it downloads the installer
-// into the current list's download folder, showing the transfer in a block
-// view, and starts it elevated once the download is complete.
+// into the temporary folder under a fixed name, showing the transfer in a
+// block view, and starts it elevated once the download is complete and the
+// installer verifies (install/installer_trust.h).
 //
 // Thread affinity: the dialog's thread. The download runs on one worker thread
 // that reports only through the block view (progress messages, then the
@@ -23,8 +24,9 @@ class DotNetDownloadDialog : public Dialog {
  public:
   enum class State { kNotDownloaded = 0, kDownloaded = 1, kFailed = 2 };
 
-  // `version` as shown ("2.0").
-  DotNetDownloadDialog(std::wstring address, std::wstring version);
+  // `version` as shown ("2.0"); `expected_sha256` the configured digest of
+  // the installer, or "" for none.
+  DotNetDownloadDialog(std::wstring address, std::wstring version, std::wstring expected_sha256 = L"");
   ~DotNetDownloadDialog() override;
 
   State state() const { return state_; }
@@ -49,6 +51,7 @@ class DotNetDownloadDialog : public Dialog {
 
   std::wstring address_;
   std::wstring version_;
+  std::wstring expected_sha256_;
   std::wstring local_path_;
   State state_ = State::kNotDownloaded;
   DownloadBlockView view_;
@@ -56,7 +59,9 @@ class DotNetDownloadDialog : public Dialog {
   std::thread worker_;
 };
 
-// The installer's local path: the download folder + the address's last part.
-std::wstring DotNetInstallerPath(const std::wstring& download_folder, const std::wstring& address);
+// The installer's local path: a fixed name in `temporary_folder`. The
+// address has no say in it, so no address can place the file elsewhere.
+inline constexpr wchar_t kDotNetInstallerName[] = L"dotnetfx-setup.exe";
+std::wstring DotNetInstallerPath(const std::wstring& temporary_folder);
 
 }  // namespace tarvolin

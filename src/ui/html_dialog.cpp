@@ -7,6 +7,8 @@
 #include "common/com_ptr.h"
 #include "common/files.h"
 #include "common/unique_handle.h"
+#include "config/log.h"
+#include "host/push_popup_rules.h"
 
 namespace tarvolin {
 
@@ -128,6 +130,16 @@ CBaseHtmlDlg::~CBaseHtmlDlg() {
 }
 
 IDispatch* CBaseHtmlDlg::external() noexcept { return external_; }
+
+std::wstring CBaseHtmlDlg::OwnPageUrl() const { return ResourcePageUrl(html_id_); }
+
+bool CBaseHtmlDlg::OnBeforeNavigateIn(const std::wstring& url, bool top_level) {
+  if (!top_level || IsOwnPage(url, OwnPageUrl())) return OnBeforeNavigate(url);
+  WriteLog(L"The dialog's page tried to go to \"" + url + L"\"; stopped.");
+  return true;
+}
+
+bool CBaseHtmlDlg::GivesExternalTo(const std::wstring& top_url) { return IsOwnPage(top_url, OwnPageUrl()); }
 
 void CBaseHtmlDlg::InvokeExternal(DISPID, const std::vector<std::wstring>&) {}
 

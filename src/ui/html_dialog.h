@@ -47,9 +47,17 @@ class CBaseHtmlDlg : public Dialog, public BrowserEvents {
   WebBrowserHost& browser() noexcept { return browser_; }
   HWND parent() const noexcept { return parent_; }
 
-  // Events of the browser control.
+  // Events of the browser control. The dialog shows its own resource page
+  // only: a top-level navigation anywhere else is cancelled (pages open web
+  // addresses through window.external), frames inside the page may go where
+  // the page sends them, and window.external is handed out only while the top
+  // document is that page.
   bool OnBeforeNavigate(const std::wstring&) override { return false; }
+  bool OnBeforeNavigateIn(const std::wstring& url, bool top_level) override;
   void OnDocumentComplete(const std::wstring&) override {}
+  bool GivesExternalTo(const std::wstring& top_url) override;
+  // The address of the dialog's own page.
+  std::wstring OwnPageUrl() const;
 
  protected:
   BOOL OnInitDialog() override;

@@ -6,6 +6,7 @@
 #include <windowsx.h>
 
 #include "common/process_state.h"
+#include "common/window_texts.h"
 #include "config/log.h"
 #include "config/settings.h"
 #include "host/host_command_rules.h"
@@ -505,7 +506,8 @@ bool CDlgMostSimple::OnMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESU
       OnBytes(static_cast<long long>(wparam), static_cast<long long>(lparam));
       return true;
     case kStatusTextMessage:
-      OnStatusText(reinterpret_cast<const wchar_t*>(wparam));
+      // Only a text parked by this process; a forged key is dropped.
+      if (auto text = ParkedText(kStatusTextMessage, static_cast<UINT_PTR>(wparam))) OnStatusText(text->c_str());
       return true;
     case WM_COMMAND:
       if (LOWORD(wparam) == kWorkerEndedCommand) {

@@ -83,6 +83,7 @@ class CDlgMostSimple : public Dialog, public BrowserEvents {
   const std::wstring& page_url() const noexcept { return page_url_; }
   const std::wstring& host_title() const noexcept { return host_title_; }
   const std::wstring& tip() const noexcept { return tip_; }
+  const std::wstring& status_text() const noexcept { return status_text_; }
   WebBrowserHost& browser() noexcept { return browser_; }
 
   // The reading page's command navigations; true when the navigation was a

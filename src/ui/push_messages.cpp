@@ -1,5 +1,7 @@
 #include "ui/push_messages.h"
 
+#include "common/window_texts.h"
+
 namespace tarvolin {
 
 bool PushMessages::Start(HWND owner, PushSources sources, UrlOpener opener) {
@@ -22,7 +24,8 @@ bool PushMessages::Start(HWND owner, PushSources sources, UrlOpener opener) {
            !::IsIconic(owner);
   };
   hooks.show = [owner](const std::wstring& text) {
-    ::SendMessageW(owner, kShowPushMessage, 1, reinterpret_cast<LPARAM>(text.c_str()));
+    ParkedWindowText parked(kShowPushMessage, text);
+    ::SendMessageW(owner, kShowPushMessage, 1, static_cast<LPARAM>(parked.key()));
   };
   scheduler_ = std::make_unique<PushScheduler>(std::move(hooks));
   return scheduler_->Start();
@@ -39,11 +42,13 @@ void PushMessages::Stop() {
 }
 
 void PushMessages::OnShowPush(LPARAM lparam) {
-  if (!stopping_ && popup_ && popup_->hwnd() && lparam) popup_->ShowPushMessage(reinterpret_cast<const wchar_t*>(lparam));
+  if (stopping_ || !popup_ || !popup_->hwnd()) return;
+  if (auto text = ParkedText(kShowPushMessage, static_cast<UINT_PTR>(lparam))) popup_->ShowPushMessage(*text);
 }
 
 void PushMessages::OnRetirePush(LPARAM lparam) {
-  if (scheduler_ && lparam) scheduler_->MarkDone(reinterpret_cast<const wchar_t*>(lparam));
+  if (!scheduler_) return;
+  if (auto msg_id = ParkedText(kRetirePushMessage, static_cast<UINT_PTR>(lparam))) scheduler_->MarkDone(*msg_id);
 }
 
 void PushMessages::OnOwnerHidden() {

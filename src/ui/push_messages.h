@@ -29,9 +29,10 @@ class PushMessages {
   // Ends the scheduler and the pop-up with its polling thread. Safe to call again.
   void Stop();
 
-  // kShowPushMessage: lParam is the showing text.
+  // kShowPushMessage: lParam is the key of the parked showing text
+  // (common/window_texts.h); any other value is dropped.
   void OnShowPush(LPARAM lparam);
-  // kRetirePushMessage: lParam is the MsgId.
+  // kRetirePushMessage: lParam is the key of the parked MsgId.
   void OnRetirePush(LPARAM lparam);
   // The host hid or minimized itself: the pop-up goes too.
   void OnOwnerHidden();

@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include "common/strings.h"
+#include "common/window_texts.h"
 #include "config/log.h"
 #include "resource_ids.h"
 
@@ -142,7 +143,8 @@ void CMsgDlg::OpenUrl(const std::wstring& url) {
 void CMsgDlg::PackageDone(const std::wstring& msg_id) {
   HideMsgDialog();
   watch_.Clear();
-  ::SendMessageW(owner_, kRetirePushMessage, 0, reinterpret_cast<LPARAM>(msg_id.c_str()));
+  ParkedWindowText parked(kRetirePushMessage, msg_id);
+  ::SendMessageW(owner_, kRetirePushMessage, 0, static_cast<LPARAM>(parked.key()));
 }
 
 bool CMsgDlg::OnMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {

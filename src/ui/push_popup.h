@@ -20,6 +20,7 @@
 namespace tarvolin {
 
 // Host window messages of the push messages.
+// Their texts are parked (common/window_texts.h); lParam is the key.
 inline constexpr UINT kShowPushMessage = WM_USER + 5;    // wParam 1, lParam: the showing text
 inline constexpr UINT kRetirePushMessage = WM_USER + 6;  // lParam: the MsgId
 // From the polling thread to the pop-up: the watched package is the user's now.

@@ -105,10 +105,15 @@ class BrowserSite final : public IOleClientSite,
     if (external_) external_->AddRef();
   }
 
+  // The control itself, to tell its top-level navigations from a frame's and
+  // to read where it is. Not a reference: the control holds the site.
+  void SetControl(IWebBrowser2* control) { control_ = control; }
+
   void Detach() {
     if (frame_) ::SetWindowLongPtrW(frame_, GWLP_USERDATA, 0);
     frame_ = nullptr;
     events_ = nullptr;
+    control_ = nullptr;
     if (IDispatch* old = std::exchange(external_, nullptr)) old->Release();
     in_place_.reset();
     active_.reset();
@@ -247,8 +252,10 @@ class BrowserSite final : public IOleClientSite,
     return E_NOTIMPL;
   }
   STDMETHODIMP GetExternal(IDispatch** external) override {
+    if (!external) return E_POINTER;
+    *external = nullptr;
+    if (!external_ || (events_ && !events_->GivesExternalTo(TopLocation()))) return S_FALSE;
     *external = external_;
-    if (!external_) return S_FALSE;
     external_->AddRef();
     return S_OK;
   }
@@ -274,7 +281,7 @@ class BrowserSite final : public IOleClientSite,
     // cancel flag at 0, DocumentComplete the URL at 0.
     if (id == kBeforeNavigate2DispatchId && params->cArgs == 7) {
       std::wstring url = VariantText(params->rgvarg[5]);
-      bool cancel = events_->OnBeforeNavigate(url);
+      bool cancel = events_->OnBeforeNavigateIn(url, IsThisControl(params->rgvarg[6]));
       VARIANT& flag = params->rgvarg[0];
       if (cancel && flag.vt == (VT_BYREF | VT_BOOL) && flag.pboolVal) *flag.pboolVal = VARIANT_TRUE;
     } else if (id == kDocumentCompleteDispatchId && params->cArgs == 2) {
@@ -285,12 +292,33 @@ class BrowserSite final : public IOleClientSite,
 
   void SetObject(IOleObject* object) { object_ = object; }
 
+  std::wstring TopLocation() const {
+    if (!control_) return std::wstring();
+    BSTR location = nullptr;
+    if (FAILED(control_->get_LocationURL(&location)) || !location) return std::wstring();
+    std::wstring text = BstrText(location);
+    ::SysFreeString(location);
+    return text;
+  }
+
  private:
+  // Whether an event's browser argument is the control (the top document)
+  // rather than one of its frames. Compared as COM identities.
+  bool IsThisControl(const VARIANT& browser) const {
+    if (!control_ || browser.vt != VT_DISPATCH || !browser.pdispVal) return false;
+    com_ptr<IUnknown> theirs;
+    com_ptr<IUnknown> ours;
+    if (FAILED(browser.pdispVal->QueryInterface(IID_IUnknown, theirs.put_void()))) return false;
+    if (FAILED(control_->QueryInterface(IID_IUnknown, ours.put_void()))) return false;
+    return theirs.get() == ours.get();
+  }
+
   std::atomic<ULONG> references_{1};
   HWND frame_;
   BrowserEvents* events_;
   IDispatch* external_;
   IOleObject* object_ = nullptr;  // the control, while it is being activated
+  IWebBrowser2* control_ = nullptr;  // the control, once made; not a reference
   com_ptr<IOleInPlaceObject> in_place_;
   com_ptr<IOleInPlaceActiveObject> active_;
 };
@@ -332,6 +360,7 @@ bool WebBrowserHost::Create(HWND parent, const RECT& area, int control_id, Brows
     return false;
   }
   site_->Resize();
+  site_->SetControl(browser_.get());
 
   com_ptr<IConnectionPointContainer> points;
   com_ptr<IConnectionPoint> point;
@@ -416,6 +445,18 @@ bool WebBrowserHost::TranslateAccelerator(MSG& message) {
 
 void WebBrowserHost::MoveTo(const RECT& area) {
   if (frame_) ::MoveWindow(frame_, area.left, area.top, area.right - area.left, area.bottom - area.top, TRUE);
+}
+
+std::wstring WebBrowserHost::LocationUrl() const { return site_ ? site_->TopLocation() : std::wstring(); }
+
+com_ptr<IDocHostUIHandler> WebBrowserHost::UiHandler() const {
+  com_ptr<IDocHostUIHandler> handler;
+  com_ptr<IOleObject> object;
+  com_ptr<IOleClientSite> site;
+  if (browser_ && SUCCEEDED(browser_->QueryInterface(IID_IOleObject, object.put_void())) &&
+      SUCCEEDED(object->GetClientSite(site.put())) && site)
+    site->QueryInterface(IID_IDocHostUIHandler, handler.put_void());
+  return handler;
 }
 
 }  // namespace tarvolin

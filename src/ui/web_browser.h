@@ -7,6 +7,7 @@
 
 #include <windows.h>
 #include <exdisp.h>
+#include <mshtmhst.h>
 #include <oaidl.h>
 
 #include <string>
@@ -27,7 +28,19 @@ class BrowserEvents {
   virtual ~BrowserEvents() = default;
   // Every navigation the control is about to make; true cancels it.
   virtual bool OnBeforeNavigate(const std::wstring& url) = 0;
+  // The same, told whether the navigation replaces the top document (not a
+  // frame's); by default it goes to OnBeforeNavigate.
+  virtual bool OnBeforeNavigateIn(const std::wstring& url, bool top_level) {
+    static_cast<void>(top_level);
+    return OnBeforeNavigate(url);
+  }
   virtual void OnDocumentComplete(const std::wstring& url) = 0;
+  // Whether a document may have window.external while the top document is
+  // `top_url` (asked each time a document asks for it). By default, always.
+  virtual bool GivesExternalTo(const std::wstring& top_url) {
+    static_cast<void>(top_url);
+    return true;
+  }
 };
 
 class BrowserSite;
@@ -63,6 +76,11 @@ class WebBrowserHost {
   bool TranslateAccelerator(MSG& message);
   // Moves the frame window; the control follows it.
   void MoveTo(const RECT& area);
+  // The top document's address, or "" when there is none.
+  std::wstring LocationUrl() const;
+  // The control's client site as the control sees it (its UI handler hands
+  // out window.external), for a caller that must ask what a page would get.
+  com_ptr<IDocHostUIHandler> UiHandler() const;
 
  private:
   HWND frame_ = nullptr;

@@ -7,6 +7,7 @@
 #include "app/run_modes.h"
 #include "common/files.h"
 #include "common/process_state.h"
+#include "common/strings.h"
 #include "config/log.h"
 #include "install/rights_list.h"
 #include "pipeline/download_list.h"
@@ -125,16 +126,23 @@ TEST(Elevation, ARefusedOrFailedRelaunchEndsTheSilentRunAsAFailedCopy) {
 
     int starts = 0;
     std::wstring parameters;
+    std::wstring start_folder;
     EXPECT_EQ(RunSilent(nullptr,
-                        [&](const std::wstring&, const std::wstring& given, const std::wstring&) {
+                        [&](const std::wstring&, const std::wstring& given, const std::wstring& folder) {
                           ++starts;
                           parameters = given;
+                          start_folder = folder;
                           return c.start_error;
                         }),
               1);
 
     EXPECT_EQ(starts, 1);
     EXPECT_EQ(parameters, L"/___runas_admin___");
+    // The program's own folder (here the test's), never the reader-writable book folder.
+    std::wstring own_folder = testing::BuildOutputFolder();
+    while (!start_folder.empty() && start_folder.back() == L'\\') start_folder.pop_back();
+    while (!own_folder.empty() && own_folder.back() == L'\\') own_folder.pop_back();
+    EXPECT_EQ(ToLower(start_folder), ToLower(own_folder));
     const std::wstring log = testing::ReadTextFile(config / L"inst.log");
     EXPECT_NE(log.find(L"continue update as administrator"), std::wstring::npos) << log;
     if (c.log_line) {

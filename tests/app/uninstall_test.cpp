@@ -7,6 +7,7 @@
 #include "common/files.h"
 #include "config/settings.h"
 #include "support/configuration_fixture.h"
+#include "support/temp_folder.h"
 
 namespace tarvolin {
 namespace {
@@ -17,6 +18,48 @@ TEST(Uninstall, ParentFolders) {
   EXPECT_EQ(ParentFolderOf(L"C:\\a\\b\\c.txt"), L"C:\\a\\b");
   EXPECT_EQ(ParentFolderOf(L"C:\\a\\b\\"), L"C:\\a");
   EXPECT_EQ(ParentFolderOf(L"C:\\a"), L"C:");
+}
+
+TEST(Uninstall, OutsideTheBookFolderOnlyWhatAVerifiedListNames) {
+  struct Case {
+    const wchar_t* path;
+    bool verified;
+    bool may_delete;
+  } cases[] = {
+      {L"C:\\Book\\a.dll", false, true},
+      {L"C:\\Book\\sub\\a.dll", false, true},
+      {L"C:\\Book\\sub", false, true},
+      {L"C:\\Windows\\system32\\a.dll", false, false},
+      {L"C:\\Book\\..\\Windows\\a.dll", false, false},
+      {L"C:\\Bookshelf\\a.dll", false, false},
+      {L"C:\\Book", false, false},  // the folder itself is not the list's to remove
+      {L"C:\\", false, false},
+      {L"C:\\Windows\\system32\\a.dll", true, true},
+      {L"C:\\Book\\a.dll", true, true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(UninstallMayDelete(c.path, L"C:\\Book\\", c.verified), c.may_delete) << c.path << " " << c.verified;
+  }
+}
+
+// The installed list is read unverified: a file it names outside the book
+// folder stays, and so do the folders above the book folder.
+TEST(Uninstall, AnUnverifiedListDeletesNothingOutsideTheBookFolder) {
+  ::CoInitialize(nullptr);
+  testing::TempFolder outside;
+  WriteTextFile(outside / L"victim.txt", L"not the book's");
+  testing::ScopedConfigurationFolder folder;
+  WriteTextFile(folder / L"book.exe", L"exe");
+  folder.WriteIni(L"[Tarvolin]\r\nLog=inst.log\r\n");
+  WriteTextFile(folder / L"tarvolin.xml", L"<update><file path=\"book.exe\" ver=\"1\"/><file path=\"" +
+                                              (outside / L"victim.txt") + L"\" ver=\"1\"/></update>");
+
+  UninstallFiles();
+
+  EXPECT_FALSE(FileExists(folder / L"book.exe"));
+  EXPECT_TRUE(FileExists(outside / L"victim.txt"));
+  EXPECT_TRUE(DirectoryExists(folder.path())) << "the book folder itself is not the list's to remove";
+  ::CoUninitialize();
 }
 
 TEST(Uninstall, RemovesInstalledFilesTheirEmptyFoldersAndTheRunFiles) {

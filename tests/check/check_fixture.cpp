@@ -13,6 +13,7 @@
 #include "support/publisher_client.h"
 #include "updatelist/list_cache_name.h"
 #include "updatelist/list_retrieval.h"
+#include "common/window_texts.h"
 
 namespace tarvolin::testing {
 namespace {
@@ -49,7 +50,9 @@ LRESULT CALLBACK ReportWindow::Proc(HWND window, UINT message, WPARAM wparam, LP
   auto* self = reinterpret_cast<ReportWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
   if (self) {
     namespace sp = status_protocol;
-    if (message == sp::kStatusTextMessage && wparam) self->texts.emplace_back(reinterpret_cast<const wchar_t*>(wparam));
+    if (message == sp::kStatusTextMessage) {
+      if (auto text = ParkedText(message, wparam)) self->texts.push_back(*text);
+    }
     if (message == sp::kStatusChangedMessage) self->statuses.push_back(static_cast<int>(wparam));
     if (message == sp::kStatusDescriptionMessage && lparam)
       self->descriptions.emplace_back(reinterpret_cast<const wchar_t*>(lparam));

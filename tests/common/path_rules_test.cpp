@@ -47,5 +47,44 @@ TEST(PathRules, InsideAFolder) {
   for (const Case& c : cases) EXPECT_EQ(IsInsideFolder(c.path, c.folder), c.inside) << c.path << " in " << c.folder;
 }
 
+TEST(PathRules, BareFileNames) {
+  for (const wchar_t* name : {L"inst.log", L"my log.txt", L".log", L"a..b", L"日志.log", L"console.log", L"com10",
+                              L"nul-file.log"}) {
+    EXPECT_TRUE(IsBareFileName(name)) << name;
+  }
+  for (const wchar_t* name :
+       {L"", L"logs\\inst.log", L"logs/inst.log", L"..\\run.bat", L"..", L".", L"...", L". .", L"C:inst.log",
+        L"C:\\Windows\\inst.log", L"\\inst.log", L"\\\\server\\share\\inst.log", L"inst.log:stream",
+        L"inst.log.", L"inst.log ", L"a*b", L"a?b", L"a<b", L"a>b", L"a|b", L"a\"b", L"a\tb", L"CON", L"con.log",
+        L"Nul", L"aux.txt", L"COM1.log", L"lpt9", L"prn .log", L"conout$"}) {
+    EXPECT_FALSE(IsBareFileName(name)) << name;
+  }
+  EXPECT_TRUE(IsBareFileName(std::wstring(255, L'a')));
+  EXPECT_FALSE(IsBareFileName(std::wstring(256, L'a')));
+}
+
+TEST(PathRules, APathOrInsideItByWholeParts) {
+  struct Case {
+    const wchar_t* path;
+    const wchar_t* target;
+    bool matches;
+  } cases[] = {
+      {L"C:\\Book\\victim.exe", L"C:\\Book\\victim.exe", true},
+      {L"c:/book/VICTIM.EXE", L"C:\\Book\\victim.exe", true},
+      {L"C:\\Book\\bin\\a.exe", L"C:\\Book\\bin", true},
+      {L"C:\\Book\\bin\\a.exe", L"C:\\Book\\bin\\", true},
+      {L"C:\\Book\\victim.exe", L"C:\\Book\\victim.ex", false},  // part of a name
+      {L"C:\\Book\\victim.exe", L"C:\\Book\\vic", false},
+      {L"C:\\Bookshelf\\a.exe", L"C:\\Book", false},
+      {L"C:\\Book\\victim.exe.bak", L"C:\\Book\\victim.exe", false},
+      {L"D:\\Old\\C\\Book\\victim.exe", L"C:\\Book\\victim.exe", false},
+      {L"C:\\Book\\victim.exe", L"Book\\victim.exe", false},  // a relative target names nothing
+      {L"C:\\Book\\victim.exe", L"victim.exe", false},
+      {L"C:\\Book\\victim.exe", L"", false},
+      {L"C:\\Windows\\a.exe", L"C:\\Book\\..", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsPathOrInside(c.path, c.target), c.matches) << c.path << " / " << c.target;
+}
+
 }  // namespace
 }  // namespace tarvolin

@@ -33,11 +33,10 @@ class LogTest : public ::testing::Test {
 };
 
 TEST_F(LogTest, AppendsTimeStampedLinesToTheConfiguredFile) {
-  WriteSetting(L"Tarvolin", L"Log", L"logs\\\\inst.log");
-  CreateDirectoryW((folder_ / L"logs").c_str(), nullptr);
+  WriteSetting(L"Tarvolin", L"Log", L"run.log");
   WriteLog(L"first");
   WriteLog(L"second");
-  std::wstring content = ReadTextFile(folder_ / L"logs\\inst.log");
+  std::wstring content = ReadTextFile(folder_ / L"run.log");
   auto lines = Split(content, L'\n');
   ASSERT_EQ(lines.size(), 3u) << content;
   for (int i = 0; i < 2; ++i) {
@@ -51,12 +50,47 @@ TEST_F(LogTest, AppendsTimeStampedLinesToTheConfiguredFile) {
   EXPECT_EQ(lines[2], L"");
 }
 
-TEST_F(LogTest, NoFileWithoutLogNameAndUnwritablePathIsDropped) {
+TEST_F(LogTest, NoFileWithoutLogName) {
   WriteLog(L"nowhere");
   EXPECT_EQ(ReadTextFile(folder_ / L"inst.log"), L"");
-  WriteSetting(L"Tarvolin", L"Log", L"missing-folder\\inst.log");
-  WriteLog(L"dropped");  // neither opens nor creates: silently nothing
-  EXPECT_EQ(ReadTextFile(folder_ / L"missing-folder\\inst.log"), L"");
+}
+
+// A log name that could reach outside the configuration folder, or name a
+// program or device, writes to the default log there instead, and says so once.
+TEST_F(LogTest, ALogNameThatIsNotABareFileNameWritesTheDefaultLog) {
+  // The configuration folder is one level down, so that an escape stays inside the test's folder.
+  const std::wstring inner = folder_ / L"inner";
+  CreateDirectoryW(inner.c_str(), nullptr);
+  CreateDirectoryW((inner + L"\\logs").c_str(), nullptr);
+  struct Case {
+    const wchar_t* name;
+    const wchar_t* would_be;  // where the name leads, from the configuration folder
+  } cases[] = {
+      {L"logs\\inst.log", L"logs\\inst.log"},
+      {L"..\\escaped.log", L"..\\escaped.log"},
+      {L"../escaped2.log", L"..\\escaped2.log"},
+      {L"inst.log:hidden", nullptr},
+      {L"NUL", nullptr},
+  };
+  const std::wstring outer_folder = StoredConfigurationFolder();
+  for (const auto& c : cases) {
+    RunParameters().Clear();
+    SetConfigurationFolder(inner + L"\\");
+    WriteSetting(L"Tarvolin", L"Log", c.name);
+    WriteLog(L"first");
+    WriteLog(L"second");
+    const std::wstring content = ReadTextFile(inner + L"\\inst.log");
+    auto lines = Split(content, L'\n');
+    ASSERT_EQ(lines.size(), 4u) << c.name << ": " << content;
+    EXPECT_TRUE(Contains(lines[0], L"is not a bare file name")) << c.name << ": " << lines[0];
+    EXPECT_TRUE(Contains(lines[0], c.name)) << lines[0];
+    EXPECT_EQ(lines[1].substr(21), L"first\r");
+    EXPECT_EQ(lines[2].substr(21), L"second\r");
+    if (c.would_be) EXPECT_EQ(ReadTextFile(inner + L"\\" + c.would_be), L"") << c.name;
+    ::DeleteFileW((inner + L"\\inst.log").c_str());
+  }
+  RunParameters().Clear();
+  SetConfigurationFolder(outer_folder);
 }
 
 std::vector<std::wstring>& SunkTexts() {

@@ -41,6 +41,55 @@ TEST(PushPopupRules, AShowingChoosesItsPopupAndItsArgument) {
   EXPECT_EQ(ParseShowing(L"").position, 0);
 }
 
+// MsgUrl and eleUrl go into the resource page, which has window.external: a
+// showing is dropped unless the address its pop-up loads is a web address and
+// the other one is a web address or empty.
+TEST(PushPopupRules, AShowingWithAnAddressThatIsNotWebIsIgnored) {
+  struct Case {
+    const wchar_t* text;
+    PopupKind kind;
+  } cases[] = {
+      {L"|7||http://p/a.gif|http://p/go|0|0|9|0|0", PopupKind::kPicture},
+      {L"|7|https://p/pkg|HTTPS://p/a.gif||0|0|9|0|0", PopupKind::kPicture},
+      {L"|7||javascript:alert(1)|http://p/go|0|0|9|0|0", PopupKind::kIgnored},
+      {L"|7|javascript:alert(1)|http://p/a.gif|http://p/go|0|0|9|0|0", PopupKind::kIgnored},
+      {L"|7|http://p/pkg||http://p/go|0|0|9|0|0", PopupKind::kIgnored},  // a picture needs its picture
+      {L"|7||file:///C:/x.gif||0|0|9|0|0", PopupKind::kIgnored},
+      {L"|7||res://tarvolin.exe/2000||0|0|9|0|0", PopupKind::kIgnored},
+      {L"appshopdalibao|8|http://p/pkg|||640|480|5|0|0", PopupKind::kPackage},
+      {L"appshopdalibao|8|javascript:alert(1)|||640|480|5|0|0", PopupKind::kIgnored},
+      {L"appshopdalibao|8| javascript:alert(1)|||640|480|5|0|0", PopupKind::kIgnored},
+      {L"appshopdalibao|8|vbscript:msgbox(1)|||640|480|5|0|0", PopupKind::kIgnored},
+      {L"appshopdalibao|8|about:blank|||640|480|5|0|0", PopupKind::kIgnored},
+      {L"appshopdalibao|8||||640|480|5|0|0", PopupKind::kIgnored},  // a package needs its page
+      {L"appshopdalibao|8|http://p/pkg|data:text/html,x||640|480|5|0|0", PopupKind::kIgnored},
+  };
+  for (const auto& c : cases) EXPECT_EQ(KindOfShowing(ParseShowing(c.text)), c.kind) << c.text;
+}
+
+TEST(PushPopupRules, OnlyTheOwnPageIsTheOwnPage) {
+  const wchar_t kOwn[] = L"res://C:\\Program Files\\Book\\tarvolin.exe/2000";
+  struct Case {
+    const wchar_t* url;
+    bool own;
+  } cases[] = {
+      {L"res://C:\\Program Files\\Book\\tarvolin.exe/2000", true},
+      {L"RES://c:\\program files\\book\\TARVOLIN.EXE/2000", true},
+      {L"res://C:%5CProgram%20Files%5CBook%5Ctarvolin.exe/2000", true},
+      {L"res://C:/Program Files/Book/tarvolin.exe/2000", true},
+      {L"res://C:\\Program Files\\Book\\tarvolin.exe/2000#top", true},
+      {L"res://C:\\Program Files\\Book\\tarvolin.exe/2001", false},
+      {L"res://C:\\Program Files\\Book\\tarvolin.exe/2000?x=1", false},
+      {L"res://C:\\Other\\tarvolin.exe/2000", false},
+      {L"http://attacker.example/", false},
+      {L"javascript:alert(1)", false},
+      {L"about:blank", false},
+      {L"", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsOwnPage(c.url, kOwn), c.own) << c.url;
+  EXPECT_FALSE(IsOwnPage(L"", L""));
+}
+
 TEST(PushPopupRules, PackageIdentityFollowsTheLauncherFiles) {
   LauncherValues launcher{false, false, L"S1", L"C1", L"Reader", L"X1"};
   struct Case {

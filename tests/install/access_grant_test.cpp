@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "config/path_macros.h"
+#include "config/settings.h"
 #include "install_fixture.h"
 
 namespace tarvolin {
@@ -51,6 +52,43 @@ TEST(AccessGrant, StartsTheToolOncePerPath) {
     seen = testing::ReadTextFile(tool + L".args");
   }
   EXPECT_TRUE(seen == expected || seen == other_order) << seen;
+}
+
+// Users get delete and re-permission rights only on what lies in the book
+// folder; a destination elsewhere (a system folder, a path that climbs out)
+// keeps the rights it has.
+TEST(AccessGrant, OnlyPathsInsideTheBookFolderAreGranted) {
+  InstallFolders folders;
+  const std::wstring tool = folders.App(L"tool\\grant.exe");
+  CreateDirectoryTree(FolderOf(tool));
+  ASSERT_TRUE(::CopyFileW(testing::BuiltProgram(testing::kHelperProgram).c_str(), tool.c_str(), FALSE));
+  const std::wstring inside = folders.App(L"sub\\in.dll");
+  std::wstring book_folder = ConfigurationFolder();
+  while (!book_folder.empty() && book_folder.back() == L'\\') book_folder.pop_back();
+  const std::wstring outside[] = {
+      ExpandPathMacros(L"{sys}\\kernel32.dll"),
+      folders.App(L"..\\beside.dll"),
+      folders.App(L"sub\\..\\..\\climbed.dll"),
+      folders.App(L"in.dll:stream"),
+      book_folder + L"shelf\\a.dll",  // a sibling whose name starts like the folder's
+      L"relative.dll",
+  };
+  std::vector<std::wstring> paths(std::begin(outside), std::end(outside));
+  paths.push_back(inside);
+
+  GrantUsersAccess(tool, paths);
+
+  const std::wstring expected = IcaclsParameters(inside) + L"\n";
+  std::wstring seen;
+  for (int i = 0; i < 600 && seen.size() < expected.size(); ++i) {
+    ::Sleep(50);
+    seen = testing::ReadTextFile(tool + L".args");
+  }
+  ::Sleep(1000);  // the tool is never waited for; give a wrongly started one time to write
+  EXPECT_EQ(testing::ReadTextFile(tool + L".args"), expected);
+  for (const std::wstring& path : outside) {
+    EXPECT_NE(folders.Log().find(L"no grant for [" + path + L"]"), std::wstring::npos) << path;
+  }
 }
 
 TEST(AccessGrant, NothingStartsWithoutATool) {

@@ -18,6 +18,7 @@
 #include "status/update_status.h"
 #include "updatelist/remote_version.h"
 #include "updatelist/update_list.h"
+#include "common/window_texts.h"
 
 namespace tarvolin {
 namespace {
@@ -64,8 +65,8 @@ class ReportWindow {
       Seen().progress.emplace_back(wparam, lparam);
       Seen().cancel_enabled_during_copy.push_back(::IsWindowEnabled(::GetDlgItem(window, IDCANCEL)) != FALSE);
     }
-    if (message == status_protocol::kStatusTextMessage && wparam) {
-      Seen().texts.emplace_back(reinterpret_cast<const wchar_t*>(wparam));
+    if (message == status_protocol::kStatusTextMessage) {
+      if (auto text = ParkedText(message, wparam)) Seen().texts.push_back(*text);
     }
     return ::DefWindowProcW(window, message, wparam, lparam);
   }

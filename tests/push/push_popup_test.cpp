@@ -16,9 +16,11 @@
 #include <vector>
 
 #include "common/com_ptr.h"
+#include "host/push_popup_rules.h"
 #include "push_pump.h"
 #include "resource_ids.h"
 #include "support/publisher_client.h"
+#include "common/window_texts.h"
 
 namespace tarvolin {
 namespace {
@@ -68,11 +70,11 @@ class TestHost {
     switch (message) {
       case kShowPushMessage:
         if (!self->window_) ++self->messages_after_destroy;
-        self->shown.push_back(reinterpret_cast<const wchar_t*>(lparam));
+        self->shown.push_back(ParkedText(message, static_cast<UINT_PTR>(lparam)).value_or(L"(not parked)"));
         self->push.OnShowPush(lparam);
         return 0;
       case kRetirePushMessage:
-        self->retired.push_back(reinterpret_cast<const wchar_t*>(lparam));
+        self->retired.push_back(ParkedText(message, static_cast<UINT_PTR>(lparam)).value_or(L"(not parked)"));
         self->push.OnRetirePush(lparam);
         return 0;
       case WM_DESTROY:
@@ -247,6 +249,85 @@ TEST_F(PushPopupTest, ArgumentsKeepTheirOrderThroughDispatch) {
   // As the program calls a page function.
   EXPECT_TRUE(CallScriptFunction(dialog.external(), L"PAIR", {L"one", L"two"}));
   EXPECT_EQ(dialog.received, (std::vector<std::wstring>{L"one", L"two"}));
+}
+
+// A showing whose MsgUrl or eleUrl is not a web address would load it into
+// the resource page, which has window.external: the pop-up never shows it.
+TEST_F(PushPopupTest, AShowingWithAScriptAddressNeverShows) {
+  PushSources sources;
+  sources.server = L"http://127.0.0.1:1";  // nobody answers the package check: a package would show
+  sources.machine_id = L"MAC1";
+  sources.configured_ebook_id = L"book42";
+  CMsgDlg& popup = MakePopup(sources);
+  host_.BringToFront();
+  struct Case {
+    const wchar_t* text;
+    bool shows;
+  } cases[] = {
+      {L"appshopdalibao|8|javascript:alert(document.cookie)|||300|200|5|0|0", false},
+      {L"appshopdalibao|8|JavaScript:window.external.OpenUrl('http://x')|||300|200|5|0|0", false},
+      {L"|7||javascript:alert(1)|http://p/go|0|0|9|0|0", false},
+      {L"|7|javascript:alert(1)|http://p/a.gif|http://p/go|0|0|9|0|0", false},
+      // The same showings with web addresses do show: the cases above are refused for their addresses.
+      {L"appshopdalibao|8|http://p/pkg|||300|200|5|0|0", true},
+      {L"|7||http://p/a.gif|http://p/go|0|0|9|0|0", true},
+  };
+  for (const auto& c : cases) {
+    popup.HideMsgDialog();
+    popup.ShowPushMessage(c.text);
+    testing::PumpFor(200ms);
+    EXPECT_EQ(::IsWindowVisible(popup.hwnd()) != FALSE, c.shows) << c.text;
+  }
+}
+
+// The dialog's control leaves its own page for nothing: a top-level navigation
+// elsewhere is cancelled before it happens, wherever it comes from.
+TEST_F(PushPopupTest, TheTopDocumentNeverLeavesTheResourcePage) {
+  CMsgDlg& popup = MakePopup();
+  testing::PumpFor(300ms);
+  for (const wchar_t* url : {L"about:blank", L"http://127.0.0.1:1/elsewhere", L"javascript:alert(1)"}) {
+    ASSERT_TRUE(popup.browser().Navigate(url)) << url;
+    testing::PumpFor(500ms);
+    const std::wstring location = popup.browser().LocationUrl();
+    EXPECT_TRUE(location.empty() || IsOwnPage(location, popup.OwnPageUrl())) << url << " -> " << location;
+  }
+  // Frames inside the page may go where the page sends them (the package page's frame does).
+  EXPECT_FALSE(popup.OnBeforeNavigateIn(L"http://p/pkg", false));
+  EXPECT_TRUE(popup.OnBeforeNavigateIn(L"http://p/pkg", true));
+  EXPECT_FALSE(popup.OnBeforeNavigateIn(popup.OwnPageUrl(), true));
+}
+
+// An HTML dialog whose control may go anywhere, to put a document that is not
+// its page on top and ask the control's site what that document would get as
+// window.external.
+class WanderingDialog final : public CBaseHtmlDlg {
+ public:
+  explicit WanderingDialog(HWND parent) : CBaseHtmlDlg(IDD_PUSH_POPUP, IDR_PUSH_PAGE, parent) {}
+  bool OnBeforeNavigateIn(const std::wstring&, bool) override { return false; }
+};
+
+com_ptr<IDispatch> ExternalAsThePageGetsIt(CBaseHtmlDlg& dialog) {
+  com_ptr<IDispatch> external;
+  com_ptr<IDocHostUIHandler> handler = dialog.browser().UiHandler();
+  if (handler) handler->GetExternal(external.put());
+  return external;
+}
+
+TEST_F(PushPopupTest, ADocumentThatIsNotTheResourcePageGetsNoExternal) {
+  WanderingDialog dialog(host_.window());
+  ASSERT_TRUE(dialog.Create());
+  ASSERT_TRUE(dialog.browser().UiHandler());
+  ASSERT_TRUE(dialog.browser().Navigate(L"about:blank"));
+  ASSERT_TRUE(testing::PumpUntil([&] { return dialog.browser().LocationUrl() == L"about:blank"; }, 5s))
+      << dialog.browser().LocationUrl();
+  EXPECT_EQ(ExternalAsThePageGetsIt(dialog).get(), nullptr);
+  EXPECT_FALSE(dialog.GivesExternalTo(L"http://attacker.example/"));
+  EXPECT_TRUE(dialog.GivesExternalTo(dialog.OwnPageUrl()));
+  // Back on its own page (where Wine's control can show it), the page gets the dialog's object.
+  ASSERT_TRUE(dialog.browser().Navigate(dialog.OwnPageUrl()));
+  if (testing::PumpUntil([&] { return IsOwnPage(dialog.browser().LocationUrl(), dialog.OwnPageUrl()); }, 5s)) {
+    EXPECT_EQ(ExternalAsThePageGetsIt(dialog).get(), dialog.external());
+  }
 }
 
 class PushFromPublisherTest : public PushPopupTest {

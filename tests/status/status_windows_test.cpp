@@ -18,6 +18,7 @@
 #include "status_host_commands.h"
 #include "status_host_process.h"
 #include "support/temp_folder.h"
+#include "common/window_texts.h"
 
 namespace tarvolin {
 namespace {
@@ -229,7 +230,7 @@ class LocalStatusWindow {
           self->records_.push_back(L"1977|" + std::wstring(reinterpret_cast<const wchar_t*>(lparam)));
           return 0;
         case sp::kStatusTextMessage:
-          self->records_.push_back(L"1034|" + std::wstring(reinterpret_cast<const wchar_t*>(wparam)));
+          self->records_.push_back(L"1034|" + ParkedText(sp::kStatusTextMessage, wparam).value_or(L"(not parked)"));
           return 0;
       }
     }

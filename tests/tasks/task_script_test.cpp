@@ -335,23 +335,44 @@ TEST(TaskScriptKill, EndsProgramsRunningFromThePathAndNoOthers) {
   }
 }
 
+// A kill path names a program or a folder by whole parts: a piece of a name
+// ("VICTIM.ex", "vic") or a sibling folder named alike ends nothing.
+TEST(TaskScriptKill, APartOfANameEndsNothing) {
+  TaskFolder folder;
+  const std::wstring victim = folder.CopyHelper(L"victim.exe");
+  RunningProgram target(StartProgram(Quoted(victim) + L" idle " + Quoted(folder / L"victim.ready")));
+  ASSERT_TRUE(target.get());
+  ASSERT_TRUE(WaitForFile(folder / L"victim.ready"));
+  const std::wstring script = folder.WriteScript(
+      L"kill.xml", L"<x><kill file=\"VICTIM.ex\"/><kill file=\"vic\"/><kill file=\"victim.exe\\x\"/></x>");
+
+  ASSERT_TRUE(RunTaskScript(script, nullptr));
+
+  EXPECT_FALSE(HasEnded(target.get(), 1000)) << "a program whose path only begins like the kill path was ended";
+  ASSERT_EQ(KillProcessesByPath(victim), 1);  // the whole path still finds it
+  EXPECT_TRUE(HasEnded(target.get(), 20000));
+}
+
 // --- task strings -----------------------------------------------------------------
 
 // Task strings cannot carry the digit nine, which the temporary folder's name
 // may hold; the helper programs therefore get names relative to the folder,
-// which is made the current one (the folder a task's program inherits).
+// which is made the current one (a program in that folder also runs there).
 using testing::ScopedCurrentFolder;
 
-TEST(TaskString, StartsTheFileFromTheApplicationFolderAndWaitsWhenAsked) {
+// The program runs in its own folder, not in the updater's current one: its
+// relative "task.txt" lands beside it.
+TEST(TaskString, StartsTheFileFromTheApplicationFolderInItsOwnFolderAndWaitsWhenAsked) {
   TaskFolder folder;
   ScopedCurrentFolder current(folder.path());
   const std::wstring helper = folder.CopyHelper(L"tools\\helper.exe");
-  const std::wstring out = folder / L"task.txt";
+  const std::wstring out = folder / L"tools\\task.txt";
   const std::wstring parameters = L"marker task.txt 300 from task";
 
   EXPECT_TRUE(RunTaskString(L"tools\\helper.exe9" + parameters + L"9Yes9key", nullptr));
   EXPECT_TRUE(FileExists(out)) << "the task did not wait";
   EXPECT_TRUE(Contains(ReadTextFile(out), L"|from task"));
+  EXPECT_FALSE(FileExists(folder / L"task.txt")) << "the program ran in the updater's current folder";
   EXPECT_TRUE(Contains(folder.Log(), L"Run[" + helper + L"][" + parameters + L"][wait]")) << folder.Log();
 }
 

@@ -13,6 +13,7 @@
 #include "check_fixture.h"
 #include "common/files.h"
 #include "common/strings.h"
+#include "config/path_macros.h"
 #include "pipeline/scheduler.h"
 #include "resource_ids.h"
 #include "support/configuration_fixture.h"
@@ -67,8 +68,9 @@ TEST_F(DotNetDialogTest, DownloadsThenOffersTheInstaller) {
              [&] {
                HWND button = ::GetDlgItem(dialog.hwnd(), IDOK);
                EXPECT_EQ(WindowText(dialog.hwnd()), kName);
-               EXPECT_EQ(dialog.local_path(), DownloadFolder() + L"\\dotnetfx20.exe");
-               EXPECT_TRUE(DirectoryExists(DownloadFolder()));
+               // A fixed name in the temporary folder, whatever the address says.
+               EXPECT_EQ(dialog.local_path(), CollapseBackslashes(TemporaryFolder() + L"\\dotnetfx-setup.exe"));
+               EXPECT_TRUE(DirectoryExists(TemporaryFolder()));
                EXPECT_EQ(::GetDlgItem(dialog.hwnd(), IDC_DOTNET_BLOCKS), dialog.block_view());
 
                Click(dialog);
@@ -83,6 +85,30 @@ TEST_F(DotNetDialogTest, DownloadsThenOffersTheInstaller) {
                EXPECT_EQ(dialog.view().state(), DownloadBlockView::State::kCompleted);
                EXPECT_TRUE(CellDone(layout, {{0, dialog.view().PartOffset(0)}}, layout.cells_per_part - 1));
                dialog.EndDialog(IDCANCEL);  // starting the installer is not for a test
+             },
+             [&] { dialog.EndDialog(IDCANCEL); });
+}
+
+// The address cannot place the installer: a name that climbs out of the
+// temporary folder (into a Startup folder, say) changes nothing. And what
+// arrives is not started unless it verifies: this one is not signed, so it
+// goes and the button offers the download again.
+TEST_F(DotNetDialogTest, AnInstallerThatDoesNotVerifyIsNotStarted) {
+  ASSERT_TRUE(testing::PutPublishedFile("fx/setup.exe", InstallerBytes()));
+  DotNetDownloadDialog dialog(testing::PublisherUrl() + L"/fx/setup.exe?..\\..\\Startup\\evil.exe", L"2.0");
+  DriveModal([&] { return dialog.DoModal(nullptr); },
+             [&] {
+               HWND button = ::GetDlgItem(dialog.hwnd(), IDOK);
+               EXPECT_EQ(dialog.local_path(), CollapseBackslashes(TemporaryFolder() + L"\\dotnetfx-setup.exe"));
+               Click(dialog);
+               ASSERT_TRUE(WaitForEnd(dialog));
+               ASSERT_EQ(dialog.state(), DotNetDownloadDialog::State::kDownloaded);
+               Click(dialog);  // "Install"
+               EXPECT_TRUE(::IsWindow(dialog.hwnd()));
+               EXPECT_EQ(dialog.state(), DotNetDownloadDialog::State::kFailed);
+               EXPECT_EQ(WindowText(button), L"Download");
+               EXPECT_FALSE(FileExists(dialog.local_path()));
+               dialog.EndDialog(IDCANCEL);
              },
              [&] { dialog.EndDialog(IDCANCEL); });
 }

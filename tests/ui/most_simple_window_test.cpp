@@ -20,8 +20,10 @@
 #include "common/strings.h"
 #include "host/host_command_rules.h"
 #include "status/status_protocol.h"
+#include "status/status_windows.h"
 #include "status/update_status.h"
 #include "support/configuration_fixture.h"
+#include "support/process.h"
 #include "support/ui_automation.h"
 #include "ui/host_window_rules.h"
 #include "window_driver.h"
@@ -171,11 +173,45 @@ TEST_F(HostWindowTest, ProgressMessagesMoveTheTipOnlyForward) {
     EXPECT_EQ(window.tip(), L"布伦诺克电子书（正在缓存数据 32%）");
     // A text while the download failed changes nothing; the copy's success completes it.
     ::SendMessageW(hwnd, sp::kStatusChangedMessage, UpdateDownloadError, 2);
-    ::SendMessageW(hwnd, sp::kStatusTextMessage, reinterpret_cast<WPARAM>(L"failed"), sp::kNoProgress);
+    SendStatusText(hwnd, L"failed", sp::kNoProgress);
     EXPECT_EQ(window.tip(), L"布伦诺克电子书（正在缓存数据 32%）");
     ::SendMessageW(hwnd, sp::kStatusChangedMessage, UpdateCopyOk, 2);
-    ::SendMessageW(hwnd, sp::kStatusTextMessage, reinterpret_cast<WPARAM>(L"copied"), sp::kNoProgress);
+    SendStatusText(hwnd, L"copied", sp::kNoProgress);
     EXPECT_EQ(window.tip(), rules::kTipAlmostDone);
+  });
+}
+
+// Any program on the desktop can send the window its text messages with any
+// number as the text's "address". A number from another process is no text of
+// ours: the window drops it, keeps its text and does not crash.
+TEST_F(HostWindowTest, TextMessagesFromAnotherProcessAreDroppedWithoutACrash) {
+  CDlgMostSimple window(CDlgMostSimple::kModeUpdate, nullptr, no_actions_);
+  RunWindow(window, [&] {
+    HWND hwnd = window.hwnd();
+    namespace sp = status_protocol;
+    SendStatusText(hwnd, L"from this process", sp::kNoProgress);
+    ASSERT_EQ(window.status_text(), L"from this process");
+    struct Case {
+      UINT message;
+      const wchar_t* parameter;
+      const wchar_t* value;
+    } cases[] = {
+        {sp::kStatusTextMessage, L"wparam", L"own"},    // an address of the sender's
+        {sp::kStatusTextMessage, L"wparam", L"0x10"},   // an address that is nowhere
+        {kShowPushMessage, L"lparam", L"own"},
+        {kShowPushMessage, L"lparam", L"0x10"},
+        {kRetirePushMessage, L"lparam", L"own"},
+        {kRetirePushMessage, L"lparam", L"0x10"},
+    };
+    for (const auto& c : cases) {
+      const std::wstring command = L"\"" + testing::BuildOutputFolder() + L"\\message_forger.exe\" " +
+                                   std::to_wstring(reinterpret_cast<UINT_PTR>(hwnd)) + L" " +
+                                   std::to_wstring(c.message) + L" " + c.parameter + L" " + c.value;
+      EXPECT_EQ(testing::RunAndWaitPumping(command, 30000), std::optional<DWORD>(0)) << command;
+      EXPECT_TRUE(::IsWindow(hwnd));
+      EXPECT_EQ(window.status_text(), L"from this process") << command;
+      EXPECT_FALSE(::IsWindowVisible(::FindWindowW(nullptr, kPushPopupTitle))) << command;
+    }
   });
 }
 
