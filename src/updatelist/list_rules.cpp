@@ -140,8 +140,8 @@ long long PollsForTimeOut(std::wstring_view setting) {
 
 
 bool IsContainedRecordPath(std::wstring_view path) {
-  if (path.empty() || path.front() == L'\\' || path.front() == L'/' || path.find(L':') != std::wstring_view::npos)
-    return false;
+  if (path.empty()) return true;  // a file element without a path names no place at all
+  if (path.front() == L'\\' || path.front() == L'/' || path.find(L':') != std::wstring_view::npos) return false;
   std::size_t start = 0;
   while (start <= path.size()) {
     const std::size_t end = std::min(path.find_first_of(L"\\/", start), path.size());

@@ -11,9 +11,14 @@
 #include <vector>
 
 #include "common/files.h"
+#include "common/platform_crypto.h"
 #include "common/strings.h"
 #include "common/text_encoding.h"
 #include "endpoints.h"
+#include "status/status_numbers.h"
+#include "updatelist/list_serialisation.h"
+#include "updatelist/trust_rules.h"
+#include "updatelist/update_list.h"
 #include "book_run.h"
 #include "status_host.h"
 #include "support/http_server.h"
@@ -89,6 +94,7 @@ class TrustTest : public ::testing::Test {
     return testing::HttpExchange(testing::PublisherUrl(), "/conf/tarvolin.ini.sig").body;
   }
   void TearDown() override {
+    e2e::ForgetAcceptedSerials();  // other suites share the prefix
     if (book_.name) DeleteTree(BookFolder());
   }
 
@@ -492,6 +498,105 @@ TEST_F(TrustTest, APackedFileWithTwoEntriesIsRefused) {
     EXPECT_FALSE(FileExists(InBook(L"book.dat"))) << log;
     EXPECT_FALSE(FileExists(InBook(L"book.dat._.zip"))) << log;
     EXPECT_FALSE(FileExists(InBook(L"rider.dat"))) << log;
+  }
+}
+
+// --- the run with administrator rights ---
+
+void PumpUntil(const StatusHost& host, const std::vector<int>& statuses, DWORD milliseconds) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < milliseconds && !IsSubsequence(host.statuses, statuses)) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    Sleep(10);
+  }
+}
+
+// The hand-over file and the downloaded files lie where any program of the
+// reader can write. The administrator run, a real process started as the
+// relaunch starts it, takes nothing from them that the verified list does not
+// vouch for.
+TEST_F(TrustTest, TheAdministratorRunChecksItsHandOverAndEachFileAgain) {
+  StartBook(kSignedBook, L"QuickCheck=false\r\n");
+  const std::string blocked_data = "a file that cannot go where a folder is";
+  ASSERT_TRUE(testing::PutPublishedFile("rel/book.dat", kBookData));
+  ASSERT_TRUE(testing::PutPublishedFile("rel/blocked.dat", blocked_data));
+  ASSERT_TRUE(testing::PutPublishedFile(
+      "rel/tarvolin.xml", "<update><file path=\"book.dat\" ver=\"1\"/><file path=\"blocked.dat\" ver=\"1\"/></update>"));
+  ASSERT_TRUE(testing::FillPublishedDigests("rel/tarvolin.xml", "rel"));
+  ASSERT_TRUE(testing::SignPublishedList("rel/tarvolin.xml", "test"));
+  ASSERT_TRUE(testing::SignPublishedList("rel/main.xml", "test"));
+  // A folder where the list wants a file denies access: the run goes on as
+  // administrator, whose copy then fails on that folder too.
+  ASSERT_TRUE(CreateDirectoryTree(InBook(L"blocked.dat")));
+  {
+    StatusHost host;
+    ASSERT_TRUE(RunSilently(host).has_value());
+    PumpUntil(host, {8, 13}, kTimeoutMs);
+    ASSERT_TRUE(IsSubsequence(host.statuses, {8, 9, 10, 11, 13})) << Log();
+    // The verified hand-over went through: the administrator run got to copying.
+    ASSERT_FALSE(Contains(Log(), L"not what the verified list says")) << Log();
+  }
+  ASSERT_TRUE(RemoveDirectoryW(InBook(L"blocked.dat").c_str()));
+
+  // Where the check left its files: the download folder is the cached list's stem.
+  WIN32_FIND_DATAW found{};
+  HANDLE find = FindFirstFileW(InBook(L"*.xml.xml.signed").c_str(), &found);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE) << "no verified copy beside the cached list";
+  FindClose(find);
+  const std::wstring signed_copy = InBook(found.cFileName);
+  const std::wstring stem = signed_copy.substr(0, signed_copy.size() - std::wstring(L".xml.xml.signed").size());
+  const std::wstring parked = stem + L"\\book.dat_";
+  ASSERT_EQ(ReadWholeFile(parked).value_or(""), kBookData);
+  std::vector<updatefileinfo> listed;
+  ASSERT_TRUE(LoadUpdateList(signed_copy, listed, true));
+  ASSERT_EQ(listed.size(), 2u);
+
+  std::string forged = kBookData;
+  forged[100] ^= 0x01;
+  const std::wstring forged_path = InBook(L"forged.tmp");
+  ASSERT_TRUE(WriteWholeFile(forged_path, forged));
+  const std::wstring forged_digest = HexText(*DigestOfFile(DigestKind::kSha256, forged_path));
+  DeleteFileW(forged_path.c_str());
+
+  struct Case {
+    const char* what;
+    std::function<void(std::vector<updatefileinfo>& records)> change;
+    const std::string parked_content;
+    const wchar_t* log_text;  // nothing: it installs
+  } cases[] = {
+      {"hand-over names another digest for a forged download",
+       [&](std::vector<updatefileinfo>& records) { records[0].sha256 = forged_digest; }, forged,
+       L"not what the verified list says"},
+      {"hand-over adds a destination",
+       [](std::vector<updatefileinfo>& records) { records[0].dstName = L"book.dat;..\\elsewhere.dat"; }, kBookData,
+       L"not what the verified list says"},
+      {"download changed after it was checked", [](std::vector<updatefileinfo>&) {}, forged,
+       L"it is not the file its list promises"},
+      {"neither changed", [](std::vector<updatefileinfo>&) {}, kBookData, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<updatefileinfo> records = listed;
+    c.change(records);
+    ASSERT_TRUE(WriteWholeFile(stem + L".lst", SerializeDownloadList({.status = UpdateDownloadOk, .records = records})));
+    ASSERT_TRUE(WriteWholeFile(parked, c.parked_content));
+    DeleteFileW(InBook(L"inst.log").c_str());
+    StatusHost host;
+    const auto code = testing::RunAndWaitPumping(Program() + host.SilenceArguments() + L" /___runas_admin___", kTimeoutMs);
+    ASSERT_TRUE(code.has_value());
+    const std::wstring log = Log();
+    if (c.log_text) {
+      EXPECT_TRUE(Contains(log, c.log_text)) << log;
+      EXPECT_FALSE(FileExists(InBook(L"book.dat"))) << log;
+      EXPECT_FALSE(FileExists(InBook(L"elsewhere.dat"))) << log;
+      EXPECT_FALSE(FileExists(BookFolder() + L"\\..\\elsewhere.dat")) << log;
+      EXPECT_TRUE(host.Saw(UpdateCopyError)) << log;
+    } else {
+      EXPECT_EQ(Installed(L"book.dat"), kBookData) << log;
+      EXPECT_EQ(Installed(L"blocked.dat"), blocked_data) << log;
+      EXPECT_TRUE(host.Saw(UpdateCopyOk)) << log;
+    }
   }
 }
 

@@ -243,7 +243,7 @@ TEST(ListRules, RecordPathsStayInsideTheDownloadFolder) {
   } cases[] = {
       {L"book.dat", true},          {L"reader\\book.dat", true}, {L"a/b/c.txt", true},
       {L"..book.dat", true},        {L"a..b\\c", true},          {L".\\book.dat", true},
-      {L"", false},                 {L"..", false},                {L"..\\book.dat", false},
+      {L"", true},                  {L"..", false},                {L"..\\book.dat", false},
       {L"a\\..\\..\\b", false},     {L"a/../b", false},            {L"a\\..", false},
       {L"\\book.dat", false},       {L"/book.dat", false},         {L"\\\\server\\share\\x", false},
       {L"C:\\Windows\\x.dll", false}, {L"C:x.dll", false},         {L"book.dat:stream", false},
