@@ -133,8 +133,9 @@ TEST_F(SignedAppendedPackageRunTest, OnlyAPackageWhoseListVerifiesInstalls) {
     EXPECT_TRUE(Contains(log, c.log_text)) << log;
     EXPECT_EQ(FileExists(InSignedBook(L"reader\\book.dat")), c.installs) << log;
     EXPECT_EQ(FileExists(InSignedBook(L"data\\pages.dat")), c.installs) << log;
-    if (c.installs)
+    if (c.installs) {
       EXPECT_EQ(ReadWholeFile(InSignedBook(L"reader\\book.dat")), ReadWholeFile(Packaged(L"offline_reader_book.dat")));
+    }
   }
 }
 
