@@ -96,7 +96,7 @@ def publish_release(pub, ebook_exe, release, sign):
         entries.append('<file path="setup.xml" ver="2" oper="del"/>')
         entries.remove('<file path="setup.xml" ver="1" oper="run"/>')
     pub.put(f"{base}/tarvolin.xml", "<update>" + "".join(entries) + "</update>")
-    sign(f"{base}/tarvolin.xml", release_folder=files)
+    sign(f"{base}/tarvolin.xml", release_folder=files, stamp=["--serial", str(release), "--book", BOOK_ID])
 
 
 def show_tree(book):
@@ -133,14 +133,19 @@ def main():
     work = os.path.join(build, "demo-publisher")
     pub = Publisher(repo, work, args.port, args.nginx_port)
 
-    def sign(list_path, release_folder=None):
+    def sign(list_path, release_folder=None, stamp=None):
         full = os.path.join(pub.root, list_path)
         if release_folder:
             signing_tool(repo, "digests", os.path.join(pub.root, release_folder), full)
+        if stamp:
+            signing_tool(repo, "stamp", full, *stamp)
         signing_tool(repo, "sign", args.signing_key, full)
 
     # The updater ships as one file; put it where a reader's machine would have it.
     subprocess.run([os.path.join(build, "wine-run"), "cmd", "/c", "echo"], stdout=subprocess.DEVNULL)
+    # A reader's machine that never saw this book: no list serial accepted yet.
+    subprocess.run([os.path.join(build, "wine-run"), "reg", "delete", "HKCU\\Software\\Tarvolin\\ListSerials", "/f"],
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     install = os.path.join(prefix, "drive_c", "tarvolin")
     os.makedirs(install, exist_ok=True)
     with open(args.program, "rb") as src, open(os.path.join(install, "tarvolin.exe"), "wb") as dst:
@@ -158,10 +163,11 @@ def main():
                f"MainListURL={pub.url}/DownloadV2/!Template/tarvolin.xml\r\n"
                f"[APPLICATION]\r\nApplication=VosmirReader.exe\r\nName={BOOK_NAME}\r\nAgentName=zu\r\nEBookID={BOOK_ID}\r\n")
         pub.put("DigitalLibrary/ajax.aspx", ini)
+        sign("DigitalLibrary/ajax.aspx")  # the configuration is signed like the lists
         service_reply = json.dumps({"path": "/DigitalLibrary/ajax.aspx", "status": 200, "body": '{"result":1}'})
         pub.control("POST", "post_replies", service_reply.encode())
         pub.put("DownloadV2/!Template/tarvolin.xml", "<update></update>")
-        sign("DownloadV2/!Template/tarvolin.xml")
+        sign("DownloadV2/!Template/tarvolin.xml", stamp=["--serial", "1", "--book", "!Template"])
 
         say("Release 1 published; the host starts the updater silently")
         publish_release(pub, ebook_exe, 1, sign)

@@ -20,6 +20,8 @@
 #include "pipeline/scheduler.h"
 #include "updatelist/comparison.h"
 #include "updatelist/list_cache_name.h"
+#include "updatelist/list_freshness.h"
+#include "updatelist/list_signature.h"
 #include "updatelist/list_url.h"
 #include "updatelist/update_list.h"
 
@@ -146,6 +148,19 @@ bool ParkAll(const std::wstring& folder, const std::vector<updatefileinfo>& reco
   return true;
 }
 
+// With a signing key in the book, the package's list is held to it as a
+// fetched list is: its signature travels inside the package.
+bool PackageListVerifies(const std::wstring& folder, const std::wstring& list) {
+  const SignatureVerdict verdict =
+      CheckListFile(BookListSigningKey(), list, folder + L"\\" + kListEntry + kSignatureSuffix);
+  if (verdict == SignatureVerdict::kNotRequired) return true;
+  if (verdict != SignatureVerdict::kGood) {
+    WriteLog(L"update package: " + SignatureRefusalText(verdict));
+    return false;
+  }
+  return AcceptFreshList(ListRole::kList, L"update package", list);
+}
+
 // Unpacks the package and leaves its due records in the download list.
 bool HandOver(const std::wstring& executable, const PackageLocation& location, const std::wstring& folder) {
   const std::wstring archive = folder + L"\\" + kArchiveCopyName;
@@ -159,6 +174,7 @@ bool HandOver(const std::wstring& executable, const PackageLocation& location, c
     WriteLog(L"update package: it holds no list");
     return false;
   }
+  if (!PackageListVerifies(folder, list)) return false;
   // File addresses are built the way the check builds them, so the parked
   // files are recognised by the download pass.
   SetListUrlBase(ReadSetting(sections::kUpdateInfo, L"ListURL"));

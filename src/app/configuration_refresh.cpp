@@ -3,20 +3,33 @@
 #include <windows.h>
 
 #include "common/strings.h"
+#include "config/log.h"
 #include "config/settings.h"
 #include "download/plain_get.h"
 #include "endpoints.h"
 #include "updatelist/list_retrieval.h"
+#include "updatelist/list_signature.h"
 
 namespace tarvolin {
 namespace {
 
 constexpr wchar_t kOpenFileFailed[] = L"打开文件失败";
+constexpr wchar_t kRefusedLog[] = L"configuration refused, the default one stays: %ls";
 
 bool PlainGetConfiguration(const std::wstring& url, const std::wstring& path) {
   PlainGetResult result = PlainGetToFile(url, path, ReadSetting(sections::kApplication, L"AgentName"));
   if (result == PlainGetResult::FileFailed) ::MessageBoxW(nullptr, kOpenFileFailed, nullptr, MB_OK);
   return result == PlainGetResult::Ok;
+}
+
+// The configuration names the programs the run starts: with a key in the
+// book it is held to the key the lists are, over the exact bytes fetched.
+bool ConfigurationVerifies(const std::wstring& url, const std::wstring& path) {
+  std::string signature;
+  const SignatureVerdict verdict = CheckFetchedList(BookListSigningKey(), url, path, signature);
+  if (verdict == SignatureVerdict::kNotRequired || verdict == SignatureVerdict::kGood) return true;
+  WriteLog(FormatWide(kRefusedLog, SignatureFaultText(verdict).c_str()));
+  return false;
 }
 
 }  // namespace
@@ -32,9 +45,8 @@ bool RefreshConfiguration() {
 
   ::DeleteFileW(bak.c_str());
   ::MoveFileW(ini.c_str(), bak.c_str());
-  if (FetchListFile(url, ini)) return true;
-  if (PlainGetConfiguration(url, ini)) return true;
-  // Whatever a failed transfer left behind gives way to the previous file.
+  if ((FetchListFile(url, ini) || PlainGetConfiguration(url, ini)) && ConfigurationVerifies(url, ini)) return true;
+  // Whatever a failed or refused transfer left behind gives way to the previous file.
   ::MoveFileExW(bak.c_str(), ini.c_str(), MOVEFILE_REPLACE_EXISTING);
   return false;
 }

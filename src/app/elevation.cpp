@@ -10,13 +10,19 @@
 #include "config/log.h"
 #include "config/settings.h"
 #include "pipeline/download_list.h"
+#include "updatelist/comparison.h"
 #include "updatelist/list_cache_name.h"
+#include "updatelist/list_retrieval.h"
 #include "updatelist/list_serialisation.h"
+#include "updatelist/list_signature.h"
+#include "updatelist/update_list.h"
 
 namespace tarvolin {
 namespace {
 
 constexpr wchar_t kElevationRefusedLog[] = L"administrator rights were refused (error %lu); the update stops here";
+constexpr wchar_t kHandOverRefusedLog[] =
+    L"the work handed to the administrator run is not what the verified list says; nothing is installed";
 constexpr wchar_t kElevationFailedLog[] = L"cannot start as administrator (error %lu); the update stops here";
 
 }  // namespace
@@ -70,6 +76,22 @@ int LoadHandOverList(const std::wstring& path) {
   if (!DeserializeDownloadList(*bytes, values)) return 0;
   CurrentDownLoadList().Restore(values);
   return static_cast<int>(values.records.size());
+}
+
+bool HandOverIsVerified() {
+  if (!BookListSigningKey().required) return true;
+  const std::wstring verified = CachedListStem() + L".verified.xml";
+  std::vector<updatefileinfo> remote, installed;
+  const bool loaded = RebuildVerifiedList(verified) && LoadUpdateList(verified, remote, true);
+  ::DeleteFileW(verified.c_str());
+  if (loaded) {
+    LoadUpdateList(CollapseBackslashes(ConfigurationFolder() + L"\\" + kInstalledListName), installed, false);
+    DownloadListValues expected;
+    FillDownloadList(remote, installed, expected);
+    if (HandedOverWithin(CurrentDownLoadList().Snapshot(), expected)) return true;
+  }
+  WriteLog(kHandOverRefusedLog);
+  return false;
 }
 
 }  // namespace tarvolin

@@ -31,5 +31,10 @@ bool RelaunchElevated(bool save_list, const ElevatedStarter& start = StartThroug
 // Loads a hand-over file into the current download list (status included);
 // the number of records, 0 when there is none or it cannot be read.
 int LoadHandOverList(const std::wstring& path);
+// With a signing key in the book, the records and tasks loaded from the
+// hand-over file, which any program of the reader can rewrite, must all be in
+// the list rebuilt from its verified copies (signatures and stamps checked
+// again); a line is logged when they are not. True without a key.
+bool HandOverIsVerified();
 
 }  // namespace tarvolin

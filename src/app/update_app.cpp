@@ -17,8 +17,10 @@
 #include "common/unique_handle.h"
 #include "config/book_folder.h"
 #include "config/settings.h"
+#include "config/log.h"
 #include "config/translation_loader.h"
 #include "install/old_files.h"
+#include "pipeline/download_list.h"
 #include "install/release_return.h"
 #include "install/run_file.h"
 #include "status/status_windows.h"
@@ -27,6 +29,7 @@
 #include "ui/most_simple_window.h"
 #include "updatelist/list_cache_name.h"
 #include "updatelist/list_settings.h"
+#include "updatelist/list_signature.h"
 #include "updatelist/remote_version.h"
 
 namespace tarvolin {
@@ -34,6 +37,8 @@ namespace {
 
 constexpr wchar_t kOfflineMessage[] = L"您的电脑处于断网状态，电子书下载失败，请保持网络畅通！";
 constexpr wchar_t kStartupEvent[] = L"UpdateStartup";
+constexpr wchar_t kUnverifiedLog[] =
+    L"this program carries no signing key: its lists and configuration are not verified";
 
 }  // namespace
 
@@ -72,6 +77,7 @@ void CUpdateApp::RefreshConfigurationFromServer() {
   // Values read so far (the refresh itself logs and reads the agent name) came
   // from the default copy; once the server's copy is in place it must rule.
   if (RefreshConfiguration()) RunParameters().Clear();
+  if (!BookListSigningKey().required) WriteLog(kUnverifiedLog);
 }
 
 bool CUpdateApp::BookWindowAlreadyOpen() {
@@ -183,8 +189,17 @@ bool CUpdateApp::DecideAndRunMode() {
   SetStatus(UpdateNone, nullptr);
   if (ElevatedRun()) {
     std::wstring hand_over = HandOverFilePath();
-    if (LoadHandOverList(hand_over) > 0) SetStatus(UpdateDownloadOk, nullptr);
+    const int handed = LoadHandOverList(hand_over);
     ::DeleteFileW(hand_over.c_str());
+    if (handed > 0 && !HandOverIsVerified()) {
+      // Ends as a failed copy ends: nothing of it is installed.
+      CurrentDownLoadList().Restore({});
+      SetStatus(UpdateCopyError, nullptr);
+      SetStatus(UpdateEnd, nullptr);
+      forced_exit_code_ = 0;
+      return false;
+    }
+    if (handed > 0) SetStatus(UpdateDownloadOk, nullptr);
     if (mode == L"appenter" || mode == L"appenternoprompt") mode.clear();
   } else if (package_taken_) {
     SetStatus(UpdateCheckRemoteOk, nullptr);

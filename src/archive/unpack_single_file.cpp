@@ -1,4 +1,4 @@
-// The packed form of a download holds the file as its first entry.
+// The packed form of a download holds the file as its only entry.
 #include "archive/zip_archive.h"
 #include "archive/zip_rules.h"
 #include "common/files.h"
@@ -21,6 +21,11 @@ ArchiveResult ExtractFirstEntry(const std::wstring& archive_path, const std::wst
   ArchiveResult opened = ArchiveResult::kReadFailed;
   ArchiveHandle archive = OpenArchive(archive_path, std::nullopt, &opened);
   if (!archive) return opened;
+  // The packed form of one file holds that file alone: whatever else it held
+  // would go in unchecked beside it.
+  ArchiveItem count;
+  if (ArchiveResult got = GetArchiveItem(archive.get(), -1, count); got != ArchiveResult::kOk) return got;
+  if (count.index != 1) return ArchiveResult::kHeaderFailed;
   ArchiveItem item;
   if (ArchiveResult got = GetArchiveItem(archive.get(), 0, item); got != ArchiveResult::kOk) return got;
   // A folder in place of the file would be installed as if it were the file.

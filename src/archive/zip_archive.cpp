@@ -157,6 +157,9 @@ ArchiveResult ZipArchive::ReadCentralDirectory() {
     std::wstring decoded = Utf8ToWide(record.stored_name);
     if (decoded.size() > kMaxEntryNameLength) decoded.resize(kMaxEntryNameLength);
     item.name = MakeSafeEntryName(decoded);
+    // A ":" left after the drive is gone names an alternate data stream of
+    // the file before it: such an archive is refused whole.
+    if (item.name.find(L':') != std::wstring::npos) return ArchiveResult::kHeaderFailed;
     item.attributes = EntryAttributes(record.info.version, record.info.external_fa, decoded);
     item.creation_time = item.last_access_time = item.last_write_time = DosDateTimeToUtc(record.info.dosDate);
     if (auto times = FindExtendedTimestamps(extra)) ApplyExtendedTimestamps(*times, item);

@@ -85,8 +85,8 @@ ArchiveResult ExtractItemToString(ZipArchive* archive, int index, std::string& c
 // Closes the archive now (a handle also closes itself when destroyed).
 ArchiveResult CloseArchive(ArchiveHandle& archive);
 
-// Unpacks the first entry of a packed download into `target`, whatever the
-// entry's own name. True only when `target` then holds the entry's content: a
+// Unpacks the only entry of a packed download into `target`, whatever the
+// entry's own name; an archive with more or fewer entries is refused. True only when `target` then holds the entry's content: a
 // target that cannot be replaced, an archive that cannot be read and an entry
 // that does not extract all give false, and no partial target stays behind.
 bool UnpackSingleFile(const std::wstring& archive_path, const std::wstring& target_path);

@@ -19,9 +19,6 @@ constexpr wchar_t kUpdatedText[] = L"update file[%s]";
 // Every rename that puts a file in place waits until the data is on disk, so
 // a crash of the machine cannot leave a renamed but empty file behind either.
 constexpr DWORD kReplaceFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
-// Taking a file from the download folder may cross volumes; the copy made
-// then lands under the staging name, never under the destination itself.
-constexpr DWORD kTakeFlags = kReplaceFlags | MOVEFILE_COPY_ALLOWED;
 
 void DeleteIfPresent(const std::wstring& path) {
   if (!FileExists(path) || DirectoryExists(path)) return;
@@ -153,7 +150,7 @@ std::vector<std::wstring> MissingFolders(const std::wstring& path) {
 
 // One destination: stage the new file beside it, then swap it in.
 bool PlaceFile(const std::wstring& fetched, const std::wstring& destination, bool take_fetched,
-               CopyJournal& journal) {
+               CopyJournal& journal, const StagedFileCheck& check) {
   const wchar_t* error_format = take_fetched ? L"move file error[%ls]to[%ls]" : L"copy file error[%ls]to[%ls]";
   if (DirectoryExists(destination)) {
     // A folder under the file's name is the user's; it is never moved aside.
@@ -169,25 +166,36 @@ bool PlaceFile(const std::wstring& fetched, const std::wstring& destination, boo
   }
   const std::wstring staged = destination + kStagedSuffix;
   DeleteIfPresent(staged);  // left by a run that was cut short
-  const bool staged_ok = take_fetched ? ::MoveFileExW(fetched.c_str(), staged.c_str(), kTakeFlags) != FALSE
-                                      : ::CopyFileW(fetched.c_str(), staged.c_str(), FALSE) != FALSE;
-  if (!staged_ok) {
+  // Always a new file, never the downloaded one moved: a moved file keeps the
+  // access list it was given where it was downloaded.
+  if (!::CopyFileW(fetched.c_str(), staged.c_str(), FALSE)) {
     DeleteIfPresent(staged);
     LogPair(error_format, fetched, destination);
     return false;
   }
-  const Replacement replaced = ReplaceWithStaged(staged, destination, journal);
-  if (replaced.placement == Placement::Done) {
-    if (take_fetched) journal.Placed(destination, fetched);
-    WriteLog(FormatPlaceholders(Translate(L"MAIN", kUpdatedText), {destination}, Placeholders::kTextsOnly));
-    return true;
-  }
-  if (take_fetched) {
-    // Give the download back, so that nothing fetched is lost with the failure.
-    ::MoveFileExW(staged.c_str(), fetched.c_str(), kTakeFlags);
+  {
+    // Nobody writes to the staged file from its check until it is in place.
+    unique_hfile hold(::CreateFileW(staged.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!hold || (check && !check(staged))) {
+      hold.reset();
+      DeleteIfPresent(staged);
+      LogPair(L"not installed, it is not the file its list promises[%ls]to[%ls]", fetched, destination);
+      return false;
+    }
+    const Replacement replaced = ReplaceWithStaged(staged, destination, journal);
+    if (replaced.placement == Placement::Done) {
+      if (take_fetched) {
+        ::SetFileAttributesW(fetched.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(fetched.c_str());
+        journal.Placed(destination, fetched);
+      }
+      WriteLog(FormatPlaceholders(Translate(L"MAIN", kUpdatedText), {destination}, Placeholders::kTextsOnly));
+      return true;
+    }
+    if (replaced.placement == Placement::Failed) LogPair(error_format, fetched, destination);
   }
   DeleteIfPresent(staged);
-  if (replaced.placement == Placement::Failed) LogPair(error_format, fetched, destination);
   return false;
 }
 
@@ -208,14 +216,14 @@ void ForEachEntry(const std::wstring& folder, Visit visit) {
 }  // namespace
 
 bool UpdateOneFile(const std::wstring& source, const std::vector<std::wstring>& destinations,
-                   CopyJournal& journal) {
+                   CopyJournal& journal, const StagedFileCheck& check) {
   const std::wstring fetched = source + kParkedSuffix;
   if (!FileExists(fetched) || DirectoryExists(fetched)) {
     WriteLog(FormatWide(L"missing downloaded file[%ls]", fetched.c_str()));
     return false;
   }
   for (std::size_t i = 0; i < destinations.size(); ++i) {
-    if (!PlaceFile(fetched, destinations[i], i + 1 == destinations.size(), journal)) return false;
+    if (!PlaceFile(fetched, destinations[i], i + 1 == destinations.size(), journal, check)) return false;
   }
   return true;
 }
@@ -238,7 +246,7 @@ bool MoveTree(const std::wstring& from, const std::wstring& to, CopyJournal& jou
     } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
       all_moved = MoveTree(source, target, journal);
     } else {
-      all_moved = PlaceFile(source, target, true, journal);
+      all_moved = PlaceFile(source, target, true, journal, {});
     }
   });
   ::RemoveDirectoryW(from.c_str());

@@ -11,6 +11,7 @@
 // deletion at the next start.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,15 +22,21 @@ namespace tarvolin {
 
 // Where a file waits beside its destination until it replaces it.
 inline constexpr wchar_t kStagedSuffix[] = L".__new";
+// What a staged file must pass right before it replaces its destination (the
+// record's digest); an empty check passes everything.
+using StagedFileCheck = std::function<bool(const std::wstring& staged)>;
+
 // Installs the downloaded file of one record. The file lies at `source` + "_";
-// every destination but the last receives a copy, the last receives the file
-// itself. False when the downloaded file is missing or a destination could not
-// be replaced; that destination keeps its old file, and the downloaded file
-// goes back to where it was when it had been taken for the last destination.
-// Every step is logged. Every change to a destination goes to `journal`
-// before it is made, with the backup of what the destination held.
+// each destination receives a copy, made in the destination's own folder so
+// that it takes that folder's inherited access list, whatever the downloaded
+// file carried; the downloaded file goes once the last destination has it.
+// Each copy passes `check` while it is held against writers, right before it
+// is swapped in. False when the downloaded file is missing, a copy fails its
+// check or a destination could not be replaced; that destination keeps its
+// old file. Every step is logged. Every change to a destination goes to
+// `journal` before it is made, with the backup of what the destination held.
 bool UpdateOneFile(const std::wstring& source, const std::vector<std::wstring>& destinations,
-                   CopyJournal& journal);
+                   CopyJournal& journal, const StagedFileCheck& check = {});
 bool UpdateOneFile(const std::wstring& source, const std::vector<std::wstring>& destinations);
 
 // Moves every file under `from` to the same relative path under `to`, each

@@ -21,6 +21,7 @@
 #include "status/update_status.h"
 #include "updatelist/comparison.h"
 #include "updatelist/destination_paths.h"
+#include "updatelist/file_digest.h"
 #include "updatelist/list_cache_name.h"
 #include "updatelist/list_retrieval.h"
 #include "updatelist/remote_version.h"
@@ -96,7 +97,10 @@ bool CopyPhase(HWND window, const std::vector<updatefileinfo>& records, const st
     const std::vector<std::wstring> destinations = DestinationPaths(record);
     if (destinations.empty()) continue;
     const std::wstring source = CollapseBackslashes(download_folder + L"\\" + record.path);
-    if (!UpdateOneFile(source, destinations, journal)) {
+    // Hashed again right before it goes in: the downloaded file lay in a
+    // folder that other programs of the reader can write to.
+    const auto promised = [&record](const std::wstring& staged) { return FileHasPromisedDigest(record, staged); };
+    if (!UpdateOneFile(source, destinations, journal, promised)) {
       WriteLog(FormatWide(L"not updated[%ls]", record.path.c_str()));
       return false;
     }
@@ -146,7 +150,7 @@ bool TaskPhase(HWND window, const std::vector<updatefileinfo>& records) {
 bool FetchListAgain(const std::wstring& cached_list, const std::vector<updatefileinfo>& installed) {
   std::optional<std::wstring> url = RunParameters().Find(kListDownloadKeyPrefix + cached_list);
   if (!url || url->empty()) return false;
-  if (!FetchListFile(*url, cached_list)) return false;
+  if (!DownloadListFile(*url, cached_list, ListRole::kList)) return false;
   std::vector<updatefileinfo> listed;
   if (!LoadUpdateList(cached_list, listed, true) || !ListCoversRecords(listed, installed)) {
     WriteLog(FormatWide(L"the list at[%ls] no longer describes this update", url->c_str()));

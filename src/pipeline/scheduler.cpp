@@ -117,7 +117,8 @@ bool HasPromisedDigest(int index, const std::wstring& file) {
 // A packed copy that stays packed is checked through a scratch copy of its content.
 bool PackedHasPromisedDigest(int index, const std::wstring& packed) {
   auto record = CurrentDownLoadList().Record(index);
-  if (!record || !DigestRuleFor(*record)) return true;
+  if (!record) return true;
+  // Unpacked even without a digest: the archive must hold the one file it stands for.
   const std::wstring scratch = packed + kDigestScratchSuffix;
   const bool matches = UnpackSingleFile(packed, scratch) && FileHasPromisedDigest(*record, scratch);
   ::DeleteFileW(scratch.c_str());

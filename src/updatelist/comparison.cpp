@@ -1,5 +1,7 @@
 #include "updatelist/comparison.h"
 
+#include <algorithm>
+
 #include <unordered_map>
 
 #include "common/files.h"
@@ -89,6 +91,22 @@ void FillDownloadList(const std::vector<updatefileinfo>& remote, const std::vect
   const bool check_lost_file = ReadSettingBool(sections::kTarvolin, kCheckLostFileKey, L"0");
   CompareLists(remote, installed, check_lost_file, SystemInstalledFiles(), list.records);
   SplitDescriptionsAndTasks(list);
+}
+
+bool HandedOverWithin(const DownloadListValues& handed, const DownloadListValues& verified) {
+  const auto without_messages = [](updatefileinfo record) {
+    record.spare.clear();
+    return record;
+  };
+  for (const updatefileinfo& record : handed.records) {
+    const updatefileinfo plain = without_messages(record);
+    const bool listed = std::any_of(verified.records.begin(), verified.records.end(),
+                                    [&](const updatefileinfo& other) { return without_messages(other) == plain; });
+    if (!listed) return false;
+  }
+  for (const std::wstring& task : handed.tasks)
+    if (std::find(verified.tasks.begin(), verified.tasks.end(), task) == verified.tasks.end()) return false;
+  return true;
 }
 
 }  // namespace tarvolin

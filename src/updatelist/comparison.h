@@ -56,6 +56,11 @@ void SplitDescriptionsAndTasks(DownloadListValues& list);
 // tasks of `list` (its status stays), reads [Tarvolin] "CheckLostFile", compares
 // against the installed files on this machine and splits. Afterwards
 // `list.records` holds only file records; their count is the update file count.
+// True when everything `handed` would have a run act on is in `verified`:
+// each record (its downloader messages aside) and each task. What order or
+// subset was handed over does not matter; anything changed or added does.
+bool HandedOverWithin(const DownloadListValues& handed, const DownloadListValues& verified);
+
 void FillDownloadList(const std::vector<updatefileinfo>& remote, const std::vector<updatefileinfo>& installed,
                       DownloadListValues& list);
 

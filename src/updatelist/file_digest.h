@@ -8,8 +8,8 @@
 
 namespace tarvolin {
 
-// True when the record promises no digest, or the file at `path` hashes to
-// the promised one. A mismatch (or a file that cannot be read) is logged with
+// True when the file at `path` hashes to the digest the record promises, or
+// the record promises none and the book carries no signing key. A mismatch (or a file that cannot be read) is logged with
 // the record's path.
 bool FileHasPromisedDigest(const updatefileinfo& record, const std::wstring& path);
 

@@ -21,6 +21,7 @@
 #include "endpoints.h"
 #include "status/update_status.h"
 #include "updatelist/list_cache_name.h"
+#include "updatelist/list_freshness.h"
 #include "updatelist/list_settings.h"
 #include "updatelist/list_rules.h"
 #include "updatelist/list_signature.h"
@@ -127,13 +128,14 @@ bool SignaturePasses(SignatureVerdict verdict, const std::wstring& url) {
   return false;
 }
 
-// With a signing key in the book, a list whose signature is missing or wrong
-// is as good as never fetched: it is deleted before anything reads it. A good
-// one keeps its exact bytes and signature for the next quick check.
-bool AcceptOnlySignedList(const std::wstring& url, const std::wstring& path) {
+// With a signing key in the book, a list whose signature is missing or wrong,
+// or whose stamp says it is stale or another book's, is as good as never
+// fetched: it is deleted before anything reads it. A good one keeps its exact
+// bytes and signature for the next quick check.
+bool AcceptOnlySignedList(const std::wstring& url, const std::wstring& path, ListRole role) {
   std::string signature;
   const SignatureVerdict verdict = CheckFetchedList(BookListSigningKey(), url, path, signature);
-  if (!SignaturePasses(verdict, url)) {
+  if (!SignaturePasses(verdict, url) || (verdict == SignatureVerdict::kGood && !AcceptFreshList(role, url, path))) {
     ::DeleteFileW(path.c_str());
     return false;
   }
@@ -146,13 +148,16 @@ bool IsSignedReply(const std::wstring& url, const std::string& body) {
   return SignaturePasses(CheckFetchedBytes(BookListSigningKey(), url, body), url);
 }
 
-// The list-mode download of one file, with one plain GET when it fails.
-bool DownloadListFile(const std::wstring& url, const std::wstring& path) {
+}  // namespace
+
+bool DownloadListFile(const std::wstring& url, const std::wstring& path, ListRole role) {
   const bool fetched = FetchListFile(url, path) ||
                        PlainGetToFile(url, path, ReadSetting(sections::kApplication, L"AgentName")) ==
                            PlainGetResult::Ok;
-  return fetched && AcceptOnlySignedList(url, path);
+  return fetched && AcceptOnlySignedList(url, path, role);
 }
+
+namespace {
 
 // Verified copies left by an earlier retrieval must not pass for this one's.
 void ForgetSignedCopies(const std::wstring& list_path) {
@@ -188,7 +193,7 @@ void ProbeAttempt(HWND waiting_window, unsigned attempt) {
 // --- mirror race ---
 
 void RaceOneMirror(const std::wstring& url, const std::wstring& path, const std::wstring& list_path, unsigned race) {
-  const bool downloaded = FetchListFile(url, path) && AcceptOnlySignedList(url, path);
+  const bool downloaded = FetchListFile(url, path) && AcceptOnlySignedList(url, path, ListRole::kList);
   auto hold = HoldAttempts();
   const bool current = Values().mirror_race == race;
   if (downloaded) {
@@ -221,13 +226,13 @@ void FetchAttempt(const std::wstring& list_path, unsigned attempt) {
   ForgetSignedCopies(list_path);
   const std::wstring url = ExpandListUrl(ReadSetting(sections::kUpdateInfo, L"ListURL"));
   WriteLog(kDownloadLogPrefix + url);
-  bool ok = DownloadListFile(url, list_path);
+  bool ok = DownloadListFile(url, list_path, ListRole::kList);
   // A given-up attempt stops at the next step instead of fetching more.
   if (ok && ListFetchIsCurrent(attempt)) {
     const std::wstring main_url = ReadSettingOr(sections::kUpdateInfo, L"MainListURL", DefaultMainListUrl());
     const std::wstring main_path = list_path + kMainListSuffix;
     WriteLog(kDownloadLogPrefix + main_url);
-    ok = DownloadListFile(main_url, main_path);
+    ok = DownloadListFile(main_url, main_path, ListRole::kTemplate);
     if (ok && ListFetchIsCurrent(attempt)) ok = MergeMainList(list_path, main_path, url, main_url);
   }
   auto hold = HoldAttempts();
@@ -287,22 +292,31 @@ bool AppendTemplate(XmlDocument& list_document, const XmlNode& list_element, con
   return AppendLeafChildren(main_element, list_element, application, agent_name) && list_document.Save(list_path);
 }
 
-// The quick check's list, rebuilt from the verified copies of the lists it was
-// made of; false when either no longer verifies.
-bool RestoreSignedCachedList(const ListSigningKey& key, const std::wstring& reused) {
-  const std::wstring main = reused + kMainListSuffix;
+// The list made of the verified copies kept beside `copies_of` (and beside its
+// template list), rebuilt into `target`; false when either no longer
+// verifies. With `fresh`, their stamps are held to the serials accepted.
+bool RestoreSignedCachedList(const ListSigningKey& key, const std::wstring& copies_of, const std::wstring& target,
+                             bool fresh = false) {
+  const std::wstring main = copies_of + kMainListSuffix;
   const bool has_main = FileExists(SignedCopyPath(main));
-  if (CheckListFile(key, SignedCopyPath(reused), SignedCopySignaturePath(reused)) != SignatureVerdict::kGood ||
+  if (CheckListFile(key, SignedCopyPath(copies_of), SignedCopySignaturePath(copies_of)) != SignatureVerdict::kGood ||
       (has_main && CheckListFile(key, SignedCopyPath(main), SignedCopySignaturePath(main)) != SignatureVerdict::kGood))
     return false;
-  if (!::CopyFileW(SignedCopyPath(reused).c_str(), reused.c_str(), FALSE)) return false;
+  if (!::CopyFileW(SignedCopyPath(copies_of).c_str(), target.c_str(), FALSE)) return false;
+  // Checked on the copy just made, which is what is read from here on.
+  if (fresh && !AcceptFreshList(ListRole::kList, SignedCopyPath(copies_of), target)) return false;
   if (!has_main) return true;
   ComThreadScope com;
   XmlDocument list_document, main_document;
   XmlNode list_element, main_element;
-  return LoadListElement(reused, list_document, list_element) &&
-         LoadListElement(SignedCopyPath(main), main_document, main_element) &&
-         AppendTemplate(list_document, list_element, main_element, reused);
+  const std::wstring main_copy = target + kMainListSuffix;
+  if (!::CopyFileW(SignedCopyPath(main).c_str(), main_copy.c_str(), FALSE)) return false;
+  const bool merged = (!fresh || AcceptFreshList(ListRole::kTemplate, SignedCopyPath(main), main_copy)) &&
+                      LoadListElement(target, list_document, list_element) &&
+                      LoadListElement(main_copy, main_document, main_element) &&
+                      AppendTemplate(list_document, list_element, main_element, target);
+  ::DeleteFileW(main_copy.c_str());
+  return merged;
 }
 
 }  // namespace
@@ -463,7 +477,9 @@ bool MergeMainList(const std::wstring& list_path, const std::wstring& main_path,
     WriteLog(L"list or template list damaged, downloading both again");
     ::DeleteFileW(list_path.c_str());
     ::DeleteFileW(main_path.c_str());
-    if (!DownloadListFile(list_url, list_path) || !DownloadListFile(main_url, main_path)) return false;
+    if (!DownloadListFile(list_url, list_path, ListRole::kList) ||
+        !DownloadListFile(main_url, main_path, ListRole::kTemplate))
+      return false;
     ::Sleep(kRemergeDelayMs);
     return MergeMainList(list_path, main_path, L"", L"");
   }
@@ -477,7 +493,7 @@ std::wstring ReuseCachedList() {
   ::MoveFileW(cached.c_str(), reused.c_str());  // fails harmlessly when the target is there
   SetListFileOverride(reused);
   const ListSigningKey key = BookListSigningKey();
-  if (key.required && !RestoreSignedCachedList(key, reused)) {
+  if (key.required && !RestoreSignedCachedList(key, reused, reused)) {
     WriteLog(kCachedListRefusedLog);
     ::DeleteFileW(reused.c_str());
   }
@@ -489,6 +505,15 @@ void KeepListForQuickCheck(const std::wstring& list_path) {
   ::CopyFileW(list_path.c_str(), reused.c_str(), FALSE);
   MoveSignedCopy(list_path, reused);
   MoveSignedCopy(list_path + kMainListSuffix, reused + kMainListSuffix);
+}
+
+bool RebuildVerifiedList(const std::wstring& target) {
+  const ListSigningKey key = BookListSigningKey();
+  const std::wstring reused = CachedListStem() + L".xml" + kReusedListSuffix;
+  if (RestoreSignedCachedList(key, reused, target, true)) return true;
+  WriteLog(L"the list of this update cannot be verified again");
+  ::DeleteFileW(target.c_str());
+  return false;
 }
 
 }  // namespace tarvolin

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "updatelist/list_freshness.h"
 #include "updatelist/list_url.h"
 
 namespace tarvolin {
@@ -25,6 +26,11 @@ namespace tarvolin {
 // the packed-or-plain fetch, packed first when packing worked last time
 // ([Tarvolin] ListFileZip, which it then updates). True when `path` holds it.
 bool FetchListFile(const std::wstring& url, const std::wstring& path);
+
+// A list through FetchListFile with one plain GET when that fails; with a
+// signing key in the book, only a list whose signature verifies and whose
+// stamp is fresh stays at `path` (otherwise it is deleted and false returned).
+bool DownloadListFile(const std::wstring& url, const std::wstring& path, ListRole role);
 
 // States of the probe and of the single download.
 inline constexpr int kRetrievalRunning = 0;
@@ -97,6 +103,11 @@ bool MergeMainList(const std::wstring& list_path, const std::wstring& main_path,
 // the verified copies of what it was made of, and is gone when they no longer
 // verify.
 std::wstring ReuseCachedList();
+
+// With a signing key in the book: the list of the last check rebuilt into
+// `target` from the verified copies of what it was made of, their signatures
+// and stamps checked again. False (and nothing at `target`) when that fails.
+bool RebuildVerifiedList(const std::wstring& target);
 
 // After a download: the list (and the verified copies of what it was made of)
 // become the cache that the next quick check reuses.

@@ -138,4 +138,20 @@ long long PollsForTimeOut(std::wstring_view setting) {
   return std::clamp<long long>(ParseDecimal(setting), 0, kLongestTimeOut) * kPollsPerTimeOutUnit;
 }
 
+
+bool IsContainedRecordPath(std::wstring_view path) {
+  if (path.empty()) return true;  // a file element without a path names no place at all
+  if (path.front() == L'\\' || path.front() == L'/' || path.find(L':') != std::wstring_view::npos) return false;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    const std::size_t end = std::min(path.find_first_of(L"\\/", start), path.size());
+    const std::wstring_view step = path.substr(start, end - start);
+    // Windows drops trailing dots and blanks: ". ." and "... " are parent steps too.
+    const std::size_t kept = step.find_last_not_of(L". ");
+    if (!step.empty() && kept == std::wstring_view::npos && step.find(L"..") != std::wstring_view::npos) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
 }  // namespace tarvolin

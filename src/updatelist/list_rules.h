@@ -96,6 +96,11 @@ updatefileinfo MakeDescriptionRecord(std::wstring_view text);
 // and trimmed, "|" in the path turned into a backslash, path trimmed.
 void NormaliseForAppend(updatefileinfo& record);
 
+// A file record's path stays inside the download folder it is joined to: no
+// leading separator, no ":" (drive or data stream), no ".." step. An empty
+// path (a file element without one) names no place and passes.
+bool IsContainedRecordPath(std::wstring_view path);
+
 // File paths already taken by an earlier element of the same list; letter case
 // does not count, so the first element for a path wins.
 class SeenPaths {

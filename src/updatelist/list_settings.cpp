@@ -57,7 +57,8 @@ bool StoreFields(const std::wstring& xml) {
       for (const XmlNode& field : fields) {
         std::wstring key, text;
         bool is_element = false;
-        if (field.IsElement(is_element) && is_element && field.Name(key) && field.Text(text))
+        if (field.IsElement(is_element) && is_element && field.Name(key) && field.Text(text) &&
+            IsTakenListSetting(key, ElevatedRun()))
           RunParameters().Set(key, text);
       }
       return true;
@@ -68,6 +69,13 @@ bool StoreFields(const std::wstring& xml) {
 }
 
 }  // namespace
+
+// Its password is in every copy of the program, so anyone can write such a
+// file: the run with administrator rights takes the download tuning from it
+// and nothing else.
+bool IsTakenListSetting(const std::wstring& key, bool elevated) {
+  return !elevated || key == kFilesAtOnceKey || key == kThreadsPerFileKey;
+}
 
 std::string ListSettingsPassword() {
   std::string password(sizeof list_settings_key::kScrambled, '\0');

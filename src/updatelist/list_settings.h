@@ -19,6 +19,11 @@ int ThreadsPerFile();
 int ClampFilesAtOnce(const std::wstring& value);
 int ClampThreadsPerFile(const std::wstring& value);
 
+// Whether a value the settings name is taken into the run parameters: every
+// one normally, only the download tuning ("threadcount", "filethread") in the
+// run with administrator rights.
+bool IsTakenListSetting(const std::wstring& key, bool elevated);
+
 // Reads the settings file of the current list, when there is one, into the run
 // parameters. False when there is none or it cannot be read.
 bool LoadListSettings();

@@ -52,7 +52,30 @@ inline constexpr wchar_t kSignatureSuffix[] = L".sig";
 std::wstring SignatureUrlFor(const std::wstring& list_url);
 
 enum class SignatureVerdict { kNotRequired, kGood, kMissing, kWrong };
-// Why a list was refused, for the log; empty for the verdicts that let it pass.
+// Why a signed file was refused ("its signature ..."), and the same as a
+// list's refusal, for the log; empty for the verdicts that let it pass.
+std::wstring SignatureFaultText(SignatureVerdict verdict);
 std::wstring SignatureRefusalText(SignatureVerdict verdict);
+
+
+// What a signed list says of its own freshness, on its root element: a serial
+// that rises with every release (missing: 0), the last day it is good for
+// (YYYY-MM-DD, UTC; missing: no end) and the book it is for (missing: any).
+struct ListStamp {
+  std::wstring serial;
+  std::wstring expires;
+  std::wstring book;
+};
+// The book name that the template list carries.
+inline constexpr wchar_t kTemplateListBook[] = L"!Template";
+
+enum class FreshnessVerdict { kFresh, kMalformed, kOlderSerial, kExpired, kOtherBook };
+// A decimal serial of at most 18 digits (blanks around ignored); empty text is 0.
+std::optional<unsigned long long> ParseListSerial(std::wstring_view text);
+// `today` is YYYY-MM-DD (UTC); `highest` the highest serial this book has
+// accepted for the list's role.
+FreshnessVerdict JudgeListStamp(const ListStamp& stamp, std::wstring_view expected_book, unsigned long long highest,
+                                std::wstring_view today);
+std::wstring FreshnessRefusalText(FreshnessVerdict verdict);
 
 }  // namespace tarvolin

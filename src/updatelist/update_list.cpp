@@ -9,6 +9,7 @@
 #include "config/log.h"
 #include "config/settings.h"
 #include "config/translation_loader.h"
+#include "updatelist/comparison.h"
 #include "updatelist/list_rules.h"
 #include "updatelist/xml_dom.h"
 
@@ -129,6 +130,16 @@ bool ReadLoadedList(XmlDocument& document, const std::wstring& list_path, std::v
   }
 
   if (!WalkTree(*root, records)) return false;
+  // A fetched list that would place a file outside the download folder is no list.
+  if (as_remote) {
+    for (const updatefileinfo& record : records) {
+      if (!IsFileRecord(record) || IsContainedRecordPath(record.path)) continue;
+      WriteLog(L"list refused: a file path leaves the download folder[" + record.path + L"]: " + list_path);
+      records.clear();
+      root_found = false;
+      return true;
+    }
+  }
 
   // The identifier serves once: the saved copy goes without it.
   if (guid && (!root->RemoveChild(*guid) || !document.Save(list_path))) return false;

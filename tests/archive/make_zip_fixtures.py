@@ -93,6 +93,16 @@ def main(out):
         z.writestr(info("Folder/file.txt"), stored)
     with zipfile.ZipFile(os.path.join(out, "no_entries.zip"), "w"):
         pass
+    # The packed form with a second entry riding along.
+    with zipfile.ZipFile(os.path.join(out, "packed_two_entries.zip"), "w") as z:
+        z.writestr(info("file.txt"), deflated, zipfile.ZIP_DEFLATED)
+        z.writestr(info("rider.txt"), stored)
+    # An entry written into an alternate data stream of another.
+    with zipfile.ZipFile(os.path.join(out, "data_stream.zip"), "w") as z:
+        z.writestr(info("file.txt"), stored)
+        z.writestr(info("file.txt:hidden"), stored)
+    with zipfile.ZipFile(os.path.join(out, "packed_data_stream.zip"), "w") as z:
+        z.writestr(info("file.txt:hidden"), stored)
 
     # Damaged data in a deflated and in a stored entry.
     corrupt = os.path.join(out, "corrupt.zip")

@@ -51,7 +51,7 @@ TEST(UnpackSingleFile, WritesTheFirstEntryToTheTargetWhateverItsName) {
 TEST(UnpackSingleFile, FailuresLeaveNoTarget) {
   const wchar_t* archives[] = {L"not_a_zip.zip",    L"zero_bytes.zip", L"truncated.zip",
                                L"no_entries.zip",   L"corrupt.zip",    L"encrypted.zip",
-                               L"packed_folder_first.zip"};
+                               L"packed_folder_first.zip", L"packed_two_entries.zip", L"packed_data_stream.zip"};
   for (const wchar_t* archive : archives) {
     for (bool target_existed : {false, true}) {
       SCOPED_TRACE(::testing::Message() << archive << (target_existed ? " over an old target" : ""));

@@ -413,5 +413,15 @@ TEST(ZipArchive, StoredNamesNeverLeadOutOfTheFolder) {
   EXPECT_EQ(FolderContent(copy.outside()), std::vector<std::wstring>{L"work"});
 }
 
+// Drive prefixes are dropped from names; a ":" after that is a data stream.
+TEST(ZipArchive, AnEntryNamingADataStreamRefusesTheArchive) {
+  ArchiveCopy copy(L"data_stream.zip");
+  ArchiveResult result = ArchiveResult::kOk;
+  ArchiveHandle archive = OpenArchive(copy.path(), std::nullopt, &result);
+  EXPECT_FALSE(archive);
+  EXPECT_EQ(result, ArchiveResult::kHeaderFailed);
+  EXPECT_EQ(FolderContent(copy.work()), std::vector<std::wstring>{L"data_stream.zip"});
+}
+
 }  // namespace
 }  // namespace tarvolin

@@ -228,5 +228,38 @@ TEST(FillDownloadList, ReadsTheSettingAndLooksAtTheInstalledFiles) {
   }
 }
 
+
+// The administrator run acts only on what the verified list says.
+TEST(HandOver, EverythingHandedOverMustBeInTheVerifiedList) {
+  const updatefileinfo book{.path = L"book.dat", .version = L"2", .sha256 = L"aa"};
+  const updatefileinfo tool{.path = L"bin\\tool.exe", .version = L"2", .action = ActionRun, .sha256 = L"bb"};
+  const DownloadListValues verified{.records = {book, tool}, .tasks = {L"{app}setup.xml"}};
+  updatefileinfo with_messages = book;
+  with_messages.spare = L"download error\n";
+  const auto changed = [&](auto change) {
+    updatefileinfo record = tool;
+    change(record);
+    return DownloadListValues{.records = {book, record}};
+  };
+  struct Case {
+    const char* what;
+    DownloadListValues handed;
+    bool within;
+  } cases[] = {
+      {"the same", verified, true},
+      {"a part, in another order", {.records = {tool}}, true},
+      {"downloader messages", {.records = {with_messages}}, true},
+      {"nothing", {}, true},
+      {"a digest changed", changed([](updatefileinfo& r) { r.sha256 = L"cc"; }), false},
+      {"a digest removed", changed([](updatefileinfo& r) { r.sha256.clear(); }), false},
+      {"a destination added", changed([](updatefileinfo& r) { r.dstName = L"C:\\Windows\\x.exe"; }), false},
+      {"an action added", changed([](updatefileinfo& r) { r.action |= ActionRegister; }), false},
+      {"an address changed", changed([](updatefileinfo& r) { r.url = L"http://elsewhere/x"; }), false},
+      {"a record added", {.records = {book, {.path = L"evil.exe", .version = L"1"}}}, false},
+      {"a task added", {.records = {book}, .tasks = {L"{app}setup.xml", L"cmd.exe"}}, false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(HandedOverWithin(c.handed, verified), c.within) << c.what;
+}
+
 }  // namespace
 }  // namespace tarvolin

@@ -80,5 +80,64 @@ TEST_F(AppendedPackageRunTest, DamagedPackagesLeaveStartUpGoing) {
   }
 }
 
+// A record path is joined to the download folder and to the book folder: one
+// that climbs out of them is refused with the whole list.
+TEST_F(AppendedPackageRunTest, APackageWhoseRecordLeavesTheDownloadFolderInstallsNothing) {
+  const std::wstring escaped = BookFolder() + L"\\..\\escaped\\book.dat";
+  DeleteTree(FolderOf(escaped));
+  StatusHost host;
+  auto code = RunSilently(L"packaged_escape.exe", host);
+  ASSERT_TRUE(code.has_value());
+  EXPECT_FALSE(FileExists(escaped)) << Log();
+  EXPECT_FALSE(FileExists(InBook(L"reader\\book.dat"))) << Log();
+  EXPECT_FALSE(FileExists(InBook(L"escaped\\book.dat"))) << Log();
+  EXPECT_TRUE(Contains(Log(), L"leaves the download folder")) << Log();
+  DeleteTree(FolderOf(escaped));
+}
+
+// The same program built with the publisher's "test" key: the package's list
+// must carry its signature inside the package.
+class SignedAppendedPackageRunTest : public AppendedPackageRunTest {
+ protected:
+  void SetUp() override {
+    // No configuration is served: the signed book's default one stays, and
+    // its list address answers nothing.
+    StartBookServices(server_, SignedBookFolder(), "90002");
+  }
+  void TearDown() override { DeleteTree(SignedBookFolder()); }
+  static std::wstring SignedBookFolder() {
+    return WindowsFolder().substr(0, 3) + L"Brennoak\\Vosmir\\TarvolinE2ESignedBook";
+  }
+  std::wstring InSignedBook(const std::wstring& name) { return SignedBookFolder() + L"\\" + name; }
+  std::wstring SignedLog() { return testing::ReadTextFile(InSignedBook(L"inst.log")); }
+};
+
+TEST_F(SignedAppendedPackageRunTest, OnlyAPackageWhoseListVerifiesInstalls) {
+  struct Case {
+    const wchar_t* program;
+    bool installs;
+    const wchar_t* log_text;
+  } cases[] = {
+      {L"signed_packaged_release.exe", true, L"files taken from it"},
+      {L"signed_packaged_unsigned.exe", false, L"update package: list refused: its signature could not be fetched"},
+      {L"signed_packaged_other_key.exe", false, L"update package: list refused: its signature does not verify"},
+      {L"signed_packaged_foreign_signature.exe", false, L"update package: list refused: its signature does not verify"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(WideToAnsi(c.program));
+    StartBookServices(server_, SignedBookFolder(), "90002");
+    ASSERT_TRUE(ServicesStarted());
+    StatusHost host;
+    ASSERT_TRUE(RunSilently(c.program, host).has_value());
+    const std::wstring log = SignedLog();
+    EXPECT_TRUE(Contains(log, c.log_text)) << log;
+    EXPECT_EQ(FileExists(InSignedBook(L"reader\\book.dat")), c.installs) << log;
+    EXPECT_EQ(FileExists(InSignedBook(L"data\\pages.dat")), c.installs) << log;
+    if (c.installs) {
+      EXPECT_EQ(ReadWholeFile(InSignedBook(L"reader\\book.dat")), ReadWholeFile(Packaged(L"offline_reader_book.dat")));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tarvolin

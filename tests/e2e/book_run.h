@@ -38,6 +38,10 @@ inline std::string Bytes(const std::string& name, std::size_t size) {
   return bytes;
 }
 
+// The highest list serials the books accepted live in the prefix's registry;
+// each test starts from none.
+inline void ForgetAcceptedSerials() { ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tarvolin\\ListSerials"); }
+
 // Empties `book_folder` and starts `server` (letting go of the one it held
 // first: there is one port) as the configuration server and e-book service of
 // the test book's build, with the service accepting `ebook_id`. Skips the test
@@ -50,6 +54,7 @@ inline void StartBookServices(std::unique_ptr<testing::LoopbackHttpServer>& serv
     GTEST_SKIP() << "configuration server and e-book service of this build are not one loopback server";
   DeleteTree(book_folder);
   CreateDirectoryTree(book_folder);
+  ForgetAcceptedSerials();
   server.reset();
   server = std::make_unique<testing::LoopbackHttpServer>(*port);
   ASSERT_TRUE(server->listening());

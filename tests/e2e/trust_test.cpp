@@ -11,9 +11,14 @@
 #include <vector>
 
 #include "common/files.h"
+#include "common/platform_crypto.h"
 #include "common/strings.h"
 #include "common/text_encoding.h"
 #include "endpoints.h"
+#include "status/status_numbers.h"
+#include "updatelist/list_serialisation.h"
+#include "updatelist/trust_rules.h"
+#include "updatelist/update_list.h"
 #include "book_run.h"
 #include "status_host.h"
 #include "support/http_server.h"
@@ -34,9 +39,10 @@ struct Book {
   const wchar_t* name;
   const char* ebook_id;
   const wchar_t* program;
+  bool keyed;  // built with the publisher's "test" key
 };
-constexpr Book kUnsignedBook{L"TarvolinE2EBook", "90001", L"tarvolin_testbook.exe"};
-constexpr Book kSignedBook{L"TarvolinE2ESignedBook", "90002", L"tarvolin_signedbook.exe"};
+constexpr Book kUnsignedBook{L"TarvolinE2EBook", "90001", L"tarvolin_testbook.exe", false};
+constexpr Book kSignedBook{L"TarvolinE2ESignedBook", "90002", L"tarvolin_signedbook.exe", true};
 
 std::string Bytes(const std::string& name, std::size_t size) {
   std::string bytes;
@@ -64,16 +70,31 @@ class TrustTest : public ::testing::Test {
     ServeConfiguration(tarvolin_extra);
     ASSERT_TRUE(testing::PutPublishedFile("rel/main.xml", "<update></update>"));
   }
-  void ServeConfiguration(const std::wstring& tarvolin_extra) {
+  std::string ConfigurationText(const std::wstring& tarvolin_extra, const std::wstring& more = L"") const {
     const std::wstring base = testing::PublisherUrl() + L"/rel";
-    const std::wstring ini = L"[Tarvolin]\r\nLog=inst.log\r\nShowWhenCheck=false\r\nTempAppPath=1\r\n" + tarvolin_extra +
-                             L"[UPDATEINFO]\r\nListURL=" + base + L"/tarvolin.xml\r\nMainListURL=" + base +
-                             L"/main.xml\r\n[APPLICATION]\r\nApplication=reader.exe\r\nName=" + book_.name +
-                             L"\r\nEBookID=" + AnsiToWide(book_.ebook_id) + L"\r\n";
-    server_->Serve(std::string("/DigitalLibrary/ajax.aspx?action=GetTarvolinIni&ebookId=") + book_.ebook_id, 200,
-                   WideToAnsi(ini));
+    return WideToAnsi(L"[Tarvolin]\r\nLog=inst.log\r\nShowWhenCheck=false\r\nTempAppPath=1\r\n" + tarvolin_extra +
+                      L"[UPDATEINFO]\r\nListURL=" + base + L"/tarvolin.xml\r\nMainListURL=" + base +
+                      L"/main.xml\r\n[APPLICATION]\r\nApplication=reader.exe\r\nName=" + book_.name +
+                      L"\r\nEBookID=" + AnsiToWide(book_.ebook_id) + L"\r\n" + more);
+  }
+  std::string ConfigurationPath(const char* suffix = "") const {
+    return std::string("/DigitalLibrary/ajax.aspx") + suffix + "?action=GetTarvolinIni&ebookId=" + book_.ebook_id;
+  }
+  // The configuration as the book's server answers it; the signed book gets
+  // it signed with the publisher's "test" key.
+  void ServeConfiguration(const std::wstring& tarvolin_extra) {
+    const std::string ini = ConfigurationText(tarvolin_extra);
+    server_->Serve(ConfigurationPath(), 200, ini);
+    if (book_.keyed) server_->Serve(ConfigurationPath(".sig"), 200, SignatureOf(ini, "test"));
+  }
+  // The signature the publisher's tool makes of `bytes` with a test key.
+  static std::string SignatureOf(const std::string& bytes, const char* key) {
+    EXPECT_TRUE(testing::PutPublishedFile("conf/tarvolin.ini", bytes));
+    EXPECT_TRUE(testing::SignPublishedList("conf/tarvolin.ini", key));
+    return testing::HttpExchange(testing::PublisherUrl(), "/conf/tarvolin.ini.sig").body;
   }
   void TearDown() override {
+    e2e::ForgetAcceptedSerials();  // other suites share the prefix
     if (book_.name) DeleteTree(BookFolder());
   }
 
@@ -299,6 +320,286 @@ TEST_F(TrustTest, TheCachedListIsReusedOnlyWhileItsSignatureVerifies) {
   ASSERT_TRUE(due.has_value());
   EXPECT_EQ(*due, 0u) << Log();
   EXPECT_TRUE(Contains(Log(), L"cached list not reused")) << Log();
+}
+
+
+// --- the configuration (a book that carries the publisher's "test" key) ---
+
+// The configuration names the programs a run starts. One that does not verify
+// is never used: the default one built into the program stays in force.
+TEST_F(TrustTest, AConfigurationThatDoesNotVerifyIsNotUsed) {
+  // The forged configuration points at a release that would install, and
+  // starts a program of its own first.
+  const std::wstring hook = L"[UpdateEventWaitClose]\r\nUpdateStartup=hook.exe\r\n";
+  struct Case {
+    const char* what;
+    std::function<std::optional<std::string>(const std::string& ini)> signature;  // nothing: none served
+    const wchar_t* log_reason;
+  } cases[] = {
+      {"no signature", [](const std::string&) { return std::optional<std::string>(); }, L"could not be fetched"},
+      {"signed by another key", [](const std::string& ini) { return std::optional(SignatureOf(ini, "other")); },
+       L"does not verify"},
+      {"signature of other bytes",
+       [](const std::string& ini) { return std::optional(SignatureOf(ini + "\r\n", "test")); }, L"does not verify"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    StartBook(kSignedBook, L"QuickCheck=false\r\n");
+    PublishSignedRelease();
+    ASSERT_TRUE(CopyFileW((testing::BuildOutputFolder() + L"\\fake_ebook.exe").c_str(), InBook(L"hook.exe").c_str(),
+                          FALSE));
+    const std::string forged = ConfigurationText(L"QuickCheck=false\r\n", hook);
+    server_->Serve(ConfigurationPath(), 200, forged);
+    const std::optional<std::string> signature = c.signature(forged);
+    server_->Serve(ConfigurationPath(".sig"), signature ? 200 : 404, signature.value_or(""));
+    ASSERT_TRUE(testing::ResetPublisher());
+
+    StatusHost host;
+    ASSERT_TRUE(RunSilently(host).has_value());
+    const std::wstring log = Log();
+    EXPECT_TRUE(Contains(log, L"configuration refused, the default one stays")) << log;
+    EXPECT_TRUE(Contains(log, c.log_reason)) << log;
+    EXPECT_FALSE(FileExists(InBook(L"started.txt"))) << log;  // its program never ran
+    EXPECT_FALSE(FileExists(InBook(L"book.dat"))) << log;
+    EXPECT_TRUE(Gets("/rel/tarvolin.xml").empty());  // its list address was never asked
+    // The configuration on the disk is the default one.
+    wchar_t list_url[512] = {};
+    GetPrivateProfileStringW(L"UPDATEINFO", L"ListURL", L"", list_url, 512, InBook(L"tarvolin.ini").c_str());
+    EXPECT_TRUE(Contains(list_url, L"/DownloadV2/90002/tarvolin.xml")) << list_url;
+  }
+
+  // Signed with the book's key, the same configuration rules.
+  StartBook(kSignedBook, L"QuickCheck=false\r\n");
+  PublishSignedRelease();
+  ASSERT_TRUE(CopyFileW((testing::BuildOutputFolder() + L"\\fake_ebook.exe").c_str(), InBook(L"hook.exe").c_str(),
+                        FALSE));
+  const std::string signed_ini = ConfigurationText(L"QuickCheck=false\r\n", hook);
+  server_->Serve(ConfigurationPath(), 200, signed_ini);
+  server_->Serve(ConfigurationPath(".sig"), 200, SignatureOf(signed_ini, "test"));
+  StatusHost host;
+  ASSERT_TRUE(RunSilently(host).has_value());
+  EXPECT_TRUE(FileExists(InBook(L"started.txt"))) << Log();
+  EXPECT_EQ(Installed(L"book.dat"), kBookData) << Log();
+  EXPECT_FALSE(Contains(Log(), L"configuration refused")) << Log();
+}
+
+// --- freshness of signed lists ---
+
+const std::string kBookData2 = Bytes("book2-", 70000);
+
+// A signed release whose list carries `stamp` on its root; book.dat holds `data`.
+void PublishStampedRelease(const std::string& stamp, const std::string& data, const char* version) {
+  ASSERT_TRUE(testing::PutPublishedFile("rel/book.dat", data));
+  ASSERT_TRUE(testing::PutPublishedFile(
+      "rel/tarvolin.xml", "<update " + stamp + "><file path=\"book.dat\" ver=\"" + version + "\"/></update>"));
+  ASSERT_TRUE(testing::FillPublishedDigests("rel/tarvolin.xml", "rel"));
+  ASSERT_TRUE(testing::SignPublishedList("rel/tarvolin.xml", "test"));
+  ASSERT_TRUE(testing::PutPublishedFile("rel/main.xml", "<update book=\"!Template\"></update>"));
+  ASSERT_TRUE(testing::SignPublishedList("rel/main.xml", "test"));
+}
+
+// A signature covers bytes, not time: an old list, a stale one and another
+// book's one all verify, and each is refused by what its root says.
+TEST_F(TrustTest, AReplayedExpiredOrForeignListIsRefusedAndTheInstalledFilesStay) {
+  struct Case {
+    const char* what;
+    const char* stamp;
+    const wchar_t* log_reason;
+  } cases[] = {
+      {"older serial", "serial=\"4\" book=\"90002\"", L"serial is older"},
+      {"expired", "serial=\"6\" expires=\"2001-02-03\"", L"has expired"},
+      {"another book's", "serial=\"6\" book=\"90001\"", L"another book's list"},
+      {"template list as the book's", "serial=\"6\" book=\"!Template\"", L"another book's list"},
+  };
+  StartBook(kSignedBook, L"QuickCheck=false\r\n");
+  PublishStampedRelease("serial=\"5\" expires=\"2999-12-31\" book=\"90002\"", kBookData, "1");
+  ASSERT_NO_FATAL_FAILURE(RunSilentlyToTheEnd());
+  ASSERT_EQ(Installed(L"book.dat"), kBookData) << Log();
+  const std::string installed_list = Installed(L"tarvolin.xml");
+
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(testing::ResetPublisher());
+    PublishStampedRelease(c.stamp, kBookData2, "2");
+    DeleteFileW(InBook(L"inst.log").c_str());
+    StatusHost host;
+    ASSERT_TRUE(RunSilently(host).has_value());
+    const std::wstring log = Log();
+    EXPECT_TRUE(Contains(log, c.log_reason)) << log;
+    EXPECT_FALSE(IsSubsequence(host.statuses, {3})) << log;
+    EXPECT_EQ(Installed(L"book.dat"), kBookData);
+    EXPECT_EQ(Installed(L"tarvolin.xml"), installed_list);
+    EXPECT_TRUE(Gets("/rel/book.dat").empty());
+  }
+
+  // The template list is held to its own name.
+  ASSERT_TRUE(testing::ResetPublisher());
+  PublishStampedRelease("serial=\"6\"", kBookData2, "2");
+  ASSERT_TRUE(testing::PutPublishedFile("rel/main.xml", "<update book=\"90002\"></update>"));
+  ASSERT_TRUE(testing::SignPublishedList("rel/main.xml", "test"));
+  DeleteFileW(InBook(L"inst.log").c_str());
+  ASSERT_NO_FATAL_FAILURE(RunSilentlyToTheEnd());
+  EXPECT_TRUE(Contains(Log(), L"another book's list")) << Log();
+  EXPECT_EQ(Installed(L"book.dat"), kBookData);
+
+  // A newer serial for this book, good through a later day, installs.
+  ASSERT_TRUE(testing::ResetPublisher());
+  PublishStampedRelease("serial=\"6\" expires=\"2999-12-31\" book=\"90002\"", kBookData2, "2");
+  ASSERT_NO_FATAL_FAILURE(RunSilentlyToTheEnd());
+  EXPECT_EQ(Installed(L"book.dat"), kBookData2) << Log();
+}
+
+// --- every way in (a book that carries the publisher's "test" key) ---
+
+TEST_F(TrustTest, AFileWithoutADigestIsNotInstalled) {
+  StartBook(kSignedBook, L"QuickCheck=false\r\n");
+  ASSERT_TRUE(testing::PutPublishedFile("rel/book.dat", kBookData));
+  ASSERT_TRUE(testing::PutPublishedFile("rel/plain.dat", "a file the list vouches nothing for"));
+  // Signed, but only book.dat's digest is in it.
+  ASSERT_TRUE(testing::PutPublishedFile("rel/tarvolin.xml", "<update><file path=\"book.dat\" ver=\"1\"/></update>"));
+  ASSERT_TRUE(testing::FillPublishedDigests("rel/tarvolin.xml", "rel"));
+  std::string list = PublishedBytes("/rel/tarvolin.xml");
+  const std::size_t end = list.find("</update>");
+  ASSERT_NE(end, std::string::npos);
+  list.insert(end, "<file path=\"plain.dat\" ver=\"1\"/>");
+  ASSERT_TRUE(testing::PutPublishedFile("rel/tarvolin.xml", list));
+  ASSERT_TRUE(testing::SignPublishedList("rel/tarvolin.xml", "test"));
+  ASSERT_TRUE(testing::SignPublishedList("rel/main.xml", "test"));
+
+  ASSERT_NO_FATAL_FAILURE(RunSilentlyToTheEnd());
+  const std::wstring log = Log();
+  EXPECT_FALSE(FileExists(InBook(L"plain.dat"))) << log;
+  EXPECT_TRUE(Contains(log, L"digest mismatch[plain.dat] the list promises no digest")) << log;
+  // The release is installed whole or not at all.
+  EXPECT_FALSE(FileExists(InBook(L"book.dat"))) << log;
+}
+
+// A packed download stands for one file: what else it holds would go in
+// unchecked, so it is refused whether it is unpacked at once or installed packed.
+TEST_F(TrustTest, APackedFileWithTwoEntriesIsRefused) {
+  const std::string packed =
+      ReadWholeFile(testing::BuildOutputFolder() + L"\\packaged_books\\two_entries.zip").value_or("");
+  ASSERT_FALSE(packed.empty());
+  for (const wchar_t* unzip : {L"UnZip=1\r\n", L"UnZip=0\r\n"}) {
+    SCOPED_TRACE(WideToAnsi(unzip));
+    StartBook(kSignedBook, L"QuickCheck=false\r\n" + std::wstring(unzip));
+    // The list's digest is that of the packed form's first entry.
+    ASSERT_TRUE(testing::PutPublishedFile("rel/book.dat", Repeated("packed book,", 5000)));
+    ASSERT_TRUE(testing::PutPublishedFile("rel/tarvolin.xml", "<update><file path=\"book.dat\" ver=\"1\"/></update>"));
+    ASSERT_TRUE(testing::FillPublishedDigests("rel/tarvolin.xml", "rel"));
+    ASSERT_TRUE(testing::SignPublishedList("rel/tarvolin.xml", "test"));
+    ASSERT_TRUE(testing::SignPublishedList("rel/main.xml", "test"));
+    ASSERT_TRUE(testing::DeletePublishedFile("rel/book.dat"));
+    ASSERT_TRUE(testing::PutPublishedFile("rel/book.dat._.zip", packed));
+
+    ASSERT_NO_FATAL_FAILURE(RunSilentlyToTheEnd());
+    const std::wstring log = Log();
+    EXPECT_FALSE(Gets("/rel/book.dat._.zip").empty()) << log;
+    EXPECT_FALSE(FileExists(InBook(L"book.dat"))) << log;
+    EXPECT_FALSE(FileExists(InBook(L"book.dat._.zip"))) << log;
+    EXPECT_FALSE(FileExists(InBook(L"rider.dat"))) << log;
+  }
+  // Later tests publish book.dat again; its packed form must not outlive this one.
+  ASSERT_TRUE(testing::DeletePublishedFile("rel/book.dat._.zip"));
+}
+
+// --- the run with administrator rights ---
+
+void PumpUntil(const StatusHost& host, const std::vector<int>& statuses, DWORD milliseconds) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < milliseconds && !IsSubsequence(host.statuses, statuses)) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    Sleep(10);
+  }
+}
+
+// The hand-over file and the downloaded files lie where any program of the
+// reader can write. The administrator run, a real process started as the
+// relaunch starts it, takes nothing from them that the verified list does not
+// vouch for.
+TEST_F(TrustTest, TheAdministratorRunChecksItsHandOverAndEachFileAgain) {
+  StartBook(kSignedBook, L"QuickCheck=false\r\n");
+  const std::string blocked_data = "a file that cannot go where a folder is";
+  ASSERT_TRUE(testing::PutPublishedFile("rel/book.dat", kBookData));
+  ASSERT_TRUE(testing::PutPublishedFile("rel/blocked.dat", blocked_data));
+  ASSERT_TRUE(testing::PutPublishedFile(
+      "rel/tarvolin.xml", "<update><file path=\"book.dat\" ver=\"1\"/><file path=\"blocked.dat\" ver=\"1\"/></update>"));
+  ASSERT_TRUE(testing::FillPublishedDigests("rel/tarvolin.xml", "rel"));
+  ASSERT_TRUE(testing::SignPublishedList("rel/tarvolin.xml", "test"));
+  ASSERT_TRUE(testing::SignPublishedList("rel/main.xml", "test"));
+  // A folder where the list wants a file denies access: the run goes on as
+  // administrator, whose copy then fails on that folder too.
+  ASSERT_TRUE(CreateDirectoryTree(InBook(L"blocked.dat")));
+  {
+    StatusHost host;
+    ASSERT_TRUE(RunSilently(host).has_value());
+    PumpUntil(host, {8, 13}, kTimeoutMs);
+    ASSERT_TRUE(IsSubsequence(host.statuses, {8, 9, 10, 11, 13})) << Log();
+    // The verified hand-over went through: the administrator run got to copying.
+    ASSERT_FALSE(Contains(Log(), L"not what the verified list says")) << Log();
+  }
+  ASSERT_TRUE(RemoveDirectoryW(InBook(L"blocked.dat").c_str()));
+
+  // Where the check left its files: the download folder is the cached list's stem.
+  WIN32_FIND_DATAW found{};
+  HANDLE find = FindFirstFileW(InBook(L"*.xml.xml.signed").c_str(), &found);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE) << "no verified copy beside the cached list";
+  FindClose(find);
+  const std::wstring signed_copy = InBook(found.cFileName);
+  const std::wstring stem = signed_copy.substr(0, signed_copy.size() - std::wstring(L".xml.xml.signed").size());
+  const std::wstring parked = stem + L"\\book.dat_";
+  ASSERT_EQ(ReadWholeFile(parked).value_or(""), kBookData);
+  std::vector<updatefileinfo> listed;
+  ASSERT_TRUE(LoadUpdateList(signed_copy, listed, true));
+  ASSERT_EQ(listed.size(), 2u);
+
+  std::string forged = kBookData;
+  forged[100] ^= 0x01;
+  const std::wstring forged_path = InBook(L"forged.tmp");
+  ASSERT_TRUE(WriteWholeFile(forged_path, forged));
+  const std::wstring forged_digest = HexText(*DigestOfFile(DigestKind::kSha256, forged_path));
+  DeleteFileW(forged_path.c_str());
+
+  struct Case {
+    const char* what;
+    std::function<void(std::vector<updatefileinfo>& records)> change;
+    const std::string parked_content;
+    const wchar_t* log_text;  // nothing: it installs
+  } cases[] = {
+      {"hand-over names another digest for a forged download",
+       [&](std::vector<updatefileinfo>& records) { records[0].sha256 = forged_digest; }, forged,
+       L"not what the verified list says"},
+      {"hand-over adds a destination",
+       [](std::vector<updatefileinfo>& records) { records[0].dstName = L"book.dat;..\\elsewhere.dat"; }, kBookData,
+       L"not what the verified list says"},
+      {"download changed after it was checked", [](std::vector<updatefileinfo>&) {}, forged,
+       L"it is not the file its list promises"},
+      {"neither changed", [](std::vector<updatefileinfo>&) {}, kBookData, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<updatefileinfo> records = listed;
+    c.change(records);
+    ASSERT_TRUE(WriteWholeFile(stem + L".lst", SerializeDownloadList({.status = UpdateDownloadOk, .records = records})));
+    ASSERT_TRUE(WriteWholeFile(parked, c.parked_content));
+    DeleteFileW(InBook(L"inst.log").c_str());
+    StatusHost host;
+    const auto code = testing::RunAndWaitPumping(Program() + host.SilenceArguments() + L" /___runas_admin___", kTimeoutMs);
+    ASSERT_TRUE(code.has_value());
+    const std::wstring log = Log();
+    if (c.log_text) {
+      EXPECT_TRUE(Contains(log, c.log_text)) << log;
+      EXPECT_FALSE(FileExists(InBook(L"book.dat"))) << log;
+      EXPECT_FALSE(FileExists(InBook(L"elsewhere.dat"))) << log;
+      EXPECT_FALSE(FileExists(BookFolder() + L"\\..\\elsewhere.dat")) << log;
+      EXPECT_TRUE(host.Saw(UpdateCopyError)) << log;
+    } else {
+      EXPECT_EQ(Installed(L"book.dat"), kBookData) << log;
+      EXPECT_EQ(Installed(L"blocked.dat"), blocked_data) << log;
+      EXPECT_TRUE(host.Saw(UpdateCopyOk)) << log;
+    }
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/platform_crypto.h"
 #include "config/settings.h"
 #include "download/transfer_messages.h"
 #include "install/file_replacement.h"
@@ -17,6 +18,7 @@
 #include "status/status_protocol.h"
 #include "status/update_status.h"
 #include "updatelist/remote_version.h"
+#include "updatelist/trust_rules.h"
 #include "updatelist/update_list.h"
 #include "common/window_texts.h"
 
@@ -156,14 +158,21 @@ TEST_F(CopyStageTest, InstallsFilesRunsActionsAndTasksAndHandsOverTheList) {
 // replaced (one read-only), a record installed under two names (one of them in
 // folders that do not exist yet), a file added, and last a record that cannot
 // be put in place. Whatever stops the copy, the folder must be as before.
+// The digest of the parked last.txt as the downloader found it; "" when it is missing.
+std::wstring LastDigest(const InstallFolders& folders) {
+  const auto digest = DigestOfFile(DigestKind::kSha256, folders.Download() + L"\\last.txt_");
+  return digest ? HexText(*digest) : std::wstring();
+}
+
 TEST_F(CopyStageTest, AFailedCopyReturnsToThePreviousRelease) {
   constexpr wchar_t kOldList[] = L"<update><file path=\"a.txt\" ver=\"1\"/></update>";
-  enum class Blocker { kMissingDownload, kFolderInTheWay, kFileHeldOpen, kNoListToSave };
+  enum class Blocker { kMissingDownload, kFolderInTheWay, kFileHeldOpen, kNoListToSave, kChangedSinceDownload };
   const std::pair<const char*, Blocker> cases[] = {
       {"the last download is missing", Blocker::kMissingDownload},
       {"a folder stands where the last file goes", Blocker::kFolderInTheWay},
       {"another program holds the last file open without sharing", Blocker::kFileHeldOpen},
       {"the fetched list is gone and cannot be fetched again", Blocker::kNoListToSave},
+      {"the last download changed after its digest was checked", Blocker::kChangedSinceDownload},
   };
   for (const auto& [name, blocker] : cases) {
     SCOPED_TRACE(name);
@@ -184,8 +193,10 @@ TEST_F(CopyStageTest, AFailedCopyReturnsToThePreviousRelease) {
                                       {.path = L"sub\\b.txt", .version = L"2"},
                                       {.path = L"x.dll", .dstName = L"one.dll;deep\\er\\two.dll", .version = L"2"},
                                       {.path = L"added.txt", .version = L"2", .action = ActionRun},
-                                      {.path = L"last.txt", .version = L"2"}});
+                                      {.path = L"last.txt", .version = L"2", .sha256 = LastDigest(folders)}});
     CurrentDownLoadList().SetTasks({L"{app}added.txt9991"});
+    // Another program of the reader's rewrites the parked file before it goes in.
+    if (blocker == Blocker::kChangedSinceDownload) WriteTextFile(folders.Download() + L"\\last.txt_", L"L3");
     if (blocker == Blocker::kNoListToSave) {
       ::DeleteFileW(CachedListPath().c_str());
     } else {
@@ -213,7 +224,7 @@ TEST_F(CopyStageTest, AFailedCopyReturnsToThePreviousRelease) {
     EXPECT_EQ(testing::FolderSnapshot(folders.AppFolder()), before);
     // What was fetched stays parked for the next run.
     for (const auto& [path, text] : fetched) {
-      if (path != L"last.txt" || blocker != Blocker::kMissingDownload) {
+      if (path != L"last.txt" || (blocker != Blocker::kMissingDownload && blocker != Blocker::kChangedSinceDownload)) {
         EXPECT_EQ(ReadTextFile(folders.Download() + L"\\" + path + L"_"), text) << path;
       }
     }

@@ -38,7 +38,7 @@ class UpdateOneFileTest : public ::testing::Test {
   }
 };
 
-TEST_F(UpdateOneFileTest, CopiesToEarlierDestinationsAndMovesToTheLast) {
+TEST_F(UpdateOneFileTest, EveryDestinationGetsACopyAndTheDownloadGoesWithTheLast) {
   const std::wstring source = folders_.Park(L"x.dll", L"new");
   folders_.WriteApp(L"a.dll", L"old a");
   ::SetFileAttributesW(folders_.App(L"a.dll").c_str(), FILE_ATTRIBUTE_READONLY);
@@ -48,7 +48,7 @@ TEST_F(UpdateOneFileTest, CopiesToEarlierDestinationsAndMovesToTheLast) {
 
   EXPECT_EQ(ReadTextFile(folders_.App(L"a.dll")), L"new");
   EXPECT_EQ(ReadTextFile(folders_.App(L"sub\\b.dll")), L"new");
-  EXPECT_FALSE(FileExists(source + L"_"));  // moved, not copied, to the last one
+  EXPECT_FALSE(FileExists(source + L"_"));  // gone once the last destination has it
   // The replaced file is kept, attributes and all, for a return to it; the
   // added one had nothing to keep.
   EXPECT_EQ(ReadTextFile(folders_.App(L"a.dll.__old")), L"old a");
@@ -66,6 +66,37 @@ TEST_F(UpdateOneFileTest, CopiesToEarlierDestinationsAndMovesToTheLast) {
   const std::wstring log = folders_.Log();
   EXPECT_NE(log.find(L"update file[" + folders_.App(L"a.dll") + L"]"), std::wstring::npos) << log;
   EXPECT_NE(log.find(L"update file[" + folders_.App(L"sub\\b.dll") + L"]"), std::wstring::npos) << log;
+}
+
+// The copy beside each destination is checked while nobody can write to it,
+// right before it goes in; one that fails leaves the destination as it was.
+TEST_F(UpdateOneFileTest, EachCopyPassesItsCheckWhileNobodyCanWriteIt) {
+  const std::wstring source = folders_.Park(L"x.dll", L"new");
+  folders_.WriteApp(L"a.dll", L"old a");
+  std::vector<std::wstring> checked;
+  bool writable_while_checked = false;
+  const StagedFileCheck check = [&](const std::wstring& staged) {
+    checked.push_back(staged);
+    HANDLE writer = ::CreateFileW(staged.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (writer != INVALID_HANDLE_VALUE) {
+      writable_while_checked = true;
+      ::CloseHandle(writer);
+    }
+    return ReadTextFile(staged) == L"new";
+  };
+  CopyJournal journal;
+  ASSERT_TRUE(UpdateOneFile(source, {folders_.App(L"a.dll"), folders_.App(L"sub\\b.dll")}, journal, check));
+  EXPECT_EQ(checked, (std::vector<std::wstring>{folders_.App(L"a.dll.__new"), folders_.App(L"sub\\b.dll.__new")}));
+  EXPECT_FALSE(writable_while_checked);
+  EXPECT_EQ(ReadTextFile(folders_.App(L"a.dll")), L"new");
+
+  const std::wstring forged = folders_.Park(L"y.dll", L"forged");
+  CopyJournal second;
+  EXPECT_FALSE(UpdateOneFile(forged, {folders_.App(L"a.dll")}, second, check));
+  EXPECT_EQ(ReadTextFile(folders_.App(L"a.dll")), L"new");
+  EXPECT_FALSE(FileExists(folders_.App(L"a.dll.__new")));
+  EXPECT_TRUE(FileExists(forged + L"_"));  // the download stays for the retry
 }
 
 TEST_F(UpdateOneFileTest, ARunningProgramIsMovedAsideAndListed) {

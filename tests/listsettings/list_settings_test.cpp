@@ -23,6 +23,18 @@ TEST_F(ListSettingsTest, FieldsBecomeRunParametersAndCountsAreClamped) {
   EXPECT_EQ(ConfiguredThreadsPerFile(), 100);  // 500 → at most 100 threads
 }
 
+// Anyone can write such a file: the run with administrator rights takes only
+// the download tuning from it.
+TEST_F(ListSettingsTest, TheElevatedRunTakesOnlyTheDownloadTuning) {
+  SetElevatedRun(true);
+  const bool loaded = LoadListSettingsFrom(Fixture(L"counts.bin"));
+  SetElevatedRun(false);
+  ASSERT_TRUE(loaded);
+  EXPECT_FALSE(RunParameters().Find(L"custom").has_value());
+  EXPECT_EQ(ConfiguredFilesAtOnce(), 1);
+  EXPECT_EQ(ConfiguredThreadsPerFile(), 100);
+}
+
 TEST_F(ListSettingsTest, LeadingNumberIsTaken) {
   ASSERT_TRUE(LoadListSettingsFrom(Fixture(L"inrange.bin")));
   EXPECT_EQ(ConfiguredFilesAtOnce(), 12);

@@ -236,5 +236,21 @@ TEST(ListRules, TimeOutPollsStayInRange) {
   for (const auto& c : cases) EXPECT_EQ(PollsForTimeOut(c.setting), c.polls) << c.setting;
 }
 
+TEST(ListRules, RecordPathsStayInsideTheDownloadFolder) {
+  struct Case {
+    const wchar_t* path;
+    bool contained;
+  } cases[] = {
+      {L"book.dat", true},          {L"reader\\book.dat", true}, {L"a/b/c.txt", true},
+      {L"..book.dat", true},        {L"a..b\\c", true},          {L".\\book.dat", true},
+      {L"", true},                  {L"..", false},                {L"..\\book.dat", false},
+      {L"a\\..\\..\\b", false},     {L"a/../b", false},            {L"a\\..", false},
+      {L"\\book.dat", false},       {L"/book.dat", false},         {L"\\\\server\\share\\x", false},
+      {L"C:\\Windows\\x.dll", false}, {L"C:x.dll", false},         {L"book.dat:stream", false},
+      {L"a\\.. \\b", false},        {L"a\\...\\b", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsContainedRecordPath(c.path), c.contained) << c.path;
+}
+
 }  // namespace
 }  // namespace tarvolin

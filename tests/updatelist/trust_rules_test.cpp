@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace tarvolin {
 namespace {
 
@@ -99,6 +101,53 @@ TEST(TrustRules, SignatureSitsBesideTheListBeforeItsQuery) {
       {L"http://h/a.xml#top", L"http://h/a.xml.sig#top"},
   };
   for (const auto& c : cases) EXPECT_EQ(SignatureUrlFor(c.list), c.signature) << c.list;
+}
+
+TEST(TrustRules, ListSerials) {
+  struct Case {
+    const wchar_t* text;
+    std::optional<unsigned long long> serial;
+  } cases[] = {
+      {L"", 0ull},         {L" 7 ", 7ull},        {L"0012", 12ull},
+      {L"999999999999999999", 999999999999999999ull},
+      {L"1000000000000000000", std::nullopt},  // 19 digits
+      {L"-1", std::nullopt}, {L"+1", std::nullopt}, {L"1.5", std::nullopt}, {L"0x10", std::nullopt},
+      {L"1 2", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParseListSerial(c.text), c.serial) << c.text;
+}
+
+TEST(TrustRules, AListIsFreshOnlyForItsBookUntilItsDayAndNotOlderThanTheLastOne) {
+  constexpr wchar_t kToday[] = L"2026-12-11";
+  struct Case {
+    ListStamp stamp;
+    const wchar_t* book;
+    unsigned long long highest;
+    FreshnessVerdict verdict;
+  } cases[] = {
+      {{}, L"90002", 0, FreshnessVerdict::kFresh},
+      {{}, L"90002", 1, FreshnessVerdict::kOlderSerial},  // a missing serial is 0
+      {{L"5", L"", L""}, L"90002", 5, FreshnessVerdict::kFresh},  // the same list again
+      {{L"4", L"", L""}, L"90002", 5, FreshnessVerdict::kOlderSerial},
+      {{L"6", L"", L""}, L"90002", 5, FreshnessVerdict::kFresh},
+      {{L"6", L"2026-12-11", L""}, L"90002", 0, FreshnessVerdict::kFresh},  // good through its day
+      {{L"6", L"2026-12-10", L""}, L"90002", 0, FreshnessVerdict::kExpired},
+      {{L"6", L"2027-01-01", L""}, L"90002", 0, FreshnessVerdict::kFresh},
+      {{L"6", L"2026-1-1", L""}, L"90002", 0, FreshnessVerdict::kMalformed},
+      {{L"6", L"2026-13-01", L""}, L"90002", 0, FreshnessVerdict::kMalformed},
+      {{L"6", L"tomorrow", L""}, L"90002", 0, FreshnessVerdict::kMalformed},
+      {{L"six", L"", L""}, L"90002", 0, FreshnessVerdict::kMalformed},
+      {{L"6", L"", L"90002"}, L"90002", 0, FreshnessVerdict::kFresh},
+      {{L"6", L"", L"90001"}, L"90002", 0, FreshnessVerdict::kOtherBook},
+      {{L"6", L"", L"!Template"}, L"90002", 0, FreshnessVerdict::kOtherBook},
+      {{L"6", L"", L"!Template"}, kTemplateListBook, 0, FreshnessVerdict::kFresh},
+      {{L"6", L"", L"90002"}, kTemplateListBook, 0, FreshnessVerdict::kOtherBook},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(JudgeListStamp(c.stamp, c.book, c.highest, kToday), c.verdict)
+        << "serial " << c.stamp.serial.size() << " expires " << c.stamp.expires.size() << " book " << c.book;
+    EXPECT_EQ(FreshnessRefusalText(c.verdict).empty(), c.verdict == FreshnessVerdict::kFresh);
+  }
 }
 
 }  // namespace
