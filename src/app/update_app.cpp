@@ -51,6 +51,8 @@ bool CUpdateApp::InitInstance() {
   RefreshConfigurationFromServer();
   if (BookWindowAlreadyOpen()) return false;
   if (MachineIsOffline()) return false;
+  // Past the two early ends, which leave before the log is ever written.
+  SayWhenUnverified();
   RegisterHostWindowClass();
   CheckFlashPlayer();
   FinishInterruptedReturn();  // the book must not start on two releases mixed
@@ -77,6 +79,9 @@ void CUpdateApp::RefreshConfigurationFromServer() {
   // Values read so far (the refresh itself logs and reads the agent name) came
   // from the default copy; once the server's copy is in place it must rule.
   if (RefreshConfiguration()) RunParameters().Clear();
+}
+
+void CUpdateApp::SayWhenUnverified() {
   if (!BookListSigningKey().required) WriteLog(kUnverifiedLog);
 }
 

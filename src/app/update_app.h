@@ -32,6 +32,7 @@ class CUpdateApp {
   // Start-up steps, in the order they run.
   void LoadConfiguration();
   void RefreshConfigurationFromServer();
+  void SayWhenUnverified();
   bool BookWindowAlreadyOpen();
   bool MachineIsOffline();
   void RegisterHostWindowClass();

@@ -20,6 +20,7 @@
 
 #include "common/files.h"
 #include "common/strings.h"
+#include "common/window_texts.h"
 #include "config/settings.h"
 #include "download/transfer_messages.h"
 #include "install/old_files.h"
@@ -48,10 +49,10 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
       std::to_wstring(wparam) == g_stop.substr(std::wcslen(kRecordStop))) {
     StopNow();
   }
-  if (message == tarvolin::status_protocol::kStatusTextMessage && wparam != 0 &&
-      tarvolin::StartsWith(g_stop, kTextStop) &&
-      tarvolin::Contains(reinterpret_cast<const wchar_t*>(wparam), g_stop.substr(std::wcslen(kTextStop)))) {
-    StopNow();
+  if (message == tarvolin::status_protocol::kStatusTextMessage && tarvolin::StartsWith(g_stop, kTextStop)) {
+    // A window of the updater's own process gets the text's parking key.
+    const auto text = tarvolin::ParkedText(message, wparam);
+    if (text && tarvolin::Contains(*text, g_stop.substr(std::wcslen(kTextStop)))) StopNow();
   }
   return ::DefWindowProcW(window, message, wparam, lparam);
 }

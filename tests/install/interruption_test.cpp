@@ -4,6 +4,8 @@
 // the disk holds.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <map>
 #include <string>
@@ -172,12 +174,17 @@ TEST_F(InterruptionTest, StoppedAtEveryStepThenRunAgainEndsComplete) {
   ExpectComplete();
 }
 
+// The kills sweep a run from its start: 10 ms apart at first, then a tenth of the
+// delay so far. Every moment of a short run is met closely, and a run that takes
+// seconds (a slow machine, an emulated one) is still crossed in a few dozen rounds.
+DWORD NextKillDelay(DWORD delay_ms) { return delay_ms + std::max<DWORD>(10, delay_ms / 10); }
+
 TEST_F(InterruptionTest, KilledAtArbitraryMomentsThenRunAgainEndsComplete) {
   // Each round lets a run fetch everything and stop as the copy begins, then
   // kills the next run a little later than the round before, so that the kills
   // sweep through the copy. Where exactly each lands does not matter: every
   // moment must leave the installation consistent.
-  for (DWORD delay_ms = 20; delay_ms <= 2000; delay_ms += 10) {
+  for (DWORD delay_ms = 20; delay_ms <= 20000; delay_ms = NextKillDelay(delay_ms)) {
     ASSERT_EQ(RunChild(L"text:Copy from temporary directory"), std::optional<DWORD>(kStoppedExitCode));
     ChildProcess child;
     ASSERT_TRUE(child.Start(Command(L"")));
@@ -230,9 +237,10 @@ TEST_F(InterruptionTest, KilledAtArbitraryMomentsOfAReturnThenRunAgainEndsWithOn
   // through the copy and the return after it.
   int in_copy = 0;
   int in_return = 0;
-  DWORD step_ms = 10;
+  DWORD refine_step_ms = 0;  // 0 until the end of the copy is swept again
   DWORD last_in_copy_ms = 0;
-  for (DWORD delay_ms = 20; delay_ms <= 3000; delay_ms += step_ms) {
+  for (DWORD delay_ms = 20; delay_ms <= 30000;
+       delay_ms = refine_step_ms ? delay_ms + refine_step_ms : NextKillDelay(delay_ms)) {
     ASSERT_EQ(RunChild(L"text:Copy from temporary directory"), std::optional<DWORD>(kStoppedExitCode));
     ChildProcess child;
     ASSERT_TRUE(child.Start(Command(L"")));
@@ -252,10 +260,10 @@ TEST_F(InterruptionTest, KilledAtArbitraryMomentsOfAReturnThenRunAgainEndsWithOn
     EXPECT_EQ(RunChild(L""), std::optional<DWORD>(1)) << when;
     EXPECT_EQ(testing::FolderSnapshot(app_.path()), first_release) << when;
     if (code) {
-      // The return is short: when the steps went over it, the last one is
-      // swept again, a millisecond at a time.
-      if (in_return == 0 && step_ms > 1) {
-        step_ms = 1;
+      // The return is short: when the steps went over it, the stretch from the
+      // last kill in the copy to the run's end is swept again in twenty rounds.
+      if (in_return == 0 && !refine_step_ms) {
+        refine_step_ms = std::max<DWORD>(1, (delay_ms - last_in_copy_ms) / 20);
         delay_ms = last_in_copy_ms;
         continue;
       }
