@@ -21,6 +21,7 @@
 #include "updatelist/comparison.h"
 #include "updatelist/list_cache_name.h"
 #include "updatelist/list_freshness.h"
+#include "updatelist/list_retrieval.h"
 #include "updatelist/list_signature.h"
 #include "updatelist/list_url.h"
 #include "updatelist/update_list.h"
@@ -175,6 +176,8 @@ bool HandOver(const std::wstring& executable, const PackageLocation& location, c
     return false;
   }
   if (!PackageListVerifies(folder, list)) return false;
+  // The elevated run rebuilds the list from these, as it does a fetched one.
+  if (BookListSigningKey().required) KeepSignedListForQuickCheck(list, folder + L"\\" + kListEntry + kSignatureSuffix);
   // File addresses are built the way the check builds them, so the parked
   // files are recognised by the download pass.
   SetListUrlBase(ReadSetting(sections::kUpdateInfo, L"ListURL"));

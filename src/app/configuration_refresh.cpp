@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "common/files.h"
+#include "common/process_state.h"
 #include "common/strings.h"
 #include "config/log.h"
 #include "config/settings.h"
@@ -23,13 +25,20 @@ bool PlainGetConfiguration(const std::wstring& url, const std::wstring& path) {
 }
 
 // The configuration names the programs the run starts: with a key in the
-// book it is held to the key the lists are, over the exact bytes fetched.
+// book it is held to the key the lists are, over the exact bytes fetched. They
+// are read once: what is checked is what the run then reads its settings from,
+// whatever happens to the file afterwards.
 bool ConfigurationVerifies(const std::wstring& url, const std::wstring& path) {
-  std::string signature;
-  const SignatureVerdict verdict = CheckFetchedList(BookListSigningKey(), url, path, signature);
-  if (verdict == SignatureVerdict::kNotRequired || verdict == SignatureVerdict::kGood) return true;
-  WriteLog(FormatWide(kRefusedLog, SignatureFaultText(verdict).c_str()));
-  return false;
+  const ListSigningKey key = BookListSigningKey();
+  if (!key.required) return true;
+  const std::optional<std::string> bytes = ReadWholeFile(path);
+  const SignatureVerdict verdict = bytes ? CheckFetchedBytes(key, url, *bytes) : SignatureVerdict::kWrong;
+  if (verdict != SignatureVerdict::kGood) {
+    WriteLog(FormatWide(kRefusedLog, SignatureFaultText(verdict).c_str()));
+    return false;
+  }
+  SealConfiguration(std::make_shared<const IniText>(IniText::FromBytes(*bytes)));
+  return true;
 }
 
 }  // namespace

@@ -8,7 +8,8 @@ namespace tarvolin {
 std::wstring ConfigurationEndpointUrl(const std::wstring& ebook_id);
 
 // Downloads the book's configuration; on failure the previous file is restored.
-// True when the server's copy is in place.
+// True when the server's copy is in place. With a signing key in the book, the
+// copy checked is also sealed as the run's configuration (see SealConfiguration).
 bool RefreshConfiguration();
 
 }  // namespace tarvolin

@@ -16,6 +16,7 @@
 #include "updatelist/comparison.h"
 #include "updatelist/destination_paths.h"
 #include "updatelist/list_cache_name.h"
+#include "updatelist/list_retrieval.h"
 #include "updatelist/update_list.h"
 
 namespace tarvolin {
@@ -60,14 +61,19 @@ void UninstallFiles() {
   DeleteTree(CachedListStem());
 
   const std::wstring installed_list = CollapseBackslashes(ConfigurationFolder() + L"\\" + kInstalledListName);
+  // With a key, the list is rebuilt from the verified copies the update kept
+  // beside it; only a list that verifies may name files outside the book folder.
+  const std::wstring verified_list = installed_list + L".verified";
+  const bool list_verified = RestoreVerifiedList(installed_list, verified_list);
   std::vector<updatefileinfo> records;
-  constexpr bool kListVerified = false;
-  if (LoadUpdateList(installed_list, records, false)) {
+  if (LoadUpdateList(list_verified ? verified_list : installed_list, records, false)) {
     for (const auto& record : records) {
       if (!IsFileRecord(record)) continue;
-      for (const auto& target : DestinationPaths(record)) RemoveFileAndEmptyFolders(target, kListVerified);
+      for (const auto& target : DestinationPaths(record)) RemoveFileAndEmptyFolders(target, list_verified);
     }
   }
+  ::DeleteFileW(verified_list.c_str());
+  ForgetSignedCopies(installed_list);
   if (std::wstring log = LogFilePath(); !log.empty()) ::DeleteFileW(log.c_str());
   ::DeleteFileW(OldFilesListPath().c_str());
   ::DeleteFileW(ReturnJournalPath().c_str());

@@ -17,8 +17,8 @@ bool UninstallMayDelete(const std::wstring& path, const std::wstring& book_folde
 
 // Deletes every installed file of the list, the folders they leave empty, the
 // log, "__oldfiles.lst" and the installed list. Relaunches elevated first when
-// the configuration folder needs administrator rights. The installed list read
-// here is not verified: files it names outside the book folder stay.
+// the configuration folder needs administrator rights. Files outside the book
+// folder go only when the installed list verifies (see RestoreVerifiedList).
 void UninstallFiles();
 
 }  // namespace tarvolin

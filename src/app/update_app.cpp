@@ -73,7 +73,13 @@ bool CUpdateApp::InitInstance() {
   return DecideAndRunMode();
 }
 
-void CUpdateApp::LoadConfiguration() { LoadStartupConfiguration(default_text_); }
+void CUpdateApp::LoadConfiguration() {
+  LoadStartupConfiguration(default_text_);
+  // With a key, the settings come from memory only: the default carried inside
+  // the program until a verified copy from the server takes its place. The file
+  // in the book folder is the reader's to write, and the elevated run is not.
+  if (BookListSigningKey().required) SealConfiguration(std::make_shared<const IniText>(IniText::FromText(default_text_.text)));
+}
 
 void CUpdateApp::RefreshConfigurationFromServer() {
   // Values read so far (the refresh itself logs and reads the agent name) came

@@ -44,6 +44,7 @@ struct ProcessState {
   Guarded<std::wstring> configuration_folder;
   Guarded<std::wstring> machine_id;
   Guarded<std::wstring> old_machine_id;
+  Guarded<std::shared_ptr<const IniText>> sealed_configuration;
 };
 
 ProcessState& State() {
@@ -77,6 +78,11 @@ void EndFullUpdate() { State().full_update_busy = false; }
 std::wstring MachineID() { return State().machine_id.Get(); }
 std::wstring OldMachineID() { return State().old_machine_id.Get(); }
 void SetMachineIds(const std::wstring& current, const std::wstring& previous) { State().SetIds(current, previous); }
+
+std::shared_ptr<const IniText> SealedConfiguration() { return State().sealed_configuration.Get(); }
+void SealConfiguration(std::shared_ptr<const IniText> configuration) {
+  State().sealed_configuration.Set(std::move(configuration));
+}
 
 std::wstring StoredConfigurationFolder() { return State().configuration_folder.Get(); }
 void StoreConfigurationFolder(const std::wstring& folder) { State().configuration_folder.Set(folder); }

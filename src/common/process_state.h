@@ -5,9 +5,12 @@
 #include <windows.h>
 
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+
+#include "common/ini_text.h"
 
 namespace tarvolin {
 
@@ -60,6 +63,12 @@ inline constexpr wchar_t kUnknownMachineId[] = L"000000000";
 std::wstring MachineID();
 std::wstring OldMachineID();
 void SetMachineIds(const std::wstring& current, const std::wstring& previous);
+
+// The configuration as checked once and held in memory: when there is one, the
+// settings layer reads tarvolin.ini from it, never from the file again. Null
+// until a run seals its configuration.
+std::shared_ptr<const IniText> SealedConfiguration();
+void SealConfiguration(std::shared_ptr<const IniText> configuration);
 
 // Storage behind ConfigurationFolder()/SetConfigurationFolder() of the settings layer.
 std::wstring StoredConfigurationFolder();

@@ -29,10 +29,14 @@ std::wstring ReadSetting(const std::wstring& section, const std::wstring& key) {
   std::wstring cached = RunParameters().Get(cache_key);
   if (!cached.empty()) return cached;
 
-  std::wstring file = IsTemporaryFolderSetting(section, key)
-                          ? TemporaryFolder() + L"\\" + kConfigurationFileName
-                          : ConfigurationFolder() + L"\\" + kConfigurationFileName;
-  std::wstring value = ReadProfileString(CollapseBackslashes(file), section, key);
+  std::wstring value;
+  if (IsTemporaryFolderSetting(section, key)) {
+    value = ReadProfileString(CollapseBackslashes(TemporaryFolder() + L"\\" + kConfigurationFileName), section, key);
+  } else if (const std::shared_ptr<const IniText> sealed = SealedConfiguration()) {
+    value = sealed->Read(section, key);
+  } else {
+    value = ReadProfileString(ConfigurationFilePath(), section, key);
+  }
   RunParameters().Set(cache_key, value);
   return value;
 }

@@ -233,7 +233,7 @@ bool UpdateOneFile(const std::wstring& source, const std::vector<std::wstring>& 
   return UpdateOneFile(source, destinations, journal);
 }
 
-bool MoveTree(const std::wstring& from, const std::wstring& to, CopyJournal& journal) {
+bool MoveTree(const std::wstring& from, const std::wstring& to, CopyJournal& journal, const TreeFileCheck& check) {
   bool all_moved = true;
   ForEachEntry(from, [&](const std::wstring& name, DWORD attributes) {
     if (!all_moved) return;
@@ -244,9 +244,11 @@ bool MoveTree(const std::wstring& from, const std::wstring& to, CopyJournal& jou
       all_moved = false;
       LogPair(L"move file error[%ls]to[%ls]", source, target);
     } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-      all_moved = MoveTree(source, target, journal);
+      all_moved = MoveTree(source, target, journal, check);
     } else {
-      all_moved = PlaceFile(source, target, true, journal, {});
+      StagedFileCheck staged_check;
+      if (check) staged_check = [&check, &source](const std::wstring& staged) { return check(source, staged); };
+      all_moved = PlaceFile(source, target, true, journal, staged_check);
     }
   });
   ::RemoveDirectoryW(from.c_str());

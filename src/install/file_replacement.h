@@ -43,7 +43,10 @@ bool UpdateOneFile(const std::wstring& source, const std::vector<std::wstring>& 
 // as a downloaded file is put in place (staged, swapped in, the old one kept
 // as a backup, journaled), and removes the folders of `from` that end up
 // empty. Stops at the first file that cannot be moved, which stays in `from`
-// and is logged. True when everything was moved.
-bool MoveTree(const std::wstring& from, const std::wstring& to, CopyJournal& journal);
+// and is logged. True when everything was moved. Each file's staged copy must
+// pass `check`, given the file's path under `from` and the staged copy.
+using TreeFileCheck = std::function<bool(const std::wstring& source, const std::wstring& staged)>;
+bool MoveTree(const std::wstring& from, const std::wstring& to, CopyJournal& journal,
+              const TreeFileCheck& check = {});
 
 }  // namespace tarvolin

@@ -7,6 +7,7 @@
 #include "config/log.h"
 #include "config/settings.h"
 #include "config/translation_loader.h"
+#include "download/packed_fetch.h"
 #include "download/transfer_messages.h"
 #include "install/access_grant.h"
 #include "install/file_replacement.h"
@@ -24,6 +25,7 @@
 #include "updatelist/file_digest.h"
 #include "updatelist/list_cache_name.h"
 #include "updatelist/list_retrieval.h"
+#include "updatelist/list_signature.h"
 #include "updatelist/remote_version.h"
 #include "updatelist/update_list.h"
 #include "updatelist/xml_dom.h"
@@ -111,6 +113,28 @@ bool CopyPhase(HWND window, const std::vector<updatefileinfo>& records, const st
   return true;
 }
 
+std::wstring ComparablePath(const std::wstring& path) {
+  return ToLower(CollapseBackslashes(ReplaceAll(path, L"/", L"\\")));
+}
+
+// A file of the download folder as it goes in whole (UnZip off), hashed again
+// like any downloaded file: a record's parked file, or its packed form, which
+// goes in packed. Anything else there came from no list and goes in only where
+// nothing is verified.
+bool DownloadedFileHasPromisedDigest(const std::vector<updatefileinfo>& records, const std::wstring& download_folder,
+                                     const std::wstring& source, const std::wstring& staged) {
+  const std::wstring moving = ComparablePath(source);
+  for (const updatefileinfo& record : records) {
+    if (!IsInstallable(record)) continue;
+    const std::wstring downloaded = ComparablePath(download_folder + L"\\" + record.path);
+    if (moving == downloaded + kParkedSuffix) return FileHasPromisedDigest(record, staged);
+    if (moving == downloaded + kZippedSuffix) return PackedFileHasPromisedDigest(record, staged);
+  }
+  if (!BookListSigningKey().required) return true;
+  WriteLog(FormatWide(L"not in the list, not installed[%ls]", source.c_str()));
+  return false;
+}
+
 // The records' links, once every file is in: a failed copy returns to the
 // previous release and must leave no link to a file of this one behind.
 void ShortcutPhase(HWND window, const std::vector<updatefileinfo>& records) {
@@ -184,6 +208,8 @@ bool HandOverInstalledList(const std::vector<updatefileinfo>& installed, const s
     WriteLog(FormatWide(L"cannot save the installed list[%ls]", target.c_str()));
     return false;
   }
+  // Uninstall holds the installed list to the key through these.
+  KeepVerifiedCopiesOfThisUpdate(target);
   GrantUsersAccess(grant_tool, {target});
   return true;
 }
@@ -262,7 +288,11 @@ bool CopyAndFinish(HWND window) {
   CopyJournal journal = CopyJournal::CarryOn();
   if (!unzip) {
     // The download folder is the release as it is to stand in the application folder.
-    if (!MoveTree(download_folder, ConfigurationFolder(), journal)) return ReturnAfterFailedCopy(journal, window);
+    const auto promised = [&download_folder](const std::wstring& source, const std::wstring& staged) {
+      return DownloadedFileHasPromisedDigest(CurrentDownLoadList().Records(), download_folder, source, staged);
+    };
+    if (!MoveTree(download_folder, ConfigurationFolder(), journal, promised))
+      return ReturnAfterFailedCopy(journal, window);
     journal.Close();
     return true;
   }

@@ -117,12 +117,7 @@ bool HasPromisedDigest(int index, const std::wstring& file) {
 // A packed copy that stays packed is checked through a scratch copy of its content.
 bool PackedHasPromisedDigest(int index, const std::wstring& packed) {
   auto record = CurrentDownLoadList().Record(index);
-  if (!record) return true;
-  // Unpacked even without a digest: the archive must hold the one file it stands for.
-  const std::wstring scratch = packed + kDigestScratchSuffix;
-  const bool matches = UnpackSingleFile(packed, scratch) && FileHasPromisedDigest(*record, scratch);
-  ::DeleteFileW(scratch.c_str());
-  return matches;
+  return !record || PackedFileHasPromisedDigest(*record, packed);
 }
 
 // A file parked by an earlier run for this very record needs no traffic.
@@ -156,6 +151,14 @@ bool Park(int index, const std::wstring& url, const std::wstring& target) {
 }  // namespace
 
 std::wstring DownloadFolder() { return CachedListStem(); }
+
+bool PackedFileHasPromisedDigest(const updatefileinfo& record, const std::wstring& packed) {
+  // Unpacked even without a digest: the archive must hold the one file it stands for.
+  const std::wstring scratch = packed + kDigestScratchSuffix;
+  const bool matches = UnpackSingleFile(packed, scratch) && FileHasPromisedDigest(record, scratch);
+  ::DeleteFileW(scratch.c_str());
+  return matches;
+}
 
 std::wstring BuildFileUrl(const updatefileinfo& record) {
   return BuildFileUrlFrom(record.url, record.path, FileUrlTemplate(), ListUrlBase());

@@ -16,6 +16,9 @@ namespace tarvolin {
 std::wstring BuildFileUrl(const updatefileinfo& record);
 // The folder the current list's files are downloaded into.
 std::wstring DownloadFolder();
+// True when the archive `packed` holds exactly one file and that file has the
+// digest `record` promises (see FileHasPromisedDigest).
+bool PackedFileHasPromisedDigest(const updatefileinfo& record, const std::wstring& packed);
 
 // One record's file through the packed-or-plain fetch, parked under its name +
 // kParkedSuffix for the copy; a file parked for this very record is reused.

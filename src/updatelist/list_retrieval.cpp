@@ -150,6 +150,11 @@ bool IsSignedReply(const std::wstring& url, const std::string& body) {
 
 }  // namespace
 
+void ForgetSignedCopies(const std::wstring& list_path) {
+  DeleteSignedCopy(list_path);
+  DeleteSignedCopy(list_path + kMainListSuffix);
+}
+
 bool DownloadListFile(const std::wstring& url, const std::wstring& path, ListRole role) {
   const bool fetched = FetchListFile(url, path) ||
                        PlainGetToFile(url, path, ReadSetting(sections::kApplication, L"AgentName")) ==
@@ -158,12 +163,6 @@ bool DownloadListFile(const std::wstring& url, const std::wstring& path, ListRol
 }
 
 namespace {
-
-// Verified copies left by an earlier retrieval must not pass for this one's.
-void ForgetSignedCopies(const std::wstring& list_path) {
-  DeleteSignedCopy(list_path);
-  DeleteSignedCopy(list_path + kMainListSuffix);
-}
 
 // --- version probe ---
 
@@ -281,6 +280,9 @@ bool AppendLeafChildren(const XmlNode& from, const XmlNode& to, const std::wstri
   }
   return true;
 }
+
+// Where the list of the last check and its verified copies wait for the next quick check.
+std::wstring QuickCheckListPath() { return CachedListStem() + L".xml" + kReusedListSuffix; }
 
 // The template list's leaf elements appended to the list's, saved to `list_path`.
 // A half-merged list would pass for a whole one, so any DOM failure keeps the
@@ -489,7 +491,7 @@ bool MergeMainList(const std::wstring& list_path, const std::wstring& main_path,
 
 std::wstring ReuseCachedList() {
   const std::wstring cached = CachedListStem() + L".xml";
-  const std::wstring reused = cached + kReusedListSuffix;
+  const std::wstring reused = QuickCheckListPath();
   ::MoveFileW(cached.c_str(), reused.c_str());  // fails harmlessly when the target is there
   SetListFileOverride(reused);
   const ListSigningKey key = BookListSigningKey();
@@ -509,11 +511,28 @@ void KeepListForQuickCheck(const std::wstring& list_path) {
 
 bool RebuildVerifiedList(const std::wstring& target) {
   const ListSigningKey key = BookListSigningKey();
-  const std::wstring reused = CachedListStem() + L".xml" + kReusedListSuffix;
-  if (RestoreSignedCachedList(key, reused, target, true)) return true;
+  if (RestoreSignedCachedList(key, QuickCheckListPath(), target, true)) return true;
   WriteLog(L"the list of this update cannot be verified again");
   ::DeleteFileW(target.c_str());
   return false;
+}
+
+void KeepSignedListForQuickCheck(const std::wstring& list, const std::wstring& signature_file) {
+  const std::wstring reused = QuickCheckListPath();
+  DeleteSignedCopy(reused + kMainListSuffix);
+  KeepSignedCopyFrom(list, signature_file, reused);
+}
+
+void KeepVerifiedCopiesOfThisUpdate(const std::wstring& list_path) {
+  const std::wstring reused = QuickCheckListPath();
+  ForgetSignedCopies(list_path);
+  CopySignedCopy(reused, list_path);
+  CopySignedCopy(reused + kMainListSuffix, list_path + kMainListSuffix);
+}
+
+bool RestoreVerifiedList(const std::wstring& list_path, const std::wstring& target) {
+  const ListSigningKey key = BookListSigningKey();
+  return key.required && RestoreSignedCachedList(key, list_path, target);
 }
 
 }  // namespace tarvolin

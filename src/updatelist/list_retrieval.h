@@ -113,4 +113,21 @@ bool RebuildVerifiedList(const std::wstring& target);
 // become the cache that the next quick check reuses.
 void KeepListForQuickCheck(const std::wstring& list_path);
 
+// A list that arrived with its signature some other way (the appended
+// package's): it and its signature become the verified copies of the last
+// check, so that the elevated run can rebuild the list as it does a fetched one.
+void KeepSignedListForQuickCheck(const std::wstring& list, const std::wstring& signature_file);
+// The verified copies of what the list of this update was made of, copied
+// beside `list_path` (the installed list), so that uninstall can hold that
+// list to the key later; copies left there by an earlier update go first.
+void KeepVerifiedCopiesOfThisUpdate(const std::wstring& list_path);
+// With a signing key in the book: the list rebuilt into `target` from the
+// verified copies kept beside `list_path`, without the freshness checks (an
+// installed list may be as old as its release). False without a key, without
+// copies, or when they no longer verify.
+bool RestoreVerifiedList(const std::wstring& list_path, const std::wstring& target);
+// Deletes the verified copies kept beside `list_path`. Verified copies left by
+// an earlier retrieval must not pass for this one's.
+void ForgetSignedCopies(const std::wstring& list_path);
+
 }  // namespace tarvolin

@@ -87,4 +87,17 @@ void DeleteSignedCopy(const std::wstring& list_path) {
   DeleteFileIfThere(SignedCopySignaturePath(list_path));
 }
 
+bool KeepSignedCopyFrom(const std::wstring& list, const std::wstring& signature_file, const std::wstring& for_list) {
+  DeleteSignedCopy(for_list);
+  if (::CopyFileW(list.c_str(), SignedCopyPath(for_list).c_str(), FALSE) &&
+      ::CopyFileW(signature_file.c_str(), SignedCopySignaturePath(for_list).c_str(), FALSE))
+    return true;
+  DeleteSignedCopy(for_list);
+  return false;
+}
+
+bool CopySignedCopy(const std::wstring& from_list, const std::wstring& to_list) {
+  return KeepSignedCopyFrom(SignedCopyPath(from_list), SignedCopySignaturePath(from_list), to_list);
+}
+
 }  // namespace tarvolin

@@ -39,5 +39,11 @@ bool KeepSignedCopy(const std::wstring& list_path, const std::string& signature)
 // the quick check's cache); a missing copy leaves none at the destination.
 void MoveSignedCopy(const std::wstring& from_list, const std::wstring& to_list);
 void DeleteSignedCopy(const std::wstring& list_path);
+// Makes the file `list` and the signature in `signature_file` the verified copy
+// kept beside `for_list`; copies, so both sources stay. False (and no copy left
+// beside `for_list`) when either cannot be copied.
+bool KeepSignedCopyFrom(const std::wstring& list, const std::wstring& signature_file, const std::wstring& for_list);
+// The verified copy beside one list name copied beside another.
+bool CopySignedCopy(const std::wstring& from_list, const std::wstring& to_list);
 
 }  // namespace tarvolin

@@ -29,6 +29,20 @@ TEST(SettingBool, FollowsTheTrueRule) {
   for (const auto& c : cases) EXPECT_EQ(IsTrueSettingText(c.value), c.expected) << '"' << c.value << '"';
 }
 
+// A sealed configuration is the only one read: whatever the file says later
+// (another program of the reader's may rewrite it) decides nothing.
+TEST_F(SettingsTest, ASealedConfigurationIsReadInsteadOfTheFile) {
+  WriteIni(L"[APPLICATION]\r\nName=from the file\r\n[UpdateEvent]\r\nUpdateEnd=evil.exe\r\n");
+  SealConfiguration(std::make_shared<const IniText>(IniText::FromText(L"[APPLICATION]\r\nName=sealed\r\n")));
+  const std::wstring name = ReadSetting(L"APPLICATION", L"Name");
+  const std::wstring event = ReadSetting(L"UpdateEvent", L"UpdateEnd");
+  SealConfiguration(nullptr);
+  EXPECT_EQ(name, L"sealed");
+  EXPECT_EQ(event, L"");
+  RunParameters().Clear();
+  EXPECT_EQ(ReadSetting(L"APPLICATION", L"Name"), L"from the file") << "unsealed, the file is read again";
+}
+
 TEST_F(SettingsTest, ReadsFileAndCachesUnderSectionPlusKey) {
   WriteIni(L"[APPLICATION]\r\nName=abc\r\n[Tarvolin]\r\nShowWhenCheck=Yes\r\n");
   EXPECT_EQ(ReadSetting(L"APPLICATION", L"Name"), L"abc");

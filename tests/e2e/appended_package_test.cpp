@@ -139,5 +139,23 @@ TEST_F(SignedAppendedPackageRunTest, OnlyAPackageWhoseListVerifiesInstalls) {
   }
 }
 
+// A verified package whose files need the administrator goes on through the
+// administrator run, which takes the package again from the program itself and
+// holds its list to the key again. A folder where the package wants a file
+// denies access; the administrator run's copy then fails on it too, but it got
+// to copying.
+TEST_F(SignedAppendedPackageRunTest, AVerifiedPackageGoesOnThroughTheAdministratorRun) {
+  StartBookServices(server_, SignedBookFolder(), "90002");
+  ASSERT_TRUE(ServicesStarted());
+  ASSERT_TRUE(CreateDirectoryTree(InSignedBook(L"data\\pages.dat")));
+  StatusHost host;
+  ASSERT_TRUE(RunSilently(L"signed_packaged_release.exe", host).has_value());
+  host.PumpUntilSeen({8, 13}, kTimeoutMs);
+  const std::wstring log = SignedLog();
+  EXPECT_TRUE(IsSubsequence(host.statuses, {8, 9, 10, 11, 13})) << log;
+  EXPECT_FALSE(Contains(log, L"cannot be verified again")) << log;
+  EXPECT_FALSE(Contains(log, L"not what the verified list says")) << log;
+}
+
 }  // namespace
 }  // namespace tarvolin

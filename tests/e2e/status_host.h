@@ -23,6 +23,17 @@ inline std::optional<unsigned short> LoopbackPort(const std::wstring& server) {
   return static_cast<unsigned short>(ParseDecimal(server.substr(prefix.size())));
 }
 
+// True when `part` appears in `whole` in this order, other values between.
+inline bool IsSubsequence(const std::vector<int>& whole, const std::vector<int>& part) {
+  auto it = whole.begin();
+  for (int value : part) {
+    it = std::find(it, whole.end(), value);
+    if (it == whole.end()) return false;
+    ++it;
+  }
+  return true;
+}
+
 // The host program's window: it records every status it is told, in order.
 class StatusHost {
  public:
@@ -44,6 +55,16 @@ class StatusHost {
     return FormatWide(L" silence %lu", static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(window_)));
   }
   bool Saw(int status) const { return std::find(statuses.begin(), statuses.end(), status) != statuses.end(); }
+  // Takes this thread's messages until `wanted` has been seen in this order, or
+  // `milliseconds` have passed: a relaunched run reports after its starter ended.
+  void PumpUntilSeen(const std::vector<int>& wanted, DWORD milliseconds) {
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < milliseconds && !IsSubsequence(statuses, wanted)) {
+      MSG message;
+      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+      Sleep(10);
+    }
+  }
   std::vector<int> statuses;
 
  private:
@@ -57,16 +78,5 @@ class StatusHost {
   }
   HWND window_ = nullptr;
 };
-
-// True when `part` appears in `whole` in this order, other values between.
-inline bool IsSubsequence(const std::vector<int>& whole, const std::vector<int>& part) {
-  auto it = whole.begin();
-  for (int value : part) {
-    it = std::find(it, whole.end(), value);
-    if (it == whole.end()) return false;
-    ++it;
-  }
-  return true;
-}
 
 }  // namespace tarvolin::testing

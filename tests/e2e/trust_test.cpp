@@ -51,6 +51,13 @@ std::string Bytes(const std::string& name, std::size_t size) {
   return bytes;
 }
 
+bool ReplaceFirst(std::string& text, const std::string& from, const std::string& to) {
+  const std::size_t at = text.find(from);
+  if (at == std::string::npos) return false;
+  text.replace(at, from.size(), to);
+  return true;
+}
+
 std::string Repeated(const std::string& line, int times) {
   std::string text;
   for (int i = 0; i < times; ++i) text += line;
@@ -383,6 +390,81 @@ TEST_F(TrustTest, AConfigurationThatDoesNotVerifyIsNotUsed) {
   EXPECT_FALSE(Contains(Log(), L"configuration refused")) << Log();
 }
 
+// The book folder is the reader's to write, and so is the configuration in it.
+// One planted there and held open so that the start can neither overwrite nor
+// move it (as any program of the reader's can) is still never read: the run
+// reads the default carried inside the program, held in memory, when the
+// server's copy does not come.
+TEST_F(TrustTest, AConfigurationPlantedInTheBookFolderIsNeverRead) {
+  StartBook(kSignedBook, L"QuickCheck=false\r\n");
+  PublishSignedRelease();
+  server_->Serve(ConfigurationPath(), 404, "");
+  ASSERT_TRUE(CreateDirectoryTree(BookFolder()));
+  ASSERT_TRUE(CopyFileW((testing::BuildOutputFolder() + L"\\fake_ebook.exe").c_str(), InBook(L"hook.exe").c_str(),
+                        FALSE));
+  const std::wstring ini = InBook(L"tarvolin.ini");
+  ASSERT_TRUE(WriteWholeFile(ini, ConfigurationText(L"QuickCheck=false\r\n",
+                                                    L"[UpdateEventWaitClose]\r\nUpdateStartup=hook.exe\r\n")));
+  HANDLE held = CreateFileW(ini.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+
+  StatusHost host;
+  const auto code = RunSilently(host);
+  CloseHandle(held);
+  ASSERT_TRUE(code.has_value());
+  EXPECT_FALSE(FileExists(InBook(L"started.txt"))) << Log();  // its program never ran
+  EXPECT_TRUE(Gets("/rel/tarvolin.xml").empty()) << Log();    // nor was its list asked for
+  EXPECT_FALSE(FileExists(InBook(L"book.dat"))) << Log();
+}
+
+// Uninstall deletes what the installed list names. Outside the book folder it
+// deletes only what a list that still verifies names: the update keeps the
+// verified copies beside the installed list for that.
+TEST_F(TrustTest, UninstallLeavesTheBookFolderOnlyWhereAVerifiedListSays) {
+  const std::wstring outside = WindowsFolder() + L"\\tarvolin-e2e-outside.dat";
+  struct Case {
+    const char* what;
+    std::function<void(const std::wstring& signed_copy)> spoil;
+    bool outside_removed;
+  } cases[] = {
+      {"its verified copy as the update left it", [](const std::wstring&) {}, true},
+      {"its verified copy changed",
+       [](const std::wstring& signed_copy) {
+         std::string bytes = ReadWholeFile(signed_copy).value_or("");
+         ASSERT_TRUE(ReplaceFirst(bytes, "book.dat", "Book.dat"));
+         ASSERT_TRUE(WriteWholeFile(signed_copy, bytes));
+       },
+       false},
+      {"its verified copy gone", [](const std::wstring& signed_copy) { ASSERT_TRUE(DeleteFileW(signed_copy.c_str())); },
+       false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    StartBook(kSignedBook, L"QuickCheck=false\r\n");
+    ASSERT_TRUE(testing::PutPublishedFile("rel/book.dat", kBookData));
+    ASSERT_TRUE(testing::PutPublishedFile("rel/outside.dat", "outside the book folder"));
+    ASSERT_TRUE(testing::PutPublishedFile(
+        "rel/tarvolin.xml",
+        "<update><file path=\"book.dat\" ver=\"1\"/>"
+        "<file path=\"outside.dat\" ver=\"1\" dstname=\"{win}\\tarvolin-e2e-outside.dat\"/></update>"));
+    ASSERT_TRUE(testing::FillPublishedDigests("rel/tarvolin.xml", "rel"));
+    ASSERT_TRUE(testing::SignPublishedList("rel/tarvolin.xml", "test"));
+    ASSERT_TRUE(testing::SignPublishedList("rel/main.xml", "test"));
+    RunSilentlyToTheEnd();
+    ASSERT_EQ(Installed(L"book.dat"), kBookData) << Log();
+    ASSERT_TRUE(FileExists(outside)) << Log();
+    c.spoil(InBook(L"tarvolin.xml.signed"));
+
+    ASSERT_TRUE(testing::RunAndWait(Program() + L" uninstall", kTimeoutMs).has_value());
+
+    EXPECT_FALSE(FileExists(InBook(L"book.dat")));
+    EXPECT_EQ(FileExists(outside), !c.outside_removed);
+    SetFileAttributesW(outside.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(outside.c_str());
+    TearDown();
+  }
+}
+
 // --- freshness of signed lists ---
 
 const std::string kBookData2 = Bytes("book2-", 70000);
@@ -505,15 +587,6 @@ TEST_F(TrustTest, APackedFileWithTwoEntriesIsRefused) {
 
 // --- the run with administrator rights ---
 
-void PumpUntil(const StatusHost& host, const std::vector<int>& statuses, DWORD milliseconds) {
-  const DWORD start = GetTickCount();
-  while (GetTickCount() - start < milliseconds && !IsSubsequence(host.statuses, statuses)) {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-    Sleep(10);
-  }
-}
-
 // The hand-over file and the downloaded files lie where any program of the
 // reader can write. The administrator run, a real process started as the
 // relaunch starts it, takes nothing from them that the verified list does not
@@ -534,7 +607,7 @@ TEST_F(TrustTest, TheAdministratorRunChecksItsHandOverAndEachFileAgain) {
   {
     StatusHost host;
     ASSERT_TRUE(RunSilently(host).has_value());
-    PumpUntil(host, {8, 13}, kTimeoutMs);
+    host.PumpUntilSeen({8, 13}, kTimeoutMs);
     ASSERT_TRUE(IsSubsequence(host.statuses, {8, 9, 10, 11, 13})) << Log();
     // The verified hand-over went through: the administrator run got to copying.
     ASSERT_FALSE(Contains(Log(), L"not what the verified list says")) << Log();

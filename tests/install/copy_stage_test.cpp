@@ -14,6 +14,7 @@
 #include "install/release_return.h"
 #include "install/return_rules.h"
 #include "install_fixture.h"
+#include "support/stored_zip.h"
 #include "pipeline/download_list.h"
 #include "status/status_protocol.h"
 #include "status/update_status.h"
@@ -277,7 +278,8 @@ TEST_F(CopyStageTest, WithUnZipOffTheDownloadFolderMovesInUnchanged) {
   InstallFolders folders(L"UnZip=0\r\n");
   const std::wstring packed = folders.Download() + L"\\data\\a.txt._.zip";
   CreateDirectoryTree(FolderOf(packed));
-  WriteTextFile(packed, L"packed");
+  const std::string archive = testing::StoredZip({{"a.txt", "A2"}});
+  ASSERT_TRUE(WriteWholeFile(packed, archive));
   folders.Park(L"run.exe", L"not run");
   CurrentDownLoadList().SetRecords({{.path = L"data\\a.txt", .version = L"2"},
                                     {.path = L"run.exe", .version = L"2", .action = ActionRun}});
@@ -286,7 +288,7 @@ TEST_F(CopyStageTest, WithUnZipOffTheDownloadFolderMovesInUnchanged) {
 
   EXPECT_TRUE(CopyAndFinish(nullptr));
 
-  EXPECT_EQ(ReadTextFile(folders.App(L"data\\a.txt._.zip")), L"packed");
+  EXPECT_EQ(ReadWholeFile(folders.App(L"data\\a.txt._.zip")), archive);
   EXPECT_EQ(ReadTextFile(folders.App(L"run.exe_")), L"not run");
   EXPECT_FALSE(FileExists(folders.Download()));
   EXPECT_FALSE(FileExists(folders.App(kInstalledListName)));
@@ -294,6 +296,57 @@ TEST_F(CopyStageTest, WithUnZipOffTheDownloadFolderMovesInUnchanged) {
   EXPECT_TRUE(Has(log, L"Copy from temporary directory"));
   EXPECT_FALSE(Has(log, L"Do upgrade tasks"));
   EXPECT_FALSE(Has(log, L"Run"));
+}
+
+// With UnZip off the files are moved in as they lie, a packed one still packed,
+// and each is hashed again right before it goes in, as with UnZip on: one
+// rewritten after its download was checked sends the copy back to the release
+// before.
+TEST_F(CopyStageTest, WithUnZipOffEachFileIsHashedAgainBeforeItGoesIn) {
+  const std::string packed_as_listed = testing::StoredZip({{"c.txt", "C2"}});
+  struct Case {
+    const char* what;
+    std::string parked;  // b.txt_
+    std::string packed;  // c.txt._.zip
+  } cases[] = {
+      {"as downloaded", "B2", packed_as_listed},
+      {"a parked file rewritten", "B3", packed_as_listed},
+      {"a packed file holding other bytes", "B2", testing::StoredZip({{"c.txt", "C3"}})},
+      {"a packed file given a second entry", "B2", testing::StoredZip({{"c.txt", "C2"}, {"extra.exe", "x"}})},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    InstallFolders folders(L"UnZip=0\r\n");
+    folders.WriteApp(L"a.txt_", L"A1");
+    folders.Park(L"a.txt", L"A2");
+    const auto digest_of = [&folders](const std::string& bytes) {
+      const std::wstring scratch = folders.AppFolder() + L"\\..\\digest.tmp";
+      WriteWholeFile(scratch, bytes);
+      const auto digest = DigestOfFile(DigestKind::kSha256, scratch);
+      ::DeleteFileW(scratch.c_str());
+      return digest ? HexText(*digest) : std::wstring();
+    };
+    const std::wstring b_digest = digest_of("B2"), c_digest = digest_of("C2");
+    ASSERT_FALSE(b_digest.empty() || c_digest.empty());
+    ASSERT_TRUE(WriteWholeFile(folders.Download() + L"\\b.txt_", c.parked));
+    ASSERT_TRUE(WriteWholeFile(folders.Download() + L"\\c.txt._.zip", c.packed));
+    CurrentDownLoadList().SetRecords({{.path = L"a.txt", .version = L"2"},
+                                      {.path = L"b.txt", .version = L"2", .sha256 = b_digest},
+                                      {.path = L"c.txt", .version = L"2", .sha256 = c_digest}});
+    FetchedList(kFetchedList);
+    const auto before = testing::FolderSnapshot(folders.AppFolder());
+    const bool intact = c.packed == packed_as_listed && c.parked == "B2";
+
+    EXPECT_EQ(CopyAndFinish(nullptr), intact) << folders.Log();
+
+    if (intact) {
+      EXPECT_EQ(ReadTextFile(folders.App(L"a.txt_")), L"A2");
+      EXPECT_EQ(ReadWholeFile(folders.App(L"b.txt_")), "B2");
+      EXPECT_EQ(ReadWholeFile(folders.App(L"c.txt._.zip")), packed_as_listed);
+    } else {
+      EXPECT_EQ(testing::FolderSnapshot(folders.AppFolder()), before);
+    }
+  }
 }
 
 // With UnZip off the download folder is moved in as it stands; when one of

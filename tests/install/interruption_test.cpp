@@ -239,6 +239,7 @@ TEST_F(InterruptionTest, KilledAtArbitraryMomentsOfAReturnThenRunAgainEndsWithOn
   int in_return = 0;
   DWORD refine_step_ms = 0;  // 0 until the end of the copy is swept again
   DWORD last_in_copy_ms = 0;
+  int refinements = 0;
   for (DWORD delay_ms = 20; delay_ms <= 30000;
        delay_ms = refine_step_ms ? delay_ms + refine_step_ms : NextKillDelay(delay_ms)) {
     ASSERT_EQ(RunChild(L"text:Copy from temporary directory"), std::optional<DWORD>(kStoppedExitCode));
@@ -261,8 +262,10 @@ TEST_F(InterruptionTest, KilledAtArbitraryMomentsOfAReturnThenRunAgainEndsWithOn
     EXPECT_EQ(testing::FolderSnapshot(app_.path()), first_release) << when;
     if (code) {
       // The return is short: when the steps went over it, the stretch from the
-      // last kill in the copy to the run's end is swept again in twenty rounds.
-      if (in_return == 0 && !refine_step_ms) {
+      // last kill in the copy to the run's end is swept again in twenty rounds,
+      // up to three times (a busy machine moves every run's timing).
+      if (in_return == 0 && refinements < 3) {
+        ++refinements;
         refine_step_ms = std::max<DWORD>(1, (delay_ms - last_in_copy_ms) / 20);
         delay_ms = last_in_copy_ms;
         continue;
