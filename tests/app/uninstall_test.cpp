@@ -42,8 +42,9 @@ TEST(Uninstall, OutsideTheBookFolderOnlyWhatAVerifiedListNames) {
   }
 }
 
-// The installed list is read unverified: a file it names outside the book
-// folder stays, and so do the folders above the book folder.
+// An installed list that cannot be verified (this program carries no key) names
+// no file outside the book folder that uninstall deletes; nor do the folders
+// above the book folder go.
 TEST(Uninstall, AnUnverifiedListDeletesNothingOutsideTheBookFolder) {
   ::CoInitialize(nullptr);
   testing::TempFolder outside;
