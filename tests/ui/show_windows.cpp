@@ -3,7 +3,7 @@
 // the state about (the reading page that reports its load, the publisher's
 // answer to a check), this program plays that part; the windows are the
 // program's own.
-// Usage: show_windows failed | tray | dotnet URL | prompt | prompt-version
+// Usage: show_windows failed | restored | tray | dotnet URL | prompt | prompt-version
 #include <windows.h>
 
 #include <string>
@@ -40,24 +40,40 @@ void UseShowConfiguration() {
   WriteWholeFile(folder + L"tarvolin.ini", ini);
 }
 
-// The host window whose page reports its load: the update runs, cannot reach
-// the publisher, and fails; the window stays, its tip as the failure left it.
-CDlgMostSimple* g_failing_window = nullptr;
+// The host window, told by its page what a reader's clicks there would tell it.
+CDlgMostSimple* g_host_window = nullptr;
 
-void CALLBACK ReportPageLoaded(HWND, UINT, UINT_PTR id, DWORD) {
-  if (!g_failing_window || !g_failing_window->hwnd()) return;
-  ::KillTimer(nullptr, id);
-  g_failing_window->HandleHostCommand(L"about:blank?Type=loadComplete");
+void SendPageCommand(UINT_PTR timer, const wchar_t* command) {
+  ::KillTimer(nullptr, timer);
+  if (g_host_window && g_host_window->hwnd()) g_host_window->HandleHostCommand(command);
+}
+void CALLBACK ReportPageLoaded(HWND, UINT, UINT_PTR id, DWORD) { SendPageCommand(id, L"about:blank?Type=loadComplete"); }
+void CALLBACK RestoreFromThePage(HWND, UINT, UINT_PTR id, DWORD) {
+  SendPageCommand(id, L"about:blank?Type=restoreWindows");
 }
 
+// The host window whose page reports its load: the update runs, cannot reach
+// the publisher, and fails; the window stays, its tip as the failure left it.
+// The page then restores it, so that the taskbar and its tray show.
 int ShowFailedUpdate() {
   HostWindowTimings timings;
   timings.queue_ms = 500;
   CDlgMostSimple window(CDlgMostSimple::kModeUpdate, nullptr, {}, timings);
-  g_failing_window = &window;
+  g_host_window = &window;
   ::SetTimer(nullptr, 0, 2000, &ReportPageLoaded);
+  ::SetTimer(nullptr, 0, 9000, &RestoreFromThePage);
   window.Run();
-  g_failing_window = nullptr;
+  g_host_window = nullptr;
+  return 0;
+}
+
+// The host window restored by its page's button: caption-less, resizable.
+int ShowRestored() {
+  CDlgMostSimple window(CDlgMostSimple::kModeUpdate, nullptr, {}, HostWindowTimings{});
+  g_host_window = &window;
+  ::SetTimer(nullptr, 0, 2000, &RestoreFromThePage);
+  window.Run();
+  g_host_window = nullptr;
   return 0;
 }
 
@@ -109,6 +125,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
   const std::wstring given = arguments ? arguments : L"";
   const std::wstring scene = given.substr(0, given.find(L' '));
   if (scene == L"failed") return ShowFailedUpdate();
+  if (scene == L"restored") return ShowRestored();
   if (scene == L"tray") return ShowTray();
   if (scene == L"dotnet" && given.find(L' ') != std::wstring::npos) return ShowDotNet(given.substr(given.find(L' ') + 1));
   if (scene == L"prompt") return ShowPrompt(false);
