@@ -16,7 +16,7 @@ using unique_dctx = std::unique_ptr<ZSTD_DCtx, DCtxFree>;
 
 // The smallest power of two that holds `bytes`, as a log; at least the format's minimum.
 int WindowLogFor(std::uint64_t bytes) {
-  int log = ZSTD_WINDOWLOG_ABSOLUTEMIN;
+  int log = ZSTD_WINDOWLOG_MIN;
   while (log < ZSTD_WINDOWLOG_MAX && (std::uint64_t{1} << log) < bytes) ++log;
   return log;
 }

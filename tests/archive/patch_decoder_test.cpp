@@ -67,7 +67,7 @@ TEST(PatchDecoder, RebuildsTheNewReleaseWhateverPiecesTheInputComesIn) {
 TEST(PatchDecoder, RefusesEveryBadPatch) {
   const std::string old_release = Fixture(L"old.bin");
   std::string other_reference = old_release;
-  other_reference[1000] ^= 0x55;  // an installed file the reader edited
+  other_reference[200000] ^= 0x55;  // an installed file the reader edited (a byte the patch copies)
   struct Case {
     const char* what;
     std::string reference;

@@ -71,8 +71,8 @@ TEST(ListSerialisation, DamagedImagesAreRefused) {
     std::string bytes;
   } cases[] = {
       {"wrong magic", patched(0, "XVDL")},
-      {"older version", patched(4, std::string("\x01\0\0\0", 4))},
-      {"newer version", patched(4, std::string("\x03\0\0\0", 4))},
+      {"older version", patched(4, std::string("\x02\0\0\0", 4))},
+      {"newer version", patched(4, std::string("\x04\0\0\0", 4))},
       {"trailing byte", image + "x"},
       {"description longer than the image", patched(description_length, huge_count)},
       {"not an image at all", "<?xml version=\"1.0\"?><update/>"},
