@@ -17,6 +17,7 @@
 #include "common/platform_crypto.h"
 #include "common/text_encoding.h"
 #include "support/publisher_client.h"
+#include "support/temp_folder.h"
 #include "updatelist/trust_rules.h"
 
 namespace tarvolin {
