@@ -20,8 +20,8 @@ add_library(zstd_decoder STATIC
   "${TARVOLIN_ZSTD_DIR}/decompress/zstd_decompress.c"
   "${TARVOLIN_ZSTD_DIR}/decompress/zstd_decompress_block.c")
 # The assembly fast path is written for the System V calling convention and
-# does not link for Windows; the C loops do the same work. No threads and no
-# legacy formats: a patch is always made by the current tool.
-target_compile_definitions(zstd_decoder PRIVATE ZSTD_DISABLE_ASM ZSTD_LEGACY_SUPPORT=0 ZSTD_MULTITHREAD=0)
+# does not link for Windows; the C loops do the same work. No legacy formats:
+# a patch is always made by the current tool.
+target_compile_definitions(zstd_decoder PRIVATE ZSTD_DISABLE_ASM ZSTD_LEGACY_SUPPORT=0)
 target_include_directories(zstd_decoder SYSTEM PUBLIC "${TARVOLIN_ZSTD_DIR}")
 target_compile_options(zstd_decoder PRIVATE -w)
