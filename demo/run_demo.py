@@ -9,6 +9,7 @@ import argparse
 import io
 import json
 import os
+import shutil
 import subprocess
 import sys
 import urllib.request
@@ -70,7 +71,25 @@ def zipped(name, data):
     return buffer.getvalue()
 
 
-def publish_release(pub, ebook_exe, release, sign):
+def add_patches(repo, pub, base, release):
+    """Patches from the previous release's files to this one's, as a publisher
+    makes them with scripts/release-patches before signing."""
+    previous = os.path.join(pub.root, f"{base}/files-r{release - 1}")
+    if os.path.isdir(previous):
+        subprocess.run([sys.executable, os.path.join(repo, "scripts", "release-patches"), previous,
+                        os.path.join(pub.root, f"{base}/files"), os.path.join(pub.root, f"{base}/tarvolin.xml")],
+                       check=True, stderr=subprocess.DEVNULL)
+
+
+def keep_release(pub, base, release):
+    """A copy of the release's files, the next release's patches start from it."""
+    kept = os.path.join(pub.root, f"{base}/files-r{release}")
+    shutil.rmtree(kept, ignore_errors=True)
+    shutil.copytree(os.path.join(pub.root, f"{base}/files"), kept,
+                    ignore=shutil.ignore_patterns("*.zst"))
+
+
+def publish_release(pub, ebook_exe, release, sign, repo):
     base = f"DownloadV2/{BOOK_ID}"
     files = f"{base}/files"
     chapter = f"Chapter one, edition {release}.\n" * (2000 * release)
@@ -96,6 +115,8 @@ def publish_release(pub, ebook_exe, release, sign):
         entries.append('<file path="setup.xml" ver="2" oper="del"/>')
         entries.remove('<file path="setup.xml" ver="1" oper="run"/>')
     pub.put(f"{base}/tarvolin.xml", "<update>" + "".join(entries) + "</update>")
+    add_patches(repo, pub, base, release)
+    keep_release(pub, base, release)
     sign(f"{base}/tarvolin.xml", release_folder=files, stamp=["--serial", str(release), "--book", BOOK_ID])
 
 
@@ -170,16 +191,16 @@ def main():
         sign("DownloadV2/!Template/tarvolin.xml", stamp=["--serial", "1", "--book", "!Template"])
 
         say("Release 1 published; the host starts the updater silently")
-        publish_release(pub, ebook_exe, 1, sign)
+        publish_release(pub, ebook_exe, 1, sign, repo)
         code1 = run_host(build, ["silence"])
         say("Installed in C:\\Brennoak\\Vosmir\\" + BOOK_NAME)
         show_tree(book)
         print("  transferred:", ", ".join(pub.transfers()))
 
-        say("Release 2 published: chapter 1 changed, chapter 2 added, the task script retired")
+        say("Release 2 published: chapter 1 changed (it travels as a patch), chapter 2 added, the task script retired")
         pub.control("POST", "reset")
         pub.control("POST", "post_replies", service_reply.encode())
-        publish_release(pub, ebook_exe, 2, sign)
+        publish_release(pub, ebook_exe, 2, sign, repo)
         code2 = run_host(build, ["silence"])
         if os.environ.get("TARVOLIN_DEMO_DEBUG"):
             for e in pub.requests():
@@ -187,11 +208,15 @@ def main():
         say("After the incremental update")
         show_tree(book)
         print("  transferred:", ", ".join(pub.transfers()) or "nothing")
+        with open(os.path.join(book, "inst.log"), encoding="cp1252", errors="replace") as f:
+            for line in f.read().splitlines():
+                if "patch applied[" in line or "patch not used[" in line:
+                    print("  log:", line.strip())
 
         say("Release 3 published (chapter 1 again); the host only asks whether updates are due")
         pub.control("POST", "reset")
         pub.control("POST", "post_replies", service_reply.encode())
-        publish_release(pub, ebook_exe, 3, sign)
+        publish_release(pub, ebook_exe, 3, sign, repo)
         code3 = run_host(build, ["checkforupdates"])
         print("  transferred:", ", ".join(pub.transfers()) or "nothing")
 

@@ -54,6 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (auto root = ChooseListRoot(names)) FUZZ_CHECK(*root < names.size());
 
   SeenPaths seen;
+  updatefileinfo last_file;
   for (const Element& e : elements) {
     AttributeReader read = [&e](std::wstring_view name, std::wstring& value) {
       if (e.failing.find(name) != e.failing.end()) return false;
@@ -69,6 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           FUZZ_CHECK(record.action != TaskRecord && record.action != DescriptionRecord);
           CheckRecord(record);
           seen.Enter(record.path);
+          last_file = record;
         }
         break;
       case ListElementKind::Task:
@@ -78,6 +80,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         CheckRecord(MakeDescriptionRecord(e.attributes.empty() ? e.name : e.attributes.begin()->second));
         break;
       case ListElementKind::Other:
+        if (e.name == list_names::kPatch) {
+          // A patch element of the last file: whole or left out, and never
+          // kept by a file whose result could not be verified.
+          std::optional<PatchOffer> offer;
+          if (ReadPatchOffer(read, offer) && offer) {
+            FUZZ_CHECK(offer->from.size() == 64 && offer->size > 0 && !offer->url.empty());
+            FUZZ_CHECK(offer->from.find_first_not_of(L"0123456789abcdef") == std::wstring::npos);
+            const std::size_t before = last_file.patches.size();
+            AddPatchOffer(last_file, *offer);
+            FUZZ_CHECK(last_file.patches.size() <= before + 1);
+            if (last_file.sha256.empty()) FUZZ_CHECK(last_file.patches.empty());
+          }
+        }
         // List-level settings with numbers in them.
         for (const auto& [name, value] : e.attributes) {
           const long long polls = PollsForTimeOut(value);

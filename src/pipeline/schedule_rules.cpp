@@ -21,6 +21,13 @@ std::wstring BuildFileUrlFrom(const std::wstring& record_url, const std::wstring
   return url;
 }
 
+std::wstring PatchUrlFrom(const std::wstring& patch_url, const std::wstring& list_url_base) {
+  const std::wstring lower = ToLower(patch_url);
+  const bool absolute = StartsWith(lower, L"http:") || StartsWith(lower, L"https:");
+  return BuildFileUrlFrom(absolute ? patch_url : std::wstring(), patch_url, L"{listurl-base}/{filename}",
+                          list_url_base);
+}
+
 bool IsFetchedAction(std::uint32_t action) {
   if (action & ActionDelete) return false;
   if (action & (0x10u | 0x20u)) return false;

@@ -13,6 +13,10 @@ namespace tarvolin {
 std::wstring BuildFileUrlFrom(const std::wstring& record_url, const std::wstring& record_path,
                               const std::wstring& url_template, const std::wstring& list_url_base);
 
+// A patch's address: an http or https address as it stands, anything else
+// relative to the list's folder like a file's path.
+std::wstring PatchUrlFrom(const std::wstring& patch_url, const std::wstring& list_url_base);
+
 // Records that are not fetched: deletions, bits 0x10 and 0x20, and the
 // description and task markers.
 bool IsFetchedAction(std::uint32_t action);

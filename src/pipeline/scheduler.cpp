@@ -18,6 +18,7 @@
 #include "download/transfer_rules.h"
 #include "pipeline/download_list.h"
 #include "pipeline/parked_files.h"
+#include "pipeline/patched_fetch.h"
 #include "pipeline/schedule_rules.h"
 #include "status/status_windows.h"
 #include "status/update_status.h"
@@ -166,6 +167,11 @@ std::wstring BuildFileUrl(const updatefileinfo& record) {
 
 int DownloadOneFile(HWND window, int index, const std::wstring& url, const std::wstring& target, bool single_stream) {
   if (ReuseParkedFile(window, index, url, target)) return 0;
+  // A changed file may come as a patch against the installed one.
+  if (auto record = CurrentDownLoadList().Record(index); record && FetchThroughPatch(window, index, *record, target)) {
+    NoteForRecord(index, L"done[%s]", target + kPatchSuffix);
+    return Park(index, url, target) ? 0 : 1;
+  }
   PackedFetchRequest request{.url = url,
                              .target = target,
                              .packed_first = true,

@@ -1,6 +1,7 @@
 #include "updatelist/list_rules.h"
 
 #include <algorithm>
+#include <cwctype>
 
 #include "common/strings.h"
 
@@ -84,6 +85,49 @@ bool ReadFileRecord(const AttributeReader& read, updatefileinfo& record) {
   SettleUrlAndPath(fresh);
   record = std::move(fresh);
   return true;
+}
+
+namespace {
+
+constexpr std::size_t kSha256HexDigits = 64;
+
+bool IsSha256Text(std::wstring_view text) {
+  return text.size() == kSha256HexDigits &&
+         std::all_of(text.begin(), text.end(), [](wchar_t c) { return std::iswxdigit(c) && c < 0x80; });
+}
+
+// A whole positive decimal number that fits; nothing for any other text.
+std::optional<long long> ParsePositiveSize(std::wstring_view text) {
+  if (text.empty() || text.size() > 18) return std::nullopt;
+  long long value = 0;
+  for (wchar_t c : text) {
+    if (c < L'0' || c > L'9') return std::nullopt;
+    value = value * 10 + (c - L'0');
+  }
+  if (value <= 0) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+bool ReadPatchOffer(const AttributeReader& read, std::optional<PatchOffer>& offer) {
+  namespace a = patch_attributes;
+  std::wstring from, url, size_text;
+  if (!read(a::kFrom, from) || !read(a::kUrl, url) || !read(a::kSize, size_text)) return false;
+  offer.reset();
+  from = Trim(ToLower(from));
+  url = Trim(url);
+  const std::optional<long long> size = ParsePositiveSize(Trim(size_text));
+  if (!IsSha256Text(from) || url.empty() || !size) return true;
+  offer = PatchOffer{.from = std::move(from), .url = std::move(url), .size = *size};
+  return true;
+}
+
+void AddPatchOffer(updatefileinfo& record, PatchOffer offer) {
+  if (!IsSha256Text(Trim(record.sha256))) return;
+  for (const PatchOffer& known : record.patches)
+    if (known.from == offer.from) return;
+  record.patches.push_back(std::move(offer));
 }
 
 std::wstring ComposeTaskString(std::wstring_view path, std::wstring_view param, std::wstring_view wait,

@@ -25,6 +25,8 @@ inline constexpr wchar_t kDescription[] = L"description";
 // List-level settings, direct children of the root.
 inline constexpr wchar_t kFileUrl[] = L"fileurl";
 inline constexpr wchar_t kGuid[] = L"guid";
+// A child of a file element: a binary patch from an older release.
+inline constexpr wchar_t kPatch[] = L"patch";
 }  // namespace list_names
 
 // Attribute names of a file element, in lookup order: the first non-empty one wins.
@@ -45,6 +47,13 @@ inline constexpr std::array<std::wstring_view, 5> kIconIndex{
     L"iconindex", L"ICONINDEX", L"IconIndex", L"shortcuticonindex", L"SHORTCUTICONINDEX"};
 inline constexpr std::array<std::wstring_view, 4> kDstName{L"DesName", L"desname", L"dstname", L"DstName"};
 }  // namespace file_attributes
+
+// Attributes of a patch element, each under this one name only.
+namespace patch_attributes {
+inline constexpr wchar_t kFrom[] = L"from";
+inline constexpr wchar_t kUrl[] = L"url";
+inline constexpr wchar_t kSize[] = L"size";
+}  // namespace patch_attributes
 
 // Attributes of a run element, each under this one name only.
 namespace task_attributes {
@@ -87,6 +96,14 @@ void SettleUrlAndPath(updatefileinfo& record);
 bool ReadFileRecord(const AttributeReader& read, updatefileinfo& record);
 // A run element's record (the task string in `path`); false when a read failed.
 bool ReadTaskRecord(const AttributeReader& read, updatefileinfo& record);
+// A patch element's offer in `offer`, or nothing there when the element is
+// unusable: a "from" that is no sha256 text, no "url", a "size" that is not a
+// positive decimal number. False only when an attribute read failed.
+bool ReadPatchOffer(const AttributeReader& read, std::optional<PatchOffer>& offer);
+// Adds an offer to a file record. A patch is only ever taken when its result
+// can be verified, so a record without a well-formed sha256 takes none; a
+// second offer from the same release is dropped (the first wins).
+void AddPatchOffer(updatefileinfo& record, PatchOffer offer);
 std::wstring ComposeTaskString(std::wstring_view path, std::wstring_view param, std::wstring_view wait,
                                std::wstring_view key);
 // A description element's record; line feeds become CR LF for the text boxes.

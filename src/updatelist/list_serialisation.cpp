@@ -7,7 +7,9 @@ constexpr std::string_view kMagic{"TVDL", 4};
 constexpr std::size_t kStringHeaderBytes = 4;
 // Eight empty strings, the action word and the two empty digests: the least a
 // record can take.
-constexpr std::size_t kMinimumRecordBytes = 10 * kStringHeaderBytes + 4;
+constexpr std::size_t kMinimumRecordBytes = 10 * kStringHeaderBytes + 4 + 4;
+// A patch offer: two strings and its size as two u32 halves.
+constexpr std::size_t kMinimumPatchBytes = 2 * kStringHeaderBytes + 8;
 
 // wchar_t is UTF-16 on Windows; elsewhere (native test builds) characters
 // beyond the basic plane are written as surrogate pairs.
@@ -114,13 +116,32 @@ void WriteRecord(Writer& out, const updatefileinfo& r) {
   out.U32(r.action);
   out.Text(r.sha256);
   out.Text(r.md5);
+  out.U32(static_cast<std::uint32_t>(r.patches.size()));
+  for (const PatchOffer& patch : r.patches) {
+    out.Text(patch.from);
+    out.Text(patch.url);
+    const auto size = static_cast<std::uint64_t>(patch.size);
+    out.U32(static_cast<std::uint32_t>(size & 0xFFFFFFFFu));
+    out.U32(static_cast<std::uint32_t>(size >> 32));
+  }
 }
 
 bool ReadRecord(Reader& in, updatefileinfo& r) {
   for (std::wstring* field :
        {&r.url, &r.path, &r.dstName, &r.version, &r.spare, &r.shortcut, &r.shortcutIcon, &r.iconIndex})
     if (!in.Text(*field)) return false;
-  return in.U32(r.action) && in.Text(r.sha256) && in.Text(r.md5);
+  std::uint32_t count = 0;
+  if (!in.U32(r.action) || !in.Text(r.sha256) || !in.Text(r.md5) || !in.Count(kMinimumPatchBytes, count))
+    return false;
+  r.patches.resize(count);
+  for (PatchOffer& patch : r.patches) {
+    std::uint32_t low = 0, high = 0;
+    if (!in.Text(patch.from) || !in.Text(patch.url) || !in.U32(low) || !in.U32(high)) return false;
+    const std::uint64_t size = (std::uint64_t{high} << 32) | low;
+    if (size > static_cast<std::uint64_t>(INT64_MAX)) return false;
+    patch.size = static_cast<long long>(size);
+  }
+  return true;
 }
 
 }  // namespace

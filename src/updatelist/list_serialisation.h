@@ -23,11 +23,12 @@ struct DownloadListValues {
 
 // Bumped whenever the layout changes; readers refuse other versions rather than
 // guess.
-inline constexpr std::uint32_t kDownloadListFormatVersion = 2;
+inline constexpr std::uint32_t kDownloadListFormatVersion = 3;
 
 // Layout (little-endian): "TVDL", version u32, status i32, description,
 // task count u32 and tasks, record count u32 and records (the eight strings in
-// field order, the action u32, then sha256 and md5). A string is its UTF-16
+// field order, the action u32, sha256, md5, then the patch count u32 and per patch from, url
+// and its size as low and high u32). A string is its UTF-16
 // unit count u32 followed by the units.
 std::string SerializeDownloadList(const DownloadListValues& values);
 

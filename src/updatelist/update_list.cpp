@@ -59,6 +59,24 @@ bool FindRoot(const XmlDocument& document, std::optional<XmlNode>& root) {
   return true;
 }
 
+// The patch offers among a file element's direct children. False when the DOM failed.
+bool ReadPatchChildren(const XmlNode& file_node, updatefileinfo& file) {
+  std::vector<XmlNode> children;
+  if (!file_node.Children(children)) return false;
+  for (const XmlNode& child : children) {
+    std::wstring name;
+    if (!child.Name(name)) return false;
+    if (name != list_names::kPatch) continue;
+    AttributeReader read = [&child](std::wstring_view attribute, std::wstring& value) {
+      return child.Attribute(attribute, value);
+    };
+    std::optional<PatchOffer> offer;
+    if (!ReadPatchOffer(read, offer)) return false;
+    if (offer) AddPatchOffer(file, std::move(*offer));
+  }
+  return true;
+}
+
 // One node's record, if it makes one. False when the DOM failed.
 bool VisitNode(const XmlNode& node, SeenPaths& seen, std::vector<updatefileinfo>& records) {
   std::wstring name;
@@ -81,7 +99,7 @@ bool VisitNode(const XmlNode& node, SeenPaths& seen, std::vector<updatefileinfo>
     }
     case ListElementKind::File: {
       updatefileinfo file;
-      if (!ReadFileRecord(read, file)) return false;
+      if (!ReadFileRecord(read, file) || !ReadPatchChildren(node, file)) return false;
       if (seen.Enter(file.path)) AppendRecord(records, std::move(file));
       return true;
     }

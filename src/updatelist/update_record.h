@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tarvolin {
 
@@ -19,6 +20,16 @@ inline constexpr std::uint32_t TaskRecord = 0x7E000000;
 
 // The version text of description and task records: always newer than any file.
 inline constexpr wchar_t kNonFileVersion[] = L"999";
+
+// A binary patch that turns one older release of a file into this one: it
+// applies only to an installed file whose sha256 is `from`.
+struct PatchOffer {
+  std::wstring from{};   // sha256 of the installed file, 64 lower-case hex digits
+  std::wstring url{};    // relative to the list like a file's, or absolute
+  long long size = 0;    // the patch's length in bytes
+
+  bool operator==(const PatchOffer&) const = default;
+};
 
 // Fields in the order the program has always kept them. Every field has a
 // default so that records can be written with only the fields that matter.
@@ -36,6 +47,8 @@ struct updatefileinfo {
   // text when that is where the version came from. Empty when the list gives none.
   std::wstring sha256{};
   std::wstring md5{};
+  // Patches against older releases; only kept for a record that carries a sha256.
+  std::vector<PatchOffer> patches{};
 
   bool operator==(const updatefileinfo&) const = default;
 };

@@ -27,6 +27,9 @@ Control endpoints (never served as files, never logged):
                                      with the named test key (scripts/release-signing)
   POST   /__control/digests          {"list", "release"}: fills the sha256 attributes
                                      of root/<list> from the folder root/<release>
+  POST   /__control/patches          {"list", "old", "new"}: adds patches from the folder
+                                     root/<old> to the folder root/<new> to root/<list>
+                                     (scripts/release-patches)
   GET    /__control/log              the request log as a JSON array: "method", "path"
                                      (with query), "range", "user_agent", "status",
                                      "faults" applied, "sent" body bytes so far,
@@ -93,6 +96,17 @@ PORT_LAST = 32000
 # The publisher's own signing tool signs and fills digests here too, so the tests
 # prove it and the updater agree.
 SIGNING_TOOL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "release-signing")
+
+
+PATCH_TOOL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "release-patches")
+
+
+def patch_tool():
+    loader = importlib.machinery.SourceFileLoader("release_patches", PATCH_TOOL)
+    description = importlib.util.spec_from_loader("release_patches", loader)
+    module = importlib.util.module_from_spec(description)
+    loader.exec_module(module)
+    return module
 
 
 def signing_tool():
@@ -438,7 +452,7 @@ class PublisherHandler(http.server.BaseHTTPRequestHandler):
                     return self._reply_simple(400, b"\"status\" must be a number, \"body\" a string\n")
                 self.state.add_post_reply(rule)
             return self._reply_simple(200, b"ok\n")
-        if self.command == "POST" and route in ("sign", "digests"):
+        if self.command == "POST" and route in ("sign", "digests", "patches"):
             return self._release_tool(route, body)
         if self.command == "POST" and route == "reset":
             self.state.reset()
@@ -452,7 +466,7 @@ class PublisherHandler(http.server.BaseHTTPRequestHandler):
             request = json.loads(body.decode("utf-8"))
         except (UnicodeDecodeError, ValueError) as error:
             return self._reply_simple(400, ("bad JSON: %s\n" % error).encode())
-        names = ("path", "key") if route == "sign" else ("list", "release")
+        names = {"sign": ("path", "key"), "digests": ("list", "release"), "patches": ("list", "old", "new")}[route]
         if not isinstance(request, dict) or not all(isinstance(request.get(n), str) for n in names):
             return self._reply_simple(400, ("needs %s\n" % " and ".join(names)).encode())
         first = safe_file_path(self.state.root, "/" + request[names[0]])
@@ -461,6 +475,17 @@ class PublisherHandler(http.server.BaseHTTPRequestHandler):
         tool = signing_tool()
         if route == "sign":
             tool.sign_file(test_signing_key(request["key"]), first)
+        elif route == "patches":
+            folders = [safe_file_path(self.state.root, "/" + request[n]) for n in ("old", "new")]
+            if any(f is None or not os.path.isdir(f) for f in folders):
+                return self._reply_simple(404, b"no such folder\n")
+            patches = patch_tool()
+            with open(first, "rb") as f:
+                text = f.read().decode("latin-1")
+            text = patches.add_patches(text, folders[0], folders[1], os.path.dirname(first),
+                                       patches.DEFAULT_LEVEL, tool, report=lambda line: None)
+            with open(first, "wb") as f:
+                f.write(text.encode("latin-1"))
         else:
             release = safe_file_path(self.state.root, "/" + request["release"])
             if release is None or not os.path.isdir(release):

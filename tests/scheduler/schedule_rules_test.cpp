@@ -25,6 +25,20 @@ TEST(ScheduleRules, FileAddresses) {
             L"http://cdn/a.bin?from=base");
 }
 
+TEST(ScheduleRules, PatchAddresses) {
+  struct Case {
+    const wchar_t* patch_url;
+    const wchar_t* expected;
+  } cases[] = {
+      {L"app.exe.from-1.zst", L"http://h/rel/app.exe.from-1.zst"},            // beside the list
+      {L"bin\\app.exe.from-1.zst", L"http://h/rel/bin/app.exe.from-1.zst"},  // as a file's path is
+      {L"http://cdn//p/a.zst", L"http://cdn/p/a.zst"},                        // absolute, as it stands
+      {L"HTTPS://cdn/a.zst", L"HTTPS://cdn/a.zst"},
+      {L"httpfolder/a.zst", L"http://h/rel/httpfolder/a.zst"},                // not a scheme
+  };
+  for (const auto& c : cases) EXPECT_EQ(PatchUrlFrom(c.patch_url, L"http://h/rel"), c.expected) << c.patch_url;
+}
+
 TEST(ScheduleRules, WhichRecordsAreFetched) {
   EXPECT_TRUE(IsFetchedAction(0));
   EXPECT_TRUE(IsFetchedAction(ActionRun | ActionRegister | ActionBoot));

@@ -21,6 +21,7 @@ constexpr char kControlReset[] = "/__control/reset";
 constexpr char kControlLog[] = "/__control/log";
 constexpr char kControlSign[] = "/__control/sign";
 constexpr char kControlDigests[] = "/__control/digests";
+constexpr char kControlPatches[] = "/__control/patches";
 constexpr DWORD kReadPiece = 64 * 1024;
 
 std::wstring EnvironmentValue(const wchar_t* name) {
@@ -275,6 +276,12 @@ bool SignPublishedList(const std::string& path, const std::string& key_name) {
 bool FillPublishedDigests(const std::string& list, const std::string& release) {
   return Control(L"POST", kControlDigests,
                  "{\"list\": " + JsonQuote(list) + ", \"release\": " + JsonQuote(release) + "}");
+}
+
+bool AddPublishedPatches(const std::string& list, const std::string& old_release, const std::string& new_release) {
+  return Control(L"POST", kControlPatches,
+                 "{\"list\": " + JsonQuote(list) + ", \"old\": " + JsonQuote(old_release) +
+                     ", \"new\": " + JsonQuote(new_release) + "}");
 }
 
 std::string PublisherLogJson() {

@@ -39,6 +39,9 @@ bool SignPublishedList(const std::string& path, const std::string& key_name);
 // Gives the file elements of a published list the sha256 of their files under
 // the published folder `release`, with the publisher's signing tool.
 bool FillPublishedDigests(const std::string& list, const std::string& release);
+// Adds patches from the published folder `old_release` to `new_release` to a
+// published list, with the publisher's patch tool (sha256 attributes included).
+bool AddPublishedPatches(const std::string& list, const std::string& old_release, const std::string& new_release);
 // Clears faults, POST replies and the request log; published files stay.
 bool ResetPublisher();
 std::string PublisherLogJson();

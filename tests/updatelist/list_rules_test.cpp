@@ -24,6 +24,68 @@ struct FakeElement {
   }
 };
 
+constexpr wchar_t kShaA[] = L"8f49e1c5ec6dbb9017d18ba0fffb9f22ab41163e99cab4780ae263d62f82b849";
+constexpr wchar_t kShaB[] = L"23d0dfde9290cfe3bc27d7bcf7099f87c7f2e79b8445676a2e60b68ced50db2b";
+
+TEST(ListRules, PatchElementsBecomeOffersOnlyWhenWhole) {
+  const std::wstring upper_a = L" 8F49E1C5EC6DBB9017D18BA0FFFB9F22AB41163E99CAB4780AE263D62F82B849 ";
+  struct Case {
+    const char* what;
+    std::map<std::wstring, std::wstring, std::less<>> attributes;
+    std::optional<PatchOffer> offer;
+  } cases[] = {
+      {"complete", {{L"from", kShaA}, {L"url", L"a.exe.p.zst"}, {L"size", L"168375"}},
+       PatchOffer{kShaA, L"a.exe.p.zst", 168375}},
+      {"digest in capitals with blanks", {{L"from", upper_a}, {L"url", L" http://h/p.zst "}, {L"size", L"1"}},
+       PatchOffer{kShaA, L"http://h/p.zst", 1}},
+      {"size beyond 4 GiB", {{L"from", kShaA}, {L"url", L"p"}, {L"size", L"5000000000"}},
+       PatchOffer{kShaA, L"p", 5000000000LL}},
+      {"no from", {{L"url", L"p"}, {L"size", L"10"}}, std::nullopt},
+      {"from too short", {{L"from", std::wstring(kShaA).substr(1)}, {L"url", L"p"}, {L"size", L"10"}}, std::nullopt},
+      {"from not hex", {{L"from", std::wstring(63, L'a') + L"g"}, {L"url", L"p"}, {L"size", L"10"}}, std::nullopt},
+      {"from with full-width digits",
+       {{L"from", std::wstring(63, L'a') + L"\xFF11"}, {L"url", L"p"}, {L"size", L"10"}}, std::nullopt},
+      {"no url", {{L"from", kShaA}, {L"size", L"10"}}, std::nullopt},
+      {"no size", {{L"from", kShaA}, {L"url", L"p"}}, std::nullopt},
+      {"size zero", {{L"from", kShaA}, {L"url", L"p"}, {L"size", L"0"}}, std::nullopt},
+      {"size negative", {{L"from", kShaA}, {L"url", L"p"}, {L"size", L"-5"}}, std::nullopt},
+      {"size with a unit", {{L"from", kShaA}, {L"url", L"p"}, {L"size", L"10k"}}, std::nullopt},
+      {"size that overflows", {{L"from", kShaA}, {L"url", L"p"}, {L"size", L"99999999999999999999"}}, std::nullopt},
+      {"names are case-sensitive", {{L"FROM", kShaA}, {L"URL", L"p"}, {L"Size", L"10"}}, std::nullopt},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeElement element{c.attributes};
+    std::optional<PatchOffer> offer = PatchOffer{L"stale", L"stale", 9};
+    ASSERT_TRUE(ReadPatchOffer(element.Reader(), offer));
+    EXPECT_EQ(offer, c.offer);
+  }
+  FakeElement failing{{}, {}, true};
+  std::optional<PatchOffer> offer;
+  EXPECT_FALSE(ReadPatchOffer(failing.Reader(), offer));
+}
+
+TEST(ListRules, PatchOffersNeedTheFilesSha256AndOnePerRelease) {
+  const PatchOffer from_a{kShaA, L"a.zst", 10}, from_a_again{kShaA, L"other.zst", 20}, from_b{kShaB, L"b.zst", 30};
+  struct Case {
+    const char* what;
+    std::wstring sha256;
+    std::vector<PatchOffer> added;
+    std::vector<PatchOffer> kept;
+  } cases[] = {
+      {"two releases", kShaB, {from_a, from_b}, {from_a, from_b}},
+      {"the first offer for a release wins", kShaB, {from_a, from_a_again, from_b}, {from_a, from_b}},
+      {"no sha256: never verifiable", L"", {from_a, from_b}, {}},
+      {"a sha256 that is none", L"not a digest", {from_a}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    updatefileinfo record{.path = L"a.exe", .sha256 = c.sha256};
+    for (const PatchOffer& offer : c.added) AddPatchOffer(record, offer);
+    EXPECT_EQ(record.patches, c.kept);
+  }
+}
+
 TEST(ListRules, RootIsChosenByPreferenceNotPosition) {
   struct Case {
     std::vector<std::wstring> names;

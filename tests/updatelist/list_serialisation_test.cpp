@@ -17,7 +17,9 @@ DownloadListValues SampleList() {
       {.path = L"", .action = 0x7FFFFFFF},
       {.path = L"\x6587\x4EF6.txt", .version = L"d41d8cd98f00b204e9800998ecf8427e", .action = ActionDelete,
        .sha256 = L"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855",
-       .md5 = L"d41d8cd98f00b204e9800998ecf8427e"},
+       .md5 = L"d41d8cd98f00b204e9800998ecf8427e",
+       .patches = {{.from = std::wstring(64, L'a'), .url = L"p/a.zst", .size = 5},
+                   {.from = std::wstring(64, L'b'), .url = L"http://h/b.zst", .size = (1LL << 40) + 3}}},
   };
   return values;
 }
@@ -69,8 +71,8 @@ TEST(ListSerialisation, DamagedImagesAreRefused) {
     std::string bytes;
   } cases[] = {
       {"wrong magic", patched(0, "XVDL")},
-      {"older version", patched(4, std::string("\x01\0\0\0", 4))},
-      {"newer version", patched(4, std::string("\x03\0\0\0", 4))},
+      {"older version", patched(4, std::string("\x02\0\0\0", 4))},
+      {"newer version", patched(4, std::string("\x04\0\0\0", 4))},
       {"trailing byte", image + "x"},
       {"description longer than the image", patched(description_length, huge_count)},
       {"not an image at all", "<?xml version=\"1.0\"?><update/>"},

@@ -117,6 +117,28 @@ TEST_F(UpdateListTest, DocumentsBecomeRecordsInDocumentOrder) {
   EXPECT_TRUE(unexpected_boxes.Seen().empty());
 }
 
+TEST_F(UpdateListTest, PatchChildrenOfAFileBecomeItsOffers) {
+  const std::string a(64, 'a'), b(64, 'b'), c(64, 'c'), file_sha(64, 'f');
+  std::vector<updatefileinfo> records;
+  ASSERT_TRUE(LoadUpdateList(
+      WriteList(Xml("<update><file path=\"app.exe\" ver=\"2\" sha256=\"" + file_sha + "\">"
+                    "<patch from=\"" + a + "\" url=\"app.exe.from-a.zst\" size=\"100\"/>"
+                    "<group><patch from=\"" + b + "\" url=\"deeper.zst\" size=\"1\"/></group>"
+                    "<patch from=\"" + c + "\" url=\"http://cdn.example/c.zst\" size=\"300\"></patch>"
+                    "<patch from=\"bad\" url=\"x\" size=\"1\"/>"
+                    "</file>"
+                    "<file path=\"unverified.dll\" ver=\"2\"><patch from=\"" + a + "\" url=\"u.zst\" size=\"5\"/></file>"
+                    "<patch from=\"" + a + "\" url=\"stray.zst\" size=\"5\"/>"
+                    "</update>")),
+      records, true));
+  ASSERT_EQ(records.size(), 2u);
+  // Only direct children count; malformed ones are left out.
+  EXPECT_EQ(records[0].patches, (std::vector<PatchOffer>{{std::wstring(a.begin(), a.end()), L"app.exe.from-a.zst", 100},
+                                                         {std::wstring(c.begin(), c.end()), L"http://cdn.example/c.zst", 300}}));
+  // A file without a sha256 cannot have its patched result checked.
+  EXPECT_TRUE(records[1].patches.empty());
+}
+
 TEST_F(UpdateListTest, RecordsAreAppendedAfterExistingOnes) {
   std::vector<updatefileinfo> records = {{.path = L"already.there"}};
   ASSERT_TRUE(LoadUpdateList(WriteList(Xml("<update><file path=\"already.there\"/></update>")), records, false));
