@@ -11,6 +11,9 @@
 // `stop` ends the process abruptly, as a kill would, at a chosen moment:
 //   record:N   when the copy announces record N
 //   text:T     when a status text containing T arrives
+// or, instead of stopping, slows it down where a kill is to land:
+//   pace:T     pauses 250 ms after each status text containing T ("|" between
+//              several), as a slow disk would
 // Exit codes: 0 the copy stage ended with UpdateCopyOk, 1 it did not,
 // 2 bad arguments, kStoppedExitCode when stopped on purpose.
 #include <windows.h>
@@ -39,6 +42,8 @@ namespace {
 constexpr UINT kStoppedExitCode = 3;
 constexpr wchar_t kRecordStop[] = L"record:";
 constexpr wchar_t kTextStop[] = L"text:";
+constexpr wchar_t kPace[] = L"pace:";
+constexpr DWORD kPaceMs = 250;
 
 std::wstring g_stop;  // this test program's own seam; the product knows nothing of it
 
@@ -53,6 +58,15 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
     // A window of the updater's own process gets the text's parking key.
     const auto text = tarvolin::ParkedText(message, wparam);
     if (text && tarvolin::Contains(*text, g_stop.substr(std::wcslen(kTextStop)))) StopNow();
+  }
+  if (message == tarvolin::status_protocol::kStatusTextMessage && tarvolin::StartsWith(g_stop, kPace)) {
+    const auto text = tarvolin::ParkedText(message, wparam);
+    for (const std::wstring& part : tarvolin::Split(g_stop.substr(std::wcslen(kPace)), L'|')) {
+      if (text && !part.empty() && tarvolin::Contains(*text, part)) {
+        ::Sleep(kPaceMs);
+        break;
+      }
+    }
   }
   return ::DefWindowProcW(window, message, wparam, lparam);
 }
