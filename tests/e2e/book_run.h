@@ -15,10 +15,12 @@
 
 #include "common/files.h"
 #include "common/strings.h"
+#include "common/text_encoding.h"
 #include "endpoints.h"
 #include "status_host.h"
 #include "support/http_server.h"
 #include "support/process.h"
+#include "support/publisher_client.h"
 
 namespace tarvolin::e2e {
 
@@ -62,5 +64,20 @@ inline void StartBookServices(std::unique_ptr<testing::LoopbackHttpServer>& serv
 }
 
 inline bool ServicesStarted() { return !::testing::Test::IsSkipped() && !::testing::Test::HasFatalFailure(); }
+
+// Serves the test book's configuration from `server`: its lists are the
+// publisher's "<folder>/tarvolin.xml" and "<folder>/main.xml", published here
+// as an empty template list. `more_keys` are added to its [Tarvolin] section.
+inline void ServeBookFromPublisherFolder(testing::LoopbackHttpServer& server, const std::string& folder,
+                                         const std::wstring& more_keys) {
+  const std::wstring base = testing::PublisherUrl() + L"/" + AnsiToWide(folder);
+  const std::wstring ini = L"[Tarvolin]\r\nLog=inst.log\r\n" + more_keys +
+                           L"QuickCheck=false\r\nTempAppPath=1\r\n[UPDATEINFO]\r\nListURL=" + base +
+                           L"/tarvolin.xml\r\nMainListURL=" + base +
+                           L"/main.xml\r\n[APPLICATION]\r\nApplication=reader.exe\r\nName=TarvolinE2EBook\r\n"
+                           L"EBookID=90001\r\n";
+  server.Serve("/DigitalLibrary/ajax.aspx?action=GetTarvolinIni&ebookId=90001", 200, WideToAnsi(ini));
+  ASSERT_TRUE(testing::PutPublishedFile(folder + "/main.xml", "<update></update>"));
+}
 
 }  // namespace tarvolin::e2e

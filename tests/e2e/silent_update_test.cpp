@@ -41,12 +41,7 @@ class SilentUpdateTest : public ::testing::Test {
     if (!ServicesStarted()) return;
     ASSERT_TRUE(testing::PublisherAvailable());
     ASSERT_TRUE(testing::ResetPublisher());
-    std::wstring base = testing::PublisherUrl() + L"/rel";
-    std::wstring ini = L"[Tarvolin]\r\nLog=inst.log\r\nShowWhenCheck=false\r\nQuickCheck=false\r\nTempAppPath=1\r\n"
-                       L"[UPDATEINFO]\r\nListURL=" + base + L"/tarvolin.xml\r\nMainListURL=" + base +
-                       L"/main.xml\r\n[APPLICATION]\r\nApplication=reader.exe\r\nName=TarvolinE2EBook\r\nEBookID=90001\r\n";
-    server_->Serve("/DigitalLibrary/ajax.aspx?action=GetTarvolinIni&ebookId=90001", 200, WideToAnsi(ini));
-    ASSERT_TRUE(testing::PutPublishedFile("rel/main.xml", "<update></update>"));
+    ServeBookFromPublisherFolder(*server_, "rel", L"ShowWhenCheck=false\r\n");
   }
   void TearDown() override { DeleteTree(BookFolder()); }
 

@@ -30,12 +30,7 @@ TEST(TrayMode, FindsTwoFilesAndInstallsThemWhenTheCountdownRunsOut) {
   if (!ServicesStarted()) return;
   ASSERT_TRUE(testing::PublisherAvailable());
   ASSERT_TRUE(testing::ResetPublisher());
-  const std::wstring base = testing::PublisherUrl() + L"/tray";
-  const std::wstring ini = L"[Tarvolin]\r\nLog=inst.log\r\nQuickCheck=false\r\nTempAppPath=1\r\n"
-                           L"[UPDATEINFO]\r\nListURL=" + base + L"/tarvolin.xml\r\nMainListURL=" + base +
-                           L"/main.xml\r\n[APPLICATION]\r\nApplication=reader.exe\r\nName=TarvolinE2EBook\r\nEBookID=90001\r\n";
-  server->Serve("/DigitalLibrary/ajax.aspx?action=GetTarvolinIni&ebookId=90001", 200, WideToAnsi(ini));
-  ASSERT_TRUE(testing::PutPublishedFile("tray/main.xml", "<update></update>"));
+  ServeBookFromPublisherFolder(*server, "tray", L"");
   ASSERT_TRUE(testing::PutPublishedFile("tray/tarvolin.xml", "<update><file path=\"reader\\book.dat\" ver=\"3\"/>"
                                                            "<file path=\"pages.dat\" ver=\"3\"/></update>"));
   ASSERT_TRUE(testing::PutPublishedFile("tray/reader/book.dat", Bytes("book3-", 120000)));

@@ -128,6 +128,11 @@ class TrustTest : public ::testing::Test {
     return gets;
   }
 
+  // The signed book with its release published, and in its folder a program
+  // that a configuration's start event may name ("hook.exe", which leaves
+  // "started.txt" behind).
+  void StartSignedBookWithHook();
+
   Book book_{};
   std::unique_ptr<testing::LoopbackHttpServer> server_;
 };
@@ -221,6 +226,13 @@ void PublishSignedRelease() {
   ASSERT_TRUE(testing::FillPublishedDigests("rel/tarvolin.xml", "rel"));
   ASSERT_TRUE(testing::SignPublishedList("rel/tarvolin.xml", "test"));
   ASSERT_TRUE(testing::SignPublishedList("rel/main.xml", "test"));
+}
+
+void TrustTest::StartSignedBookWithHook() {
+  StartBook(kSignedBook, L"QuickCheck=false\r\n");
+  PublishSignedRelease();
+  ASSERT_TRUE(CopyFileW((testing::BuildOutputFolder() + L"\\fake_ebook.exe").c_str(), InBook(L"hook.exe").c_str(),
+                        FALSE));
 }
 
 std::string PublishedBytes(const std::string& path) {
@@ -351,10 +363,7 @@ TEST_F(TrustTest, AConfigurationThatDoesNotVerifyIsNotUsed) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    StartBook(kSignedBook, L"QuickCheck=false\r\n");
-    PublishSignedRelease();
-    ASSERT_TRUE(CopyFileW((testing::BuildOutputFolder() + L"\\fake_ebook.exe").c_str(), InBook(L"hook.exe").c_str(),
-                          FALSE));
+    StartSignedBookWithHook();
     const std::string forged = ConfigurationText(L"QuickCheck=false\r\n", hook);
     server_->Serve(ConfigurationPath(), 200, forged);
     const std::optional<std::string> signature = c.signature(forged);
@@ -376,10 +385,7 @@ TEST_F(TrustTest, AConfigurationThatDoesNotVerifyIsNotUsed) {
   }
 
   // Signed with the book's key, the same configuration rules.
-  StartBook(kSignedBook, L"QuickCheck=false\r\n");
-  PublishSignedRelease();
-  ASSERT_TRUE(CopyFileW((testing::BuildOutputFolder() + L"\\fake_ebook.exe").c_str(), InBook(L"hook.exe").c_str(),
-                        FALSE));
+  StartSignedBookWithHook();
   const std::string signed_ini = ConfigurationText(L"QuickCheck=false\r\n", hook);
   server_->Serve(ConfigurationPath(), 200, signed_ini);
   server_->Serve(ConfigurationPath(".sig"), 200, SignatureOf(signed_ini, "test"));
@@ -396,12 +402,8 @@ TEST_F(TrustTest, AConfigurationThatDoesNotVerifyIsNotUsed) {
 // reads the default carried inside the program, held in memory, when the
 // server's copy does not come.
 TEST_F(TrustTest, AConfigurationPlantedInTheBookFolderIsNeverRead) {
-  StartBook(kSignedBook, L"QuickCheck=false\r\n");
-  PublishSignedRelease();
+  StartSignedBookWithHook();
   server_->Serve(ConfigurationPath(), 404, "");
-  ASSERT_TRUE(CreateDirectoryTree(BookFolder()));
-  ASSERT_TRUE(CopyFileW((testing::BuildOutputFolder() + L"\\fake_ebook.exe").c_str(), InBook(L"hook.exe").c_str(),
-                        FALSE));
   const std::wstring ini = InBook(L"tarvolin.ini");
   ASSERT_TRUE(WriteWholeFile(ini, ConfigurationText(L"QuickCheck=false\r\n",
                                                     L"[UpdateEventWaitClose]\r\nUpdateStartup=hook.exe\r\n")));
