@@ -143,6 +143,7 @@ void CMsgDlg::OpenUrl(const std::wstring& url) {
 void CMsgDlg::PackageDone(const std::wstring& msg_id) {
   HideMsgDialog();
   watch_.Clear();
+  if (!retired_.insert(msg_id).second) return;
   ParkedWindowText parked(kRetirePushMessage, msg_id);
   ::SendMessageW(owner_, kRetirePushMessage, 0, static_cast<LPARAM>(parked.key()));
 }

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <string>
 
 #include "host/push_popup_rules.h"
@@ -72,6 +73,9 @@ class CMsgDlg : public CBaseHtmlDlg {
   std::atomic<bool> page_ready_{false};
   std::mutex owned_guard_;
   std::wstring owned_id_;  // set by the polling thread, taken on this thread
+  // Messages already retired: the watch's answer and a later showing's first
+  // question can both find one package owned, and it is retired once.
+  std::set<std::wstring> retired_;
   PackageWatch watch_;
 };
 
