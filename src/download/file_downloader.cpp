@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <limits>
 #include <memory>
@@ -432,14 +433,32 @@ class FileDownloader::Transfer {
       }
       if (running <= 0) return;
       if (!Stopped()) JoinFinishedBlocks();
-      ::Sleep(kWatchPauseMs);
+      WaitForNews();
     }
+  }
+
+  // Until a worker ends or a lane completes its block, or a pause at most.
+  void WaitForNews() {
+    std::unique_lock<std::mutex> hold(news_guard_);
+    news_arrived_.wait_for(hold, std::chrono::milliseconds(kWatchPauseMs), [this] { return news_; });
+    news_ = false;
+  }
+
+  // Safe after the worker's count dropped: RunWorkers waits for every worker
+  // to return before the transfer goes.
+  void TellWatch() {
+    {
+      std::lock_guard<std::mutex> hold(news_guard_);
+      news_ = true;
+    }
+    news_arrived_.notify_all();
   }
 
   void Worker(int index) {
     try {
       if (index > 0 && !WaitForGate()) {
         registry_.Add(kinds::kRunningBlocks, owner_.id_, -1);
+        TellWatch();
         return;
       }
       std::vector<char> piece(static_cast<std::size_t>(kTransferPiece));
@@ -453,8 +472,9 @@ class FileDownloader::Transfer {
     }
     // A worker that ends before the gate opened must not leave the others waiting.
     OpenGate(Stopped() ? GateState::Shut : GateState::RangesWork);
-    // Last: once the count drops, the download may join and delete the part files.
+    // Once the count drops, the download may join and delete the part files.
     registry_.Add(kinds::kRunningBlocks, owner_.id_, -1);
+    TellWatch();
   }
 
   std::optional<int> NextLane() {
@@ -491,6 +511,7 @@ class FileDownloader::Transfer {
       std::lock_guard<std::mutex> hold(lanes_guard_);
       block_finished_[static_cast<std::size_t>(lane.block)] += fetched;
     }
+    if (outcome == LaneOutcome::Done) TellWatch();
     // What this lane brought comes back out of the counters when the file fails.
     if (outcome != LaneOutcome::Done && received > 0) progress_.Add(lane.block, -received);
     return outcome;
@@ -636,6 +657,11 @@ class FileDownloader::Transfer {
 
   std::mutex gate_guard_;
   std::condition_variable gate_changed_;
+
+  // Wakes the watch when there is something to join or count.
+  std::mutex news_guard_;
+  std::condition_variable news_arrived_;
+  bool news_ = false;
   GateState gate_ = GateState::Closed;
 };
 
