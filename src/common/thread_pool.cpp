@@ -30,6 +30,11 @@ void ThreadPool::Run(std::function<void()> task) {
   ++alive_;
 }
 
+int ThreadPool::IdleThreads() {
+  std::lock_guard<std::mutex> hold(guard_);
+  return idle_;
+}
+
 void ThreadPool::Serve() {
   std::unique_lock<std::mutex> hold(guard_);
   for (;;) {

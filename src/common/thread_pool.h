@@ -26,6 +26,9 @@ class ThreadPool {
   // leaves a task is swallowed: tasks report their own failures.
   void Run(std::function<void()> task);
 
+  // Threads waiting for work now.
+  int IdleThreads();
+
  private:
   void Serve();
 

@@ -39,15 +39,17 @@ TEST(ThreadPool, TasksThatWaitForEachOtherAllRun) {
   EXPECT_EQ(finished.load(), kTasks);
 }
 
-// The point of the pool: work handed in after a task ended runs on the thread
-// that ran it, not on a new one.
-TEST(ThreadPool, AThreadIsKeptForTheNextTask) {
-  ThreadPool pool(30s);
+// The point of the pool: work handed in once a thread is idle again runs on
+// that thread, not on a new one.
+TEST(ThreadPool, AnIdleThreadTakesTheNextTask) {
+  ThreadPool pool(60s);
   std::set<DWORD> threads;
   for (int round = 0; round < 5; ++round) {
     TaskGroup group(pool);
     group.Run([&] { threads.insert(::GetCurrentThreadId()); });
     group.Wait();
+    for (int wait = 0; wait < 1000 && pool.IdleThreads() == 0; ++wait) ::Sleep(10);
+    ASSERT_EQ(pool.IdleThreads(), 1);
   }
   EXPECT_EQ(threads.size(), 1u);
 }
