@@ -2,19 +2,25 @@
 //   bench_download file <url> <target> <threads>
 //   bench_download list <base url> <list file of relative paths> <work folder> <files at once> <threads per file>
 //   bench_download digest <sha256|md5> <file>   (the check a downloaded file gets before it is parked)
+//   bench_download patch <installed file> <patch> <output>   (the apply step of a patched file)
+//   bench_download update <program>   (the program's silent update, started as a host program starts it;
+//                                      the line also says "code=<its exit code>")
 #include <windows.h>
 #include <psapi.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "archive/patch_file.h"
 #include "common/files.h"
 #include "common/platform_crypto.h"
 #include "common/process_state.h"
 #include "common/strings.h"
 #include "common/text_encoding.h"
+#include "common/unique_handle.h"
 #include "config/settings.h"
 #include "download/file_downloader.h"
 #include "pipeline/download_list.h"
@@ -75,14 +81,71 @@ int RunDigest(const std::wstring& kind, const std::wstring& path) {
   return Report(start, ok);
 }
 
+int RunPatch(const std::wstring& installed, const std::wstring& patch, const std::wstring& output) {
+  auto start = std::chrono::steady_clock::now();
+  bool ok = ApplyPatchFile(installed, patch, output) == PatchOutcome::kApplied;
+  return Report(start, ok);
+}
+
+// The window a host program gives the updater to report to; the benchmark only
+// keeps its messages moving.
+class HostWindow {
+ public:
+  HostWindow() {
+    WNDCLASSW window_class{};
+    window_class.lpfnWndProc = &DefWindowProcW;
+    window_class.lpszClassName = L"BenchHostWindow";
+    window_class.hInstance = ::GetModuleHandleW(nullptr);
+    ::RegisterClassW(&window_class);
+    window_ = ::CreateWindowW(L"BenchHostWindow", L"bench host", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, nullptr,
+                              nullptr);
+  }
+  ~HostWindow() { ::DestroyWindow(window_); }
+  HostWindow(const HostWindow&) = delete;
+  HostWindow& operator=(const HostWindow&) = delete;
+  HWND get() const { return window_; }
+
+ private:
+  HWND window_ = nullptr;
+};
+
+// Start to exit of "<program> silence <window>", the window's messages pumped meanwhile.
+int RunUpdate(const std::wstring& program) {
+  HostWindow host;
+  std::wstring command = L"\"" + program + L"\" silence " +
+                         std::to_wstring(reinterpret_cast<std::uintptr_t>(host.get()));
+  std::vector<wchar_t> line(command.begin(), command.end());
+  line.push_back(L'\0');
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  auto start = std::chrono::steady_clock::now();
+  if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+    return Report(start, false);
+  unique_handle process(info.hProcess);
+  unique_handle thread(info.hThread);
+  for (;;) {
+    DWORD woke = ::MsgWaitForMultipleObjects(1, &info.hProcess, FALSE, INFINITE, QS_ALLINPUT);
+    if (woke != WAIT_OBJECT_0 + 1) break;
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+  }
+  DWORD code = 0;
+  bool ok = ::GetExitCodeProcess(info.hProcess, &code) != 0;
+  std::printf("code=%lu ", static_cast<unsigned long>(code));
+  return Report(start, ok);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::wstring> args(argv + 1, argv + argc);
   if (args.size() == 4 && args[0] == L"file") return RunFile(args[1], args[2], std::stoi(args[3]));
   if (args.size() == 3 && args[0] == L"digest") return RunDigest(args[1], args[2]);
+  if (args.size() == 4 && args[0] == L"patch") return RunPatch(args[1], args[2], args[3]);
+  if (args.size() == 2 && args[0] == L"update") return RunUpdate(args[1]);
   if (args.size() == 6 && args[0] == L"list") return RunList(args[1], args[2], args[3], args[4], args[5]);
   std::fprintf(stderr, "usage: bench_download file <url> <target> <threads> | list <base> <list> <work> <files> <threads>"
-                       " | digest <sha256|md5> <file>\n");
+                       " | digest <sha256|md5> <file> | patch <installed> <patch> <output> | update <program>\n");
   return 2;
 }
