@@ -312,7 +312,10 @@ def apply_rows(ctx, pair, big, publisher, rows, verdicts):
         ratio = apply_seconds / download[0]
         rows.append(("8 apply / whole download" if first else "", f"apply {p.name}", f"{apply_seconds:.3f}", "", "", "",
                      f"{os.path.getsize(p.new) / MIB:.1f} MiB file, {os.path.getsize(patch):,} bytes of patch"))
-        ctx.row("", f"download {size / MIB:.1f} MiB packed, 8 threads", download, f"apply/download = {ratio:.3f}")
+        one_connection = size / ctx.rate
+        ctx.row("", f"download {size / MIB:.1f} MiB packed, 8 threads", download,
+                f"apply/download = {ratio:.3f}; over one connection it would take {one_connection:.2f} s, "
+                f"apply/that = {apply_seconds / one_connection:.3f}")
         verdicts.append((f"case 8: {p.name} apply/download = {ratio:.3f} (target <= {APPLY_TARGET})",
                          ratio <= APPLY_TARGET))
         first = False

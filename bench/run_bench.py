@@ -233,7 +233,7 @@ def main():
     ctx = types.SimpleNamespace(
         root=root, cache=os.path.join(root, "build", "bench-cache"), target=args.target,
         release_options=args.release_option, say=lambda text: print(text, file=sys.stderr, flush=True),
-        build=build, work=work, data=data, out=out, fast=fast, slow=slow, log=log, windows_path=windows_path,
+        build=build, work=work, data=data, out=out, fast=fast, slow=slow, rate=RATE, log=log, windows_path=windows_path,
         ours=lambda *a: ours(build, *a), ours_fields=lambda *a: ours_fields(build, *a), measure=measure, row=row)
     try:
         # The throttle must not let bursts through, or the cases measure bursts.
