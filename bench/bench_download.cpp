@@ -4,13 +4,15 @@
 //   bench_download digest <sha256|md5> <file>   (the check a downloaded file gets before it is parked)
 //   bench_download patch <installed file> <patch> <output>   (the apply step of a patched file)
 //   bench_download update <program>   (the program's silent update, started as a host program starts it;
-//                                      the line also says "code=<its exit code>")
+//                                      the line also says "code=<its exit code>" and the seconds of its
+//                                      download and copy stages, "download_s=" and "copy_s=", -1 if none)
 #include <windows.h>
 #include <psapi.h>
 
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,8 @@
 #include "download/file_downloader.h"
 #include "pipeline/download_list.h"
 #include "pipeline/scheduler.h"
+#include "status/status_numbers.h"
+#include "status/status_protocol.h"
 #include "status/update_status.h"
 #include "updatelist/list_url.h"
 
@@ -87,29 +91,49 @@ int RunPatch(const std::wstring& installed, const std::wstring& patch, const std
   return Report(start, ok);
 }
 
-// The window a host program gives the updater to report to; the benchmark only
-// keeps its messages moving.
+using Clock = std::chrono::steady_clock;
+
+// The window a host program gives the updater to report to. It notes when each
+// status was first announced, so that a run can be split into its stages.
 class HostWindow {
  public:
   HostWindow() {
     WNDCLASSW window_class{};
-    window_class.lpfnWndProc = &DefWindowProcW;
+    window_class.lpfnWndProc = &HostWindow::Proc;
     window_class.lpszClassName = L"BenchHostWindow";
     window_class.hInstance = ::GetModuleHandleW(nullptr);
     ::RegisterClassW(&window_class);
     window_ = ::CreateWindowW(L"BenchHostWindow", L"bench host", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, nullptr,
                               nullptr);
+    ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   }
   ~HostWindow() { ::DestroyWindow(window_); }
   HostWindow(const HostWindow&) = delete;
   HostWindow& operator=(const HostWindow&) = delete;
   HWND get() const { return window_; }
+  // Seconds from the first `from` to the first `to` announced; -1 when either never came.
+  double Between(int from, int to) const {
+    const auto begin = seen_.find(from), end = seen_.find(to);
+    if (begin == seen_.end() || end == seen_.end()) return -1;
+    return std::chrono::duration<double>(end->second - begin->second).count();
+  }
 
  private:
+  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == status_protocol::kStatusChangedMessage) {
+      auto* host = reinterpret_cast<HostWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+      if (host) host->seen_.emplace(static_cast<int>(wparam), Clock::now());
+      return 0;
+    }
+    return ::DefWindowProcW(window, message, wparam, lparam);
+  }
   HWND window_ = nullptr;
+  std::map<int, Clock::time_point> seen_;
 };
 
-// Start to exit of "<program> silence <window>", the window's messages pumped meanwhile.
+// Start to exit of "<program> silence <window>", the window's messages pumped
+// meanwhile; also the download stage (UpdateDownload to UpdateDownloadOk) and
+// the copy stage (UpdateCopy to UpdateCopyOk) as the program announced them.
 int RunUpdate(const std::wstring& program) {
   HostWindow host;
   std::wstring command = L"\"" + program + L"\" silence " +
@@ -119,7 +143,7 @@ int RunUpdate(const std::wstring& program) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  auto start = std::chrono::steady_clock::now();
+  auto start = Clock::now();
   if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
     return Report(start, false);
   unique_handle process(info.hProcess);
@@ -132,7 +156,8 @@ int RunUpdate(const std::wstring& program) {
   }
   DWORD code = 0;
   bool ok = ::GetExitCodeProcess(info.hProcess, &code) != 0;
-  std::printf("code=%lu ", static_cast<unsigned long>(code));
+  std::printf("code=%lu download_s=%.3f copy_s=%.3f ", static_cast<unsigned long>(code),
+              host.Between(UpdateDownload, UpdateDownloadOk), host.Between(UpdateCopy, UpdateCopyOk));
   return Report(start, ok);
 }
 

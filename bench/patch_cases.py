@@ -246,9 +246,13 @@ def update_rows(ctx, pairs, publisher, rows, verdicts):
     book = Book(build)
     snapshot = os.path.join(work, "book-r1")
 
-    def run(list_url, expect_code):
+    stages = {"whole": [], "patched": []}
+
+    def run(list_url, expect_code, mode=None):
         write_config(data, list_url, ctx.fast)
         fields = ctx.ours_fields("update", program)
+        if mode:
+            stages[mode].append((float(fields["download_s"]), float(fields["copy_s"])))
         if int(fields["code"]) != expect_code:
             raise SystemExit(f"the update from {list_url} ended with {fields['code']}, not {expect_code}:\n"
                              + book.log()[-3000:])
@@ -272,7 +276,7 @@ def update_rows(ctx, pairs, publisher, rows, verdicts):
             restore()
             log_before = len(book.log())
             measured = ctx.measure(ctx.log, packed_bytes,
-                                   lambda: run(f"{ctx.slow}/patchrel/r2/list-{mode}.xml", len(files)))
+                                   lambda: run(f"{ctx.slow}/patchrel/r2/list-{mode}.xml", len(files), mode))
             runs[mode].append(measured)
             check_update(book, files, mode, book.log()[log_before:], measured[2])
     results = {mode: sorted(found)[len(found) // 2] for mode, found in runs.items()}
@@ -287,6 +291,14 @@ def update_rows(ctx, pairs, publisher, rows, verdicts):
     rows.append(("", "nothing due (same program, same list)", f"{fixed:.2f}", "", "", "",
                  f"beyond it: patched/whole = "
                  f"{(results['patched'][0] - fixed) / max(results['whole'][0] - fixed, 1e-9):.3f}"))
+    download = {mode: sorted(found)[len(found) // 2][0] for mode, found in stages.items()}
+    copy = {mode: sorted(found, key=lambda stage: stage[1])[len(found) // 2][1] for mode, found in stages.items()}
+    rows.append(("", "download stage: whole / patches", f"{download['whole']:.2f}", "", "", "",
+                 f"{download['patched']:.2f} s with patches (fetch, apply, verify); patched/whole = "
+                 f"{download['patched'] / max(download['whole'], 1e-9):.3f}; the program's UpdateDownload to "
+                 f"UpdateDownloadOk, medians"))
+    rows.append(("", "copy stage: whole / patches", f"{copy['whole']:.2f}", "", "", "",
+                 f"{copy['patched']:.2f} s with patches; UpdateCopy to UpdateCopyOk, medians"))
     verdicts.append((f"case 7: update time patched/whole = {ratio:.3f} (target <= {UPDATE_TARGET})",
                      ratio <= UPDATE_TARGET))
 
