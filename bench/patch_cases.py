@@ -28,7 +28,7 @@ BOOK_NAME = "4F1C2B7A9D3E48A6B05C7E21D9F8A3B4"
 BOOK_ID = "20831"
 
 # Our own releases: a point release (two files changed, five lines) and a
-# feature release some forty commits earlier, both to the checkout's program
+# feature release 24 commits earlier, both to the checkout's program
 # (its last commit that changed what the program is built from).
 OWN_POINT_BASE = "0c3ba30"
 OWN_FEATURE_BASE = "e2a2825"
