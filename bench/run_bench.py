@@ -13,6 +13,9 @@ import socket
 import subprocess
 import sys
 import time
+import types
+
+import patch_cases
 
 MIB = 1024 * 1024
 RATE = 2 * MIB  # per-connection limit of the throttled server
@@ -39,10 +42,13 @@ def make_file(path, size):
             left -= n
 
 
-def start_nginx(work, data, throttled_port, open_port):
+def start_nginx(work, data, throttled_port, open_port, config_port):
     """nginx with two servers on one root: one throttled per connection without
     bursts (a small send buffer, no sendfile, small output buffers), one open.
-    Both log each request's connection serial and body bytes."""
+    Both log each request's connection serial and body bytes. A third answers
+    as the program's configuration server and e-book service (the port the
+    bench tree was built for): the configuration is the root's
+    "bench-config.ini"."""
     conf = os.path.join(work, "nginx.conf")
     for d in ("logs", "tmp"):
         os.makedirs(os.path.join(work, d), exist_ok=True)
@@ -72,6 +78,16 @@ http {{
     limit_rate {RATE};
   }}
   server {{ listen 127.0.0.1:{open_port}; root {data}; sendfile on; }}
+  server {{
+    listen 127.0.0.1:{config_port};
+    root {data};
+    access_log off;
+    location = /DigitalLibrary/ajax.aspx {{
+      default_type text/plain;
+      if ($arg_action = CheckEbookList) {{ return 200 '{{"result":1}}'; }}
+      try_files /bench-config.ini =404;
+    }}
+  }}
 }}
 """)
     proc = subprocess.Popen(["/usr/sbin/nginx", "-p", work, "-c", conf], stdout=subprocess.DEVNULL,
@@ -117,13 +133,19 @@ def windows_path(path):
     return "Z:" + path.replace("/", "\\")
 
 
-def ours(build, *args):
+def ours_fields(build, *args):
+    """bench_download's report: seconds, peak_mb, ok (and code for an update)."""
     run = os.path.join(build, "wine-run")
     exe = os.path.join(build, "bin", "bench_download.exe")
     out = subprocess.run([run, exe, *args], capture_output=True, text=True)
-    fields = dict(kv.split("=") for kv in out.stdout.split())
+    fields = dict(kv.split("=") for kv in out.stdout.split() if "=" in kv)
     if fields.get("ok") != "1":
-        sys.exit(f"our download failed ({' '.join(args)}): {out.stdout} {out.stderr[-500:]}")
+        sys.exit(f"our run failed ({' '.join(args)}): {out.stdout} {out.stderr[-500:]}")
+    return fields
+
+
+def ours(build, *args):
+    fields = ours_fields(build, *args)
     return float(fields["seconds"]), float(fields["peak_mb"])
 
 
@@ -163,7 +185,12 @@ def measure(log, files_bytes, run):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
+    parser.add_argument("--target", default="i686", help="the bench tree's target (i686 or x86_64)")
+    parser.add_argument("--port", type=int, required=True, help="the configuration server's port the tree was built for")
+    parser.add_argument("--release-option", action="append", default=[],
+                        help="the bench tree's cmake options, for the release builds of the patch cases")
     parser.add_argument("--skip-large", action="store_true", help="skip the 512 MiB memory case")
+    parser.add_argument("--patch-only", action="store_true", help="only the patch cases (6 to 9)")
     args = parser.parse_args()
     build = os.path.abspath(args.build)
     work = os.path.join(build, "bench-work")
@@ -190,7 +217,7 @@ def main():
     tp, op = free_port(), free_port()
     nginx_dir = os.path.join(work, "nginx")
     shutil.rmtree(os.path.join(nginx_dir, "logs"), ignore_errors=True)
-    nginx = start_nginx(nginx_dir, data, tp, op)
+    nginx = start_nginx(nginx_dir, data, tp, op, args.port)
     log = ServerLog(os.path.join(nginx_dir, "logs", "access.log"))
     slow, fast = f"http://127.0.0.1:{tp}", f"http://127.0.0.1:{op}"
     big = 64 * MIB
@@ -202,12 +229,21 @@ def main():
         rows.append((case, run, seconds, f"{ratio:.3f}", connections, requests, note))
         verdicts.append((f"{case.strip()} / {run}: server bytes / file bytes = {ratio:.3f}", ratio <= 1.01))
 
+    root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    ctx = types.SimpleNamespace(
+        root=root, cache=os.path.join(root, "build", "bench-cache"), target=args.target,
+        release_options=args.release_option, say=lambda text: print(text, file=sys.stderr, flush=True),
+        build=build, work=work, data=data, out=out, fast=fast, slow=slow, rate=RATE, log=log, windows_path=windows_path,
+        ours=lambda *a: ours(build, *a), ours_fields=lambda *a: ours_fields(build, *a), measure=measure, row=row)
     try:
         # The throttle must not let bursts through, or the cases measure bursts.
         t_check = timed(["curl", "-s", "-o", out + "/check8.bin", slow + "/check8.bin"])
         verdicts.append((f"throttle: one connection fetches 8 MiB in {t_check:.2f} s (needs >= 4 s)", t_check >= 4.0))
 
         ours(build, "file", fast + "/many/f000.bin", windows_path(out + "/warm.bin"), "8")  # Wine prefix warm-up
+        if args.patch_only:
+            patch_cases.run_cases(ctx, rows, verdicts)
+            return report(rows, verdicts)
 
         # 1. 64 MiB on loopback: ours with 8 threads against curl's one stream
         m_ours = measure(log, big, lambda: ours(build, "file", fast + "/big64.bin", windows_path(out + "/o64f.bin"), "8"))
@@ -262,14 +298,20 @@ def main():
             rows.append(("4 peak working set", "64 MiB file", peak64, "", "", "", "MiB"))
             row("", "512 MiB file", m_512, f"{m_512[1]:.1f} MiB; 512/64 = {growth:.2f}")
             verdicts.append((f"case 4: peak working set 512 MiB / 64 MiB = {growth:.2f} (target <= 1.1)", growth <= 1.1))
+
+        patch_cases.run_cases(ctx, rows, verdicts)
     finally:
         nginx.send_signal(signal.SIGTERM)
         nginx.wait(timeout=10)
         shutil.rmtree(out, ignore_errors=True)
+    report(rows, verdicts)
 
+
+def report(rows, verdicts):
     print(f"{'case':28} {'run':36} {'seconds':>8} {'sent/file':>9} {'conns':>5} {'reqs':>5}  note")
     for case, run, value, ratio, connections, requests, note in rows:
-        print(f"{case:28} {run:36} {value:8.2f} {ratio:>9} {connections!s:>5} {requests!s:>5}  {note}")
+        value = f"{value:8.2f}" if isinstance(value, float) else f"{value:>8}"
+        print(f"{case:28} {run:36} {value} {ratio:>9} {connections!s:>5} {requests!s:>5}  {note}")
     print()
     for text, good in verdicts:
         print(("met     " if good else "MISSED  ") + text)
