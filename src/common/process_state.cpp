@@ -45,6 +45,7 @@ struct ProcessState {
   Guarded<std::wstring> machine_id;
   Guarded<std::wstring> old_machine_id;
   Guarded<std::shared_ptr<const IniText>> sealed_configuration;
+  ThreadPool transfer_threads{std::chrono::seconds(10)};
 };
 
 ProcessState& State() {
@@ -56,6 +57,8 @@ ProcessState& State() {
 }  // namespace
 
 RunParameterTable& RunParameters() { return State().run_parameters; }
+
+ThreadPool& TransferThreads() { return State().transfer_threads; }
 
 HWND HostWindow() { return State().host_window.load(); }
 void SetHostWindow(HWND window) { State().host_window = window; }

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "common/ini_text.h"
+#include "common/thread_pool.h"
 
 namespace tarvolin {
 
@@ -73,5 +74,9 @@ void SealConfiguration(std::shared_ptr<const IniText> configuration);
 // Storage behind ConfigurationFolder()/SetConfigurationFolder() of the settings layer.
 std::wstring StoredConfigurationFolder();
 void StoreConfigurationFolder(const std::wstring& folder);
+
+// The threads that downloads run on: files of a pass and blocks of a file
+// are tasks on threads that are kept for the next one.
+ThreadPool& TransferThreads();
 
 }  // namespace tarvolin

@@ -4,11 +4,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
 
 #include "common/process_state.h"
@@ -401,13 +402,12 @@ class FileDownloader::Transfer {
     const std::int64_t busy_enough =
         std::max<std::int64_t>(plan_.block_count, owner_.size_ / kSmallestTakeover);
     const int workers = static_cast<int>(std::min<std::int64_t>(owner_.thread_count_ + 1, busy_enough));
-    std::vector<std::thread> threads;
-    threads.reserve(static_cast<std::size_t>(workers));
+    TaskGroup group(TransferThreads());
     for (int index = 0; index < workers; ++index) {
-      // Counted before the thread exists, so the watch below cannot miss it.
+      // Counted before the worker runs, so the watch below cannot miss it.
       registry_.Add(kinds::kRunningBlocks, owner_.id_, 1);
       try {
-        threads.emplace_back([this, index] { Worker(index); });
+        group.Run([this, index] { Worker(index); });
       } catch (...) {
         registry_.Add(kinds::kRunningBlocks, owner_.id_, -1);
         registry_.Stop(owner_.id_);
@@ -416,7 +416,7 @@ class FileDownloader::Transfer {
       }
     }
     Watch();
-    for (std::thread& thread : threads) thread.join();
+    group.Wait();
     return !registry_.Stopped(owner_.id_) && !ranges_ignored_;
   }
 
@@ -433,14 +433,32 @@ class FileDownloader::Transfer {
       }
       if (running <= 0) return;
       if (!Stopped()) JoinFinishedBlocks();
-      ::Sleep(kWatchPauseMs);
+      WaitForNews();
     }
+  }
+
+  // Until a worker ends or a lane completes its block, or a pause at most.
+  void WaitForNews() {
+    std::unique_lock<std::mutex> hold(news_guard_);
+    news_arrived_.wait_for(hold, std::chrono::milliseconds(kWatchPauseMs), [this] { return news_; });
+    news_ = false;
+  }
+
+  // Safe after the worker's count dropped: RunWorkers waits for every worker
+  // to return before the transfer goes.
+  void TellWatch() {
+    {
+      std::lock_guard<std::mutex> hold(news_guard_);
+      news_ = true;
+    }
+    news_arrived_.notify_all();
   }
 
   void Worker(int index) {
     try {
       if (index > 0 && !WaitForGate()) {
         registry_.Add(kinds::kRunningBlocks, owner_.id_, -1);
+        TellWatch();
         return;
       }
       std::vector<char> piece(static_cast<std::size_t>(kTransferPiece));
@@ -454,8 +472,9 @@ class FileDownloader::Transfer {
     }
     // A worker that ends before the gate opened must not leave the others waiting.
     OpenGate(Stopped() ? GateState::Shut : GateState::RangesWork);
-    // Last: once the count drops, the download may join and delete the part files.
+    // Once the count drops, the download may join and delete the part files.
     registry_.Add(kinds::kRunningBlocks, owner_.id_, -1);
+    TellWatch();
   }
 
   std::optional<int> NextLane() {
@@ -492,6 +511,7 @@ class FileDownloader::Transfer {
       std::lock_guard<std::mutex> hold(lanes_guard_);
       block_finished_[static_cast<std::size_t>(lane.block)] += fetched;
     }
+    if (outcome == LaneOutcome::Done) TellWatch();
     // What this lane brought comes back out of the counters when the file fails.
     if (outcome != LaneOutcome::Done && received > 0) progress_.Add(lane.block, -received);
     return outcome;
@@ -596,12 +616,14 @@ class FileDownloader::Transfer {
     std::int64_t left = BlockLength(plan_, owner_.size_, index);
     LARGE_INTEGER part_size{};
     if (!::GetFileSizeEx(part.get(), &part_size) || part_size.QuadPart != left) return false;
-    std::vector<char> piece(static_cast<std::size_t>(kRequestSpan));
+    // One buffer for every block of the download: a fresh megabyte per block
+    // costs more in page faults than the copy itself.
+    if (!join_buffer_) join_buffer_ = std::make_unique<char[]>(static_cast<std::size_t>(kRequestSpan));
     while (left > 0) {
       DWORD got = 0;
       DWORD want = static_cast<DWORD>(std::min<std::int64_t>(left, kRequestSpan));
-      if (!::ReadFile(part.get(), piece.data(), want, &got, nullptr) || got == 0) return false;
-      if (!target_->Write(piece.data(), got)) return false;
+      if (!::ReadFile(part.get(), join_buffer_.get(), want, &got, nullptr) || got == 0) return false;
+      if (!target_->Write(join_buffer_.get(), got)) return false;
       left -= got;
     }
     return true;
@@ -626,6 +648,7 @@ class FileDownloader::Transfer {
 
   // The joining, on the thread that runs the download.
   std::optional<FileSink> target_;
+  std::unique_ptr<char[]> join_buffer_;
   int joined_blocks_ = 0;
   bool join_failed_ = false;
   bool ranges_ignored_ = false;    // under lanes_guard_ while workers run
@@ -634,6 +657,11 @@ class FileDownloader::Transfer {
 
   std::mutex gate_guard_;
   std::condition_variable gate_changed_;
+
+  // Wakes the watch when there is something to join or count.
+  std::mutex news_guard_;
+  std::condition_variable news_arrived_;
+  bool news_ = false;
   GateState gate_ = GateState::Closed;
 };
 

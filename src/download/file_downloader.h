@@ -9,8 +9,9 @@
 // back to the pool and no byte is fetched twice. A connection cut anywhere
 // resumes from the exact byte. A server that ignores ranges gets one stream.
 //
-// Threads: DownloadFile runs on the caller's (worker) thread and does not
-// return before every block thread it started has ended. Progress goes to the
+// Threads: DownloadFile runs on the caller's (worker) thread; its blocks run
+// as tasks on the kept transfer threads, and it does not return before every
+// one of them has ended. Progress goes to the
 // caller's window with SendMessageW, so that window's thread must keep pumping
 // messages and must not be the one that calls DownloadFile.
 #pragma once

@@ -9,6 +9,8 @@
 
 #include "archive/zip_archive.h"
 #include "common/files.h"
+#include "common/process_state.h"
+#include "common/thread_pool.h"
 #include "common/strings.h"
 #include "config/log.h"
 #include "config/settings.h"
@@ -261,12 +263,12 @@ bool DownloadAll(HWND window) {
 
   const int files_at_once = FilesAtOnce();
   const int done_at_start = State().done.load();
-  // Joined before the pass ends: no file thread outlives the pass.
-  std::vector<std::thread> file_threads;
+  // Waited for before the pass ends: no file's task outlives the pass.
+  TaskGroup files(TransferThreads());
   for (std::size_t i = 0; i < queue.size(); ++i) {
     ++State().running;
     RefreshStatusText();
-    file_threads.emplace_back([index = queue[i]] {
+    files.Run([index = queue[i]] {
       try {
         DownloadRecord(index);
       } catch (...) {
@@ -286,7 +288,7 @@ bool DownloadAll(HWND window) {
   }
   const int records = CurrentDownLoadList().Count();
   WaitUntil([&] { return ErrorCount() + State().done.load() >= records && State().running.load() <= 0; });
-  for (std::thread& thread : file_threads) thread.join();
+  files.Wait();
 
   const int done = State().done.load();
   const int errors = ErrorCount();
