@@ -2,6 +2,8 @@
 //   bench_download file <url> <target> <threads>
 //   bench_download list <base url> <list file of relative paths> <work folder> <files at once> <threads per file>
 //   bench_download digest <sha256|md5> <file>   (the check a downloaded file gets before it is parked)
+//   bench_download check <base url> <work folder>   (the update check with nothing due: book list,
+//                                                     book service, template list)
 //   bench_download patch <installed file> <patch> <output>   (the apply step of a patched file)
 //   bench_download update <program>   (the program's silent update, started as a host program starts it;
 //                                      the line also says "code=<its exit code>" and the seconds of its
@@ -25,11 +27,13 @@
 #include "common/unique_handle.h"
 #include "config/settings.h"
 #include "download/file_downloader.h"
+#include "pipeline/check_procedure.h"
 #include "pipeline/download_list.h"
 #include "pipeline/scheduler.h"
 #include "status/status_numbers.h"
 #include "status/status_protocol.h"
 #include "status/update_status.h"
+#include "updatelist/list_retrieval.h"
 #include "updatelist/list_url.h"
 
 using namespace tarvolin;
@@ -161,16 +165,33 @@ int RunUpdate(const std::wstring& program) {
   return Report(start, ok);
 }
 
+// The lists the benchmark's server publishes at <base>/check/: everything in
+// them is installed already, so the check ends with nothing to do.
+int RunCheck(const std::wstring& base, const std::wstring& work) {
+  SetConfigurationFolder(work + L"\\");
+  WriteWholeFile(work + L"\\tarvolin.ini",
+                 WideToAnsi(L"[Tarvolin]\r\nTempAppPath=1\r\nQuickCheck=0\r\nLog=bench.log\r\n[UPDATEINFO]\r\nListURL=" + base +
+                            L"/check/tarvolin.xml\r\nMainListURL=" + base +
+                            L"/check/main.xml\r\n[APPLICATION]\r\nApplication=book.exe\r\nEBookID=77\r\n"));
+  WriteWholeFile(work + L"\\tarvolin.xml",
+                 R"(<update><file path="a.dll" ver="1.0"/><file path="b.cfg" ver="1"/></update>)");
+  SetBookServiceBase(base);
+  auto start = std::chrono::steady_clock::now();
+  CheckThreadProc(nullptr);
+  return Report(start, CurrentStatus() == UpdateCheckRemoteOk && CurrentDownLoadList().Count() == 0);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::wstring> args(argv + 1, argv + argc);
   if (args.size() == 4 && args[0] == L"file") return RunFile(args[1], args[2], std::stoi(args[3]));
   if (args.size() == 3 && args[0] == L"digest") return RunDigest(args[1], args[2]);
+  if (args.size() == 3 && args[0] == L"check") return RunCheck(args[1], args[2]);
   if (args.size() == 4 && args[0] == L"patch") return RunPatch(args[1], args[2], args[3]);
   if (args.size() == 2 && args[0] == L"update") return RunUpdate(args[1]);
   if (args.size() == 6 && args[0] == L"list") return RunList(args[1], args[2], args[3], args[4], args[5]);
   std::fprintf(stderr, "usage: bench_download file <url> <target> <threads> | list <base> <list> <work> <files> <threads>"
-                       " | digest <sha256|md5> <file> | patch <installed> <patch> <output> | update <program>\n");
+                       " | digest <sha256|md5> <file> | check <base> <work> | patch <installed> <patch> <output> | update <program>\n");
   return 2;
 }

@@ -134,19 +134,20 @@ def windows_path(path):
     return "Z:" + path.replace("/", "\\")
 
 
-def ours_fields(build, *args):
-    """bench_download's report: seconds, peak_mb, ok (and code for an update)."""
+def ours_fields(build, *args, prefix=()):
+    """bench_download's report: seconds, peak_mb, ok (and code for an update).
+    `prefix`: what the run goes through (the round-trip case's namespace)."""
     run = os.path.join(build, "wine-run")
     exe = os.path.join(build, "bin", "bench_download.exe")
-    out = subprocess.run([run, exe, *args], capture_output=True, text=True)
+    out = subprocess.run([*prefix, run, exe, *args], capture_output=True, text=True)
     fields = dict(kv.split("=") for kv in out.stdout.split() if "=" in kv)
     if fields.get("ok") != "1":
         sys.exit(f"our run failed ({' '.join(args)}): {out.stdout} {out.stderr[-500:]}")
     return fields
 
 
-def ours(build, *args):
-    fields = ours_fields(build, *args)
+def ours(build, *args, prefix=()):
+    fields = ours_fields(build, *args, prefix=prefix)
     return float(fields["seconds"]), float(fields["peak_mb"])
 
 
@@ -183,6 +184,122 @@ def measure(log, files_bytes, run):
     return seconds, peak, sent / files_bytes, connections, requests
 
 
+def spread(values):
+    return f"{min(values):.2f}-{max(values):.2f}" if len(values) > 1 else f"{values[0]:.2f}"
+
+
+CHECK_LIST = '<update><file path="a.dll" ver="1.0"/></update>'
+CHECK_TEMPLATE = '<update><file path="b.cfg" ver="1"/></update>'
+
+
+def stop_wine_server(build):
+    env = dict(os.environ, WINEPREFIX=os.path.join(build, "wineprefix"))
+    subprocess.run(["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-w"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def round_trip_case(build, work, data, rtt_ms, repeat):
+    """The update check with nothing due, its server reached through a relay
+    with `rtt_ms` round trips, all inside a network namespace of this run's
+    own (its own loopback; the machine's is never touched). Returns the check's
+    seconds per run (timed inside the program), the whole process's seconds
+    (Wine start-up included), requests and connections per run."""
+    os.makedirs(os.path.join(data, "check"), exist_ok=True)
+    with open(os.path.join(data, "check", "tarvolin.xml"), "w") as f:
+        f.write(CHECK_LIST)
+    with open(os.path.join(data, "check", "main.xml"), "w") as f:
+        f.write(CHECK_TEMPLATE)
+    ns = f"tarvolin-bench-{os.getpid()}"
+    subprocess.run(["ip", "netns", "add", ns], check=True)
+    inside = ["ip", "netns", "exec", ns]
+    procs = []
+    try:
+        subprocess.run(inside + ["ip", "link", "set", "lo", "up"], check=True)
+        ndir = os.path.join(work, "nginx-rtt")
+        for d in ("logs", "tmp"):
+            os.makedirs(os.path.join(ndir, d), exist_ok=True)
+        access = os.path.join(ndir, "logs", "access.log")
+        if os.path.exists(access):
+            os.remove(access)
+        conf = os.path.join(ndir, "nginx.conf")
+        user = "user root root;" if os.geteuid() == 0 else ""
+        with open(conf, "w") as f:
+            f.write(f"""
+worker_processes 1;
+daemon off;
+{user}
+pid {ndir}/nginx.pid;
+error_log {ndir}/logs/error.log warn;
+events {{ worker_connections 256; }}
+http {{
+  log_format bench '$server_port $connection $body_bytes_sent $status "$request" $msec $request_time $http_user_agent';
+  access_log {access} bench;
+  client_body_temp_path {ndir}/tmp;
+  proxy_temp_path {ndir}/tmp;
+  fastcgi_temp_path {ndir}/tmp;
+  uwsgi_temp_path {ndir}/tmp;
+  scgi_temp_path {ndir}/tmp;
+  keepalive_requests 100000;
+  server {{
+    listen 127.0.0.1:8080;
+    root {data};
+    location = /DigitalLibrary/ajax.aspx {{ return 200 '{{"result":1}}'; }}
+  }}
+}}
+""")
+        procs.append(subprocess.Popen(inside + ["/usr/sbin/nginx", "-p", ndir, "-c", conf],
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        relay = os.path.join(os.path.dirname(os.path.abspath(__file__)), "delay_proxy.py")
+        procs.append(subprocess.Popen(inside + [sys.executable, relay, "8081", "8080", str(rtt_ms)]))
+        for _ in range(100):
+            probe = subprocess.run(inside + ["bash", "-c", "exec 3<>/dev/tcp/127.0.0.1/8081"],
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            if probe.returncode == 0:
+                break
+            time.sleep(0.05)
+        log = ServerLog(access)
+        runs = []
+        # Wine's sockets are made by its server: the prefix's server must be
+        # one started inside the namespace, and must not outlive it.
+        stop_wine_server(build)
+        for i in range(repeat + 1):
+            cw = os.path.join(work, "out", f"check{i}")
+            shutil.rmtree(cw, ignore_errors=True)
+            os.makedirs(cw)
+            log.mark()
+            start = time.monotonic()
+            seconds, _ = ours(build, "check", "http://127.0.0.1:8081", windows_path(cw), prefix=inside)
+            whole = time.monotonic() - start
+            _, connections, requests = log.since_mark()
+            if i > 0:  # the first run warms Wine's prefix up
+                runs.append((seconds, whole, requests, connections))
+        return runs
+    finally:
+        stop_wine_server(build)
+        for p in procs:
+            p.send_signal(signal.SIGTERM)
+            try:
+                p.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                p.kill()
+        subprocess.run(["ip", "netns", "del", ns], check=False)
+
+
+def check_round_trips(build, work, data, args, rows, verdicts):
+    """11. The update check with nothing due, through a relay that gives every
+    connection a round trip, in a network namespace of the benchmark's own."""
+    runs = round_trip_case(build, work, data, args.rtt_ms, args.repeat)
+    rtt = args.rtt_ms / 1000.0
+    for i, (seconds, whole, requests, connections) in enumerate(runs):
+        rows.append(("11 check, nothing due" if i == 0 else "", f"{args.rtt_ms:.0f} ms round trip", seconds, "",
+                     connections, requests,
+                     f"{seconds / rtt:.1f} round trips in the check; "
+                     f"process start to exit {whole:.2f} s = {whole / rtt:.1f}"))
+    worst = max(r[0] for r in runs) / rtt
+    verdicts.append((f"case 11: check = {spread([r[0] / rtt for r in runs])} round trips (target <= 4), "
+                     f"{runs[0][2]} requests on {runs[0][3]} connection(s)", worst <= 4))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
@@ -190,6 +307,9 @@ def main():
     parser.add_argument("--port", type=int, required=True, help="the configuration server's port the tree was built for")
     parser.add_argument("--release-option", action="append", default=[],
                         help="the bench tree's cmake options, for the release builds of the patch cases")
+    parser.add_argument("--check-only", action="store_true", help="only the round-trip case of the update check (11)")
+    parser.add_argument("--repeat", type=int, default=3, help="runs of the round-trip case")
+    parser.add_argument("--rtt-ms", type=float, default=100.0, help="round trip of the check case")
     parser.add_argument("--many-only", action="store_true", help="only the many-files cases (3 and 10)")
     parser.add_argument("--skip-large", action="store_true", help="skip the 512 MiB memory case")
     parser.add_argument("--patch-only", action="store_true", help="only the patch cases (6 to 9)")
@@ -245,6 +365,9 @@ def main():
         ours(build, "file", fast + "/many/f000.bin", windows_path(out + "/warm.bin"), "8")  # Wine prefix warm-up
         if args.patch_only:
             patch_cases.run_cases(ctx, rows, verdicts)
+            return report(rows, verdicts)
+        if args.check_only:
+            check_round_trips(build, work, data, args, rows, verdicts)
             return report(rows, verdicts)
 
         if not args.many_only:
@@ -306,6 +429,7 @@ def main():
                 verdicts.append((f"case 4: peak working set 512 MiB / 64 MiB = {growth:.2f} (target <= 1.1)", growth <= 1.1))
 
             patch_cases.run_cases(ctx, rows, verdicts)
+            check_round_trips(build, work, data, args, rows, verdicts)
     finally:
         nginx.send_signal(signal.SIGTERM)
         nginx.wait(timeout=10)
