@@ -38,6 +38,13 @@ std::optional<int> LaneTable::TakeOver() {
   return static_cast<int>(lanes_.size() - 1);
 }
 
+ByteSpan LaneTable::ClaimThrough(int id, std::int64_t last) {
+  Lane& lane = lanes_[static_cast<std::size_t>(id)];
+  ByteSpan span{lane.next, std::clamp(last, lane.next, lane.end - 1)};
+  lane.next = span.last + 1;
+  return span;
+}
+
 std::optional<ByteSpan> LaneTable::ClaimRequest(int id) {
   Lane& lane = lanes_[static_cast<std::size_t>(id)];
   if (lane.next >= lane.end) return std::nullopt;

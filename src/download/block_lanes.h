@@ -39,6 +39,9 @@ class LaneTable {
   // A lane made of the second half of the largest unclaimed tail; nothing
   // when every tail is too small to be worth a connection.
   std::optional<int> TakeOver();
+  // Claims the lane's bytes up to `last` (inclusive) for a request already
+  // under way: the first request of a download, sent before the plan existed.
+  ByteSpan ClaimThrough(int lane, std::int64_t last);
   // The lane's next request, claimed; nothing when the lane is done.
   std::optional<ByteSpan> ClaimRequest(int lane);
 

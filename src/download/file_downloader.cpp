@@ -172,6 +172,10 @@ class FileDownloader::Transfer {
     unique_hinternet whole_body;
     // The server said it serves byte ranges: all blocks may start at once.
     bool ranges_announced = false;
+    // The reply to the first block's request, whose body (bytes 0 to
+    // `first_last`) is still to be read: it becomes the start of block 0.
+    unique_hinternet first_part;
+    std::int64_t first_last = -1;
   };
   static SizeAnswer Answer(SizeKind kind, std::int64_t size = kUnknownLength) {
     SizeAnswer answer;
@@ -180,6 +184,12 @@ class FileDownloader::Transfer {
     return answer;
   }
   enum class LaneOutcome { Done, Failed, Abandoned };
+  // The first request of a block download, sent before the plan existed.
+  struct PendingSpan {
+    int lane = 0;
+    ByteSpan span;
+    unique_hinternet reply;
+  };
 
   bool Connect() {
     connection_ = HttpConnection::Open(owner_.url_, L"down");
@@ -234,12 +244,46 @@ class FileDownloader::Transfer {
     return known;
   }
 
+  // The first bytes of block 0, which every plan has, asked for before the
+  // size is known: the reply's Content-Range names the size and its body is
+  // the start of the download, so a file of one small block takes this one
+  // request.
+  SizeAnswer AskFirstBlock() {
+    SizeAnswer answer;
+    unique_hinternet reply = connection_->Send(kGet, NextTransferAgent(), ClosedRangeHeader(0, kMinimumBlockSize - 1));
+    if (!reply) return answer;
+    unsigned long status = ReplyStatus(reply.get());
+    if (status == kStatusOk) {
+      // Ranges ignored: this reply is the whole download.
+      std::optional<long long> length = ReplyContentLength(reply.get());
+      answer.kind = length ? SizeKind::Known : SizeKind::Unnamed;
+      answer.size = length.value_or(kUnknownLength);
+      answer.whole_body = std::move(reply);
+      return answer;
+    }
+    if (IsFinalRefusal(status)) return Answer(SizeKind::Refused);
+    if (status != kStatusPartial) return answer;
+    std::optional<ContentRange> range = ReplyContentRange(reply.get());
+    const bool usable = range && range->first == 0 && range->last >= 0 && range->last < kMinimumBlockSize &&
+                        (range->total < 0 || range->last < range->total);
+    if (!usable || range->total < 0) {
+      // Read away, so the connection serves the next request.
+      if (!DrainBody(reply.get()) || !usable) return answer;
+      return Answer(SizeKind::Unnamed);
+    }
+    answer = Answer(SizeKind::Known, range->total);
+    answer.ranges_announced = true;  // it is serving one
+    answer.first_part = std::move(reply);
+    answer.first_last = range->last;
+    return answer;
+  }
+
   // The size with the escaped-URL retry, which may replace the URL; a refusal
   // of both forms is final.
   SizeAnswer FindSize() {
     SizeAnswer answer;
     for (int attempt = 0; attempt < ConnectTryCount(); ++attempt) {
-      answer = AskSize();
+      answer = AskFirstBlock();
       if (answer.kind == SizeKind::Known || answer.kind == SizeKind::Unnamed) return answer;
       // A name the server did not find as written may exist in escaped form.
       std::wstring encoded = PercentEncodeUrl(owner_.url_);
@@ -247,7 +291,7 @@ class FileDownloader::Transfer {
         std::wstring written = owner_.url_;
         owner_.url_ = encoded;
         if (Connect()) {
-          SizeAnswer escaped = AskSize();
+          SizeAnswer escaped = AskFirstBlock();
           if (escaped.kind == SizeKind::Known || escaped.kind == SizeKind::Unnamed) return escaped;
           if (escaped.kind != SizeKind::Refused) answer.kind = SizeKind::Failed;
         }
@@ -372,6 +416,12 @@ class FileDownloader::Transfer {
     block_finished_.assign(static_cast<std::size_t>(plan_.block_count), 0);
 
     DeleteParts();  // what an earlier run left must not mix with this one
+    // The first reply's body is the start of block 0, read by the first worker.
+    if (answer.first_part) {
+      first_.lane = *lanes_->StartNextBlock();
+      first_.span = lanes_->ClaimThrough(first_.lane, answer.first_last);
+      first_.reply = std::move(answer.first_part);
+    }
     // Where the server said it serves ranges, no block needs to wait for the
     // first reply to find out.
     if (answer.ranges_announced) OpenGate(GateState::RangesWork);
@@ -462,7 +512,17 @@ class FileDownloader::Transfer {
         return;
       }
       std::vector<char> piece(static_cast<std::size_t>(kTransferPiece));
-      while (std::optional<int> lane = NextLane()) {
+      // The first worker reads the reply that named the size, then goes on
+      // as every worker does.
+      bool go_on = true;
+      if (index == 0 && first_.reply) {
+        LaneOutcome outcome = RunLane(first_.lane, piece, &first_);
+        if (outcome == LaneOutcome::Failed) registry_.Stop(owner_.id_);
+        go_on = outcome == LaneOutcome::Done;
+      }
+      while (go_on) {
+        std::optional<int> lane = NextLane();
+        if (!lane) break;
         LaneOutcome outcome = RunLane(*lane, piece);
         if (outcome == LaneOutcome::Failed) registry_.Stop(owner_.id_);
         if (outcome != LaneOutcome::Done) break;
@@ -489,19 +549,27 @@ class FileDownloader::Transfer {
     return lanes_->ClaimRequest(lane);
   }
 
-  LaneOutcome RunLane(int lane_id, std::vector<char>& piece) {
+  // `first`, when given, is the lane's first span with its reply under way.
+  LaneOutcome RunLane(int lane_id, std::vector<char>& piece, PendingSpan* first = nullptr) {
     Lane lane;
     {
       std::lock_guard<std::mutex> hold(lanes_guard_);
       lane = lanes_->lane(lane_id);
     }
     const std::int64_t block_start = lanes_->BlockStartOf(lane.block);
-    FileSink part(PartPath(owner_.target_path_, lane.block), lane.next - block_start);
+    const std::int64_t lane_start = first ? first->span.first : lane.next;
+    FileSink part(PartPath(owner_.target_path_, lane.block), lane_start - block_start);
     if (!part.is_open()) return LaneOutcome::Failed;
     std::int64_t received = 0;
     std::int64_t fetched = 0;
     LaneOutcome outcome = LaneOutcome::Done;
-    while (std::optional<ByteSpan> span = ClaimRequest(lane_id)) {
+    if (first) {
+      outcome = FetchSpan(first->span, lane.block, part, piece, received, std::move(first->reply));
+      if (outcome == LaneOutcome::Done) fetched += first->span.length();
+    }
+    while (outcome == LaneOutcome::Done) {
+      std::optional<ByteSpan> span = ClaimRequest(lane_id);
+      if (!span) break;
       outcome = FetchSpan(*span, lane.block, part, piece, received);
       if (outcome != LaneOutcome::Done) break;
       fetched += span->length();
@@ -517,15 +585,17 @@ class FileDownloader::Transfer {
     return outcome;
   }
 
-  // One claimed span, in as many requests as cuts make necessary.
+  // One claimed span, in as many requests as cuts make necessary. `sent`,
+  // when given, is a request for the whole span already sent.
   LaneOutcome FetchSpan(const ByteSpan& span, int block, FileSink& part, std::vector<char>& piece,
-                        std::int64_t& received) {
+                        std::int64_t& received, unique_hinternet sent = unique_hinternet()) {
     std::int64_t position = span.first;
     int attempts = 0;
     while (position <= span.last) {
       if (Stopped()) return LaneOutcome::Abandoned;
       if (++attempts >= ConnectTryCount()) return LaneOutcome::Failed;
-      unique_hinternet request = connection_->Send(kGet, NextTransferAgent(), ClosedRangeHeader(position, span.last));
+      unique_hinternet request =
+          sent ? std::move(sent) : connection_->Send(kGet, NextTransferAgent(), ClosedRangeHeader(position, span.last));
       if (!request) {
         ::Sleep(kRetryPauseMs);
         continue;
@@ -654,6 +724,8 @@ class FileDownloader::Transfer {
   bool ranges_ignored_ = false;    // under lanes_guard_ while workers run
   unique_hinternet whole_body_;    // under lanes_guard_ while workers run
   std::atomic<bool> abandon_{false};
+
+  PendingSpan first_;  // the first worker's alone once workers run
 
   std::mutex gate_guard_;
   std::condition_variable gate_changed_;

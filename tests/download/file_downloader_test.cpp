@@ -127,14 +127,17 @@ TEST_F(FileDownloaderTest, BlocksAskForExactlyTheirBytesOnKeptAliveConnections) 
     ::DeleteFileW(target.c_str());
   }
 
-  // From the publisher's side: one HEAD for the size, then each block asks
-  // for exactly its own bytes, every body is sent whole, and the requests
-  // share connections instead of opening one each.
-  auto queries = RequestsBy("querysize");
-  ASSERT_EQ(queries.size(), 1u);
-  EXPECT_EQ(queries[0].method, "HEAD");
+  // From the publisher's side: no request of its own for the size; the first
+  // one asks for the first bytes of block 0 and its reply names the size.
+  // Then each block asks for exactly its own bytes (block 0 for the rest of
+  // its bytes), every body is sent whole, and the requests share connections
+  // instead of opening one each.
+  EXPECT_TRUE(RequestsBy("querysize").empty());
+  const std::vector<PublisherRequest> all = PublisherLog();
+  ASSERT_FALSE(all.empty());
+  EXPECT_EQ(all[0].range, "bytes=0-" + std::to_string(kMinimumBlockSize - 1));
   auto blocks = RequestsBy("down");
-  ASSERT_EQ(blocks.size(), static_cast<std::size_t>(plan.block_count));
+  ASSERT_EQ(blocks.size(), static_cast<std::size_t>(plan.block_count + 1));
   std::set<std::pair<long long, long long>> asked;
   for (const PublisherRequest& r : blocks) {
     EXPECT_EQ(r.method, "GET");
@@ -143,8 +146,9 @@ TEST_F(FileDownloaderTest, BlocksAskForExactlyTheirBytesOnKeptAliveConnections) 
     AskedRange range = ClosedRange(r.range);
     asked.emplace(range.first, range.last);
   }
-  std::set<std::pair<long long, long long>> expected;
-  for (int i = 0; i < plan.block_count; ++i) {
+  std::set<std::pair<long long, long long>> expected{{0, kMinimumBlockSize - 1},
+                                                     {kMinimumBlockSize, BlockLength(plan, 1000000, 0) - 1}};
+  for (int i = 1; i < plan.block_count; ++i) {
     expected.emplace(BlockStart(plan, i), BlockStart(plan, i) + BlockLength(plan, 1000000, i) - 1);
   }
   EXPECT_EQ(asked, expected);
@@ -171,56 +175,64 @@ TEST_F(FileDownloaderTest, RangeIgnoringServerGivesOneStreamOnce) {
   EXPECT_TRUE(gets[0].complete());
 }
 
-TEST_F(FileDownloaderTest, SizeQueryFallsBackWhenHeadIsRefusedOrSaysNoLength) {
+TEST_F(FileDownloaderTest, FirstBlockReplyNamesTheSizeOrIsTheWholeFile) {
+  // No HEAD: the first request asks for the first bytes of block 0. A file
+  // within them takes that one request; a larger one is planned from the
+  // reply's Content-Range; a 200 to it is the whole download.
   struct Case {
     const char* name;
-    const char* fault;
-    bool blocks;  // true: the probe's Content-Range names the length; false: it became the stream
+    std::size_t size;
+    bool ignore_range;
+    std::size_t requests;
   } cases[] = {
-      {"HEAD refused", R"({"path": "/size/probe.bin", "fault": "refuse_head"})", true},
-      {"HEAD refused and ranges ignored", R"({"path": "/size/probe.bin", "fault": "refuse_head"})", false},
+      {"below one block", 30000, false, 1},
+      {"exactly the first request", static_cast<std::size_t>(kMinimumBlockSize), false, 1},
+      {"several blocks", 700000, false, 0},  // 0: the plan's requests, counted below
+      {"ranges ignored", 700000, true, 1},
   };
-  const std::string bytes = PatternBytes(700000, 3);
-  Publish("/size/probe.bin", bytes);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ASSERT_TRUE(ResetPublisher());
-    ASSERT_TRUE(SetFault(c.fault));
-    if (!c.blocks) {
-      ASSERT_TRUE(SetFault(R"({"path": "/size/probe.bin", "fault": "ignore_range"})"));
+    const std::string bytes = PatternBytes(c.size, 3);
+    Publish("/first/file.bin", bytes);
+    if (c.ignore_range) {
+      ASSERT_TRUE(SetFault(R"({"path": "/first/file.bin", "fault": "ignore_range"})"));
     }
-    std::wstring target = configuration_ / L"probe.bin";
-    Outcome outcome = Download(UrlOf(PublisherUrl(), "/size/probe.bin"), target, 8, false);
+    std::wstring target = configuration_ / L"first.bin";
+    Outcome outcome = Download(UrlOf(PublisherUrl(), "/first/file.bin"), target, 8, false);
     ASSERT_TRUE(outcome.ok);
     EXPECT_TRUE(Contents(target) == bytes);
-    auto queries = RequestsBy("querysize");
-    ASSERT_EQ(queries.size(), 2u);
-    EXPECT_EQ(queries[0].method, "HEAD");
-    EXPECT_EQ(queries[0].status, 405);
-    EXPECT_EQ(queries[1].method, "GET");
-    EXPECT_EQ(queries[1].range, "bytes=0-0");
-    EXPECT_TRUE(queries[1].complete());
-    if (c.blocks) {
-      EXPECT_EQ(outcome.block_count, ComputeBlockPlan(700000, 8).block_count);
-      CheckEveryByteOnce(RequestsBy("down"), 700000);
+    EXPECT_EQ(outcome.size, static_cast<long>(c.size));
+    EXPECT_TRUE(NoPartFiles(target, 8));
+    const std::vector<PublisherRequest> log = PublisherLog();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log[0].method, "GET");
+    EXPECT_EQ(log[0].range, "bytes=0-" + std::to_string(kMinimumBlockSize - 1));
+    EXPECT_EQ(log[0].status, c.ignore_range ? 200 : 206);
+    EXPECT_TRUE(RequestsBy("querysize").empty());
+    if (c.requests > 0) {
+      EXPECT_EQ(log.size(), c.requests);
+      EXPECT_TRUE(log[0].complete());
     } else {
-      EXPECT_EQ(queries[1].status, 200);
-      EXPECT_TRUE(RequestsBy("down").empty()) << "the probe's whole reply is the download";
+      EXPECT_EQ(outcome.block_count, ComputeBlockPlan(static_cast<std::int64_t>(c.size), 8).block_count);
+      CheckEveryByteOnce(RequestsBy("down"), static_cast<long long>(c.size));
     }
     ::DeleteFileW(target.c_str());
   }
 }
 
 TEST_F(FileDownloaderTest, CutConnectionsResumeAtTheExactByte) {
+  // Blocks of 149,504 bytes: the cut falls into block 1's request.
   struct Case {
     const char* name;
     int threads;
     long long drop_after;
+    const char* range;  // of the request that is cut
   } cases[] = {
-      {"blocks, cut on a piece boundary", 2, 65536},
-      {"blocks, cut inside a piece", 2, 100000},
-      {"one stream, cut on a piece boundary", 1, 131072},
-      {"one stream, cut inside a piece", 1, 100001},
+      {"blocks, cut on a piece boundary", 2, 65536, "bytes=149504-299007"},
+      {"blocks, cut inside a piece", 2, 100000, "bytes=149504-299007"},
+      {"one stream, cut on a piece boundary", 1, 131072, ""},
+      {"one stream, cut inside a piece", 1, 100001, ""},
   };
   const long long size = 400000;
   const std::string bytes = PatternBytes(size, 4);
@@ -228,9 +240,8 @@ TEST_F(FileDownloaderTest, CutConnectionsResumeAtTheExactByte) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ASSERT_TRUE(ResetPublisher());
-    // HEAD is not cut (it has no body); the first GET is.
     ASSERT_TRUE(SetFault(R"({"path": "/drop/file.bin", "fault": "drop_after", "times": 1, "bytes": )" +
-                         std::to_string(c.drop_after) + "}"));
+                         std::to_string(c.drop_after) + R"(, "range": ")" + c.range + "\"}"));
     std::wstring target = configuration_ / L"file.bin";
     ProgressRecorder recorder;
     Outcome outcome = Download(UrlOf(PublisherUrl(), "/drop/file.bin"), target, c.threads, false, 3, recorder.window());
@@ -296,18 +307,20 @@ TEST_F(FileDownloaderTest, WrongContentRangeIsRetriedAndNeverJoined) {
 }
 
 TEST_F(FileDownloaderTest, FreeConnectionsTakeOverTheTailOfASlowBlock) {
-  // 4 threads: blocks of 3 MiB, so block 0 is fetched as three 1 MiB requests.
-  // Its first request crawls; the other blocks finish long before, and their
+  // 4 threads: blocks of 3 MiB, so block 0 is fetched as its first 51,200
+  // bytes (the request that names the size), then 1 MiB requests. Its first
+  // 1 MiB request crawls; the other blocks finish long before, and their
   // connections take over block 0's untouched tail instead of idling.
   const long long size = 16 * 1024 * 1024;
   const std::string bytes = PatternBytes(static_cast<std::size_t>(size), 15);
   Publish("/tail/file.bin", bytes);
   const BlockPlan plan = ComputeBlockPlan(size, 4);
   ASSERT_EQ(plan.block_size, 3 * 1024 * 1024);
-  // Only the request for the first MiB is slowed (2 s), whichever connection
-  // reaches the publisher first.
-  ASSERT_TRUE(SetFault(
-      R"({"path": "/tail/file.bin", "fault": "rate", "rate": 524288, "times": 1, "range": "bytes=0-1048575"})"));
+  // Only that request is slowed (2 s).
+  const std::string slow = "bytes=" + std::to_string(kMinimumBlockSize) + "-" +
+                           std::to_string(kMinimumBlockSize + kRequestSpan - 1);
+  ASSERT_TRUE(SetFault(R"({"path": "/tail/file.bin", "fault": "rate", "rate": 524288, "times": 1, "range": ")" + slow +
+                       "\"}"));
 
   std::wstring target = configuration_ / L"file.bin";
   Outcome outcome = Download(UrlOf(PublisherUrl(), "/tail/file.bin"), target, 4, false);
@@ -321,7 +334,8 @@ TEST_F(FileDownloaderTest, FreeConnectionsTakeOverTheTailOfASlowBlock) {
   bool split = false;
   for (const PublisherRequest& r : gets) {
     AskedRange asked = ClosedRange(r.range);
-    if (asked.last < plan.block_size && asked.first % kRequestSpan != 0) split = true;
+    if (asked.last < plan.block_size && asked.first != 0 && (asked.first - kMinimumBlockSize) % kRequestSpan != 0)
+      split = true;
   }
   EXPECT_TRUE(split) << "no connection took over part of the slow block";
 }
@@ -338,17 +352,19 @@ TEST_F(FileDownloaderTest, RefusalIsFinalAtOnce) {
     EXPECT_FALSE(FileExists(target));
     auto log = PublisherLog();
     ASSERT_EQ(log.size(), 1u);
-    EXPECT_EQ(log[0].method, "HEAD");
+    EXPECT_EQ(log[0].method, "GET");
     EXPECT_EQ(log[0].status, 404);
   }
 }
 
 TEST_F(FileDownloaderTest, NoAttemptsLeftMeansNoConnection) {
   Publish("/tries/file.bin", PatternBytes(200000, 5));
+  // With one attempt, blocks still ask once for the size (the first block's
+  // request) and then give up; nothing else reaches the server.
   struct Case {
     int try_count;
     bool single_stream;
-    std::size_t size_queries;
+    std::size_t requests;
   } cases[] = {{1, true, 0}, {1, false, 1}, {0, true, 0}, {0, false, 0}, {-1, false, 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "ConnectTryCount " << c.try_count << (c.single_stream ? " stream" : " blocks"));
@@ -359,8 +375,7 @@ TEST_F(FileDownloaderTest, NoAttemptsLeftMeansNoConnection) {
     EXPECT_FALSE(outcome.ok);
     EXPECT_FALSE(FileExists(target));
     EXPECT_TRUE(NoPartFiles(target, 8));
-    EXPECT_TRUE(RequestsBy("down").empty()) << "no transfer connection may be made";
-    EXPECT_EQ(RequestsBy("querysize").size(), c.size_queries);
+    EXPECT_EQ(PublisherLog().size(), c.requests) << "no transfer connection may be made";
   }
 }
 
@@ -482,10 +497,11 @@ TEST_F(FileDownloaderTest, MissingLengthReadsToTheEndOfTheBody) {
     if (c.threads < 2 || c.single_stream) {
       for (const PublisherRequest& r : RequestsBy("down")) EXPECT_EQ(r.range, "") << "nothing to resume without a length";
     } else {
-      // No Content-Length anywhere, but the one-byte probe's Content-Range names the length.
-      auto queries = RequestsBy("querysize");
-      ASSERT_EQ(queries.size(), 2u);
-      EXPECT_EQ(queries[1].range, "bytes=0-0");
+      // No Content-Length anywhere, but the first block's Content-Range names the length.
+      EXPECT_TRUE(RequestsBy("querysize").empty());
+      auto gets = RequestsBy("down");
+      ASSERT_FALSE(gets.empty());
+      EXPECT_EQ(gets[0].range, "bytes=0-" + std::to_string(kMinimumBlockSize - 1));
       EXPECT_EQ(outcome.block_count, ComputeBlockPlan(size, 8).block_count);
     }
     ::DeleteFileW(target.c_str());
@@ -493,7 +509,8 @@ TEST_F(FileDownloaderTest, MissingLengthReadsToTheEndOfTheBody) {
 }
 
 TEST_F(FileDownloaderTest, WrongOrZeroLengthNeverYieldsAWrongFile) {
-  Publish("/length/wrong.bin", PatternBytes(200000, 10));
+  const std::string wrong = PatternBytes(200000, 10);
+  Publish("/length/wrong.bin", wrong);
   Publish("/length/empty.bin", "");
   struct Case {
     const char* name;
@@ -502,10 +519,13 @@ TEST_F(FileDownloaderTest, WrongOrZeroLengthNeverYieldsAWrongFile) {
     int threads;
     bool single_stream;
     bool ok;
+    const std::string* content = nullptr;  // of a download that succeeds; nullptr: empty
   } cases[] = {
       {"longer length, stream", "/length/wrong.bin", R"({"path": "/length/wrong.bin", "fault": "wrong_length", "bytes": 5000})", 8, true, false},
       {"longer length, retrying stream", "/length/wrong.bin", R"({"path": "/length/wrong.bin", "fault": "wrong_length", "bytes": 5000})", 1, false, false},
-      {"longer length in the size query", "/length/wrong.bin", R"({"path": "/length/wrong.bin", "fault": "wrong_length", "bytes": 5000, "times": 1})", 8, false, false},
+      // The first block's body ends short of what its head said: the rest is
+      // asked for again, and the file comes out whole.
+      {"longer length in the first reply", "/length/wrong.bin", R"({"path": "/length/wrong.bin", "fault": "wrong_length", "bytes": 5000, "times": 1})", 8, false, true, &wrong},
       {"empty file, stream", "/length/empty.bin", nullptr, 8, true, true},
       {"empty file, blocks", "/length/empty.bin", nullptr, 8, false, false},
       {"missing file, blocks", "/length/absent.bin", nullptr, 8, false, false},
@@ -522,7 +542,7 @@ TEST_F(FileDownloaderTest, WrongOrZeroLengthNeverYieldsAWrongFile) {
     Outcome outcome = Download(UrlOf(PublisherUrl(), c.path), target, c.threads, c.single_stream);
     EXPECT_EQ(outcome.ok, c.ok);
     if (c.ok) {
-      EXPECT_EQ(Contents(target), "");
+      EXPECT_TRUE(Contents(target) == (c.content ? *c.content : std::string())) << "a download that succeeds is the file";
     } else {
       EXPECT_FALSE(FileExists(target)) << "a failed download leaves no target";
     }

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "common/files.h"
+#include "common/process_state.h"
 #include "common/strings.h"
 #include "common/text_encoding.h"
 #include "config/settings.h"
@@ -100,6 +101,64 @@ TEST_F(SchedulerTest, FailedFilesAreRetriedAloneInTheNextPass) {
   EXPECT_EQ(ParkedBytes(L"files\\f7.bin"), Content("f7", 3007));
   for (const auto& path : RequestedPaths())
     EXPECT_TRUE(Contains(Utf8ToWide(path), L"/f3.bin") || Contains(Utf8ToWide(path), L"/f7.bin")) << path;
+}
+
+TEST_F(SchedulerTest, ASmallFileIsOneRequestAfterThePackedFormsProbe) {
+  // 12 files below one block, two at a time with two threads each: each file
+  // costs the packed form's 404 and one request that is its whole download.
+  RunParameters().Set(L"threadcount", L"2");
+  RunParameters().Set(L"filethread", L"2");
+  std::vector<updatefileinfo> records;
+  for (int i = 0; i < 12; ++i) {
+    std::wstring path = FormatWide(L"small\\s%d.bin", i);
+    records.push_back(FileRecord(path));
+    ASSERT_TRUE(PutPublishedFile(WideToUtf8(L"rel/" + ReplaceAll(path, L"\\", L"/")),
+                                 Content("s" + std::to_string(i), 2000 + 1000 * static_cast<std::size_t>(i))));
+  }
+  CurrentDownLoadList().SetRecords(records);
+
+  DownloadAll(nullptr);
+  ASSERT_EQ(CurrentStatus(), UpdateDownloadOk);
+  for (int i = 0; i < 12; ++i) {
+    EXPECT_EQ(ParkedBytes(FormatWide(L"small\\s%d.bin", i)),
+              Content("s" + std::to_string(i), 2000 + 1000 * static_cast<std::size_t>(i)));
+  }
+
+  std::map<std::string, std::vector<testing::PublisherRequest>> by_file;
+  for (const auto& request : PublisherLog()) {
+    std::string file = request.path;
+    if (file.size() > 6 && file.compare(file.size() - 6, 6, "._.zip") == 0) file.resize(file.size() - 6);
+    by_file[file].push_back(request);
+  }
+  ASSERT_EQ(by_file.size(), 12u);
+  for (const auto& [file, requests] : by_file) {
+    SCOPED_TRACE(file);
+    ASSERT_EQ(requests.size(), 2u) << "the packed form's probe, then one request for the file";
+    EXPECT_EQ(requests[0].path, file + "._.zip");
+    EXPECT_EQ(requests[0].status, 404);
+    EXPECT_EQ(requests[1].path, file);
+    EXPECT_EQ(requests[1].method, "GET");
+    EXPECT_EQ(requests[1].status, 206);
+    EXPECT_TRUE(requests[1].complete());
+  }
+}
+
+TEST_F(SchedulerTest, ARangeIgnoringServersFirstReplyIsTheWholeFile) {
+  const std::string bytes = Content("whole", 300000);
+  ASSERT_TRUE(PutPublishedFile("rel/whole.bin", bytes));
+  ASSERT_TRUE(testing::SetFault(R"({"path": "/rel/whole.bin", "fault": "ignore_range"})"));
+  CurrentDownLoadList().SetRecords({FileRecord(L"whole.bin")});
+
+  DownloadAll(nullptr);
+  ASSERT_EQ(CurrentStatus(), UpdateDownloadOk);
+  EXPECT_TRUE(ParkedBytes(L"whole.bin") == bytes);
+  std::vector<testing::PublisherRequest> plain;
+  for (const auto& request : PublisherLog()) {
+    if (request.path == "/rel/whole.bin") plain.push_back(request);
+  }
+  ASSERT_EQ(plain.size(), 1u) << "the 200 to the first block's request is the download";
+  EXPECT_EQ(plain[0].status, 200);
+  EXPECT_TRUE(plain[0].complete());
 }
 
 TEST_F(SchedulerTest, PackedFormFirstThenPlain) {
