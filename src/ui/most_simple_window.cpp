@@ -38,7 +38,6 @@ constexpr UINT kBytesMessage = sp::kStatusProgressMessage;            // 0x7BA
 constexpr UINT kStatusTextMessage = sp::kStatusTextMessage;           // WM_USER + 10
 
 constexpr UINT kTrayIconId = 0;
-constexpr DWORD kTrayTipChars = 128;
 
 int DownloadStatusOf(HWND window) {
   return static_cast<int>(reinterpret_cast<INT_PTR>(::GetPropW(window, kDownloadStatusProperty)));
@@ -135,23 +134,16 @@ BOOL CDlgMostSimple::OnInitDialog() {
 }
 
 void CDlgMostSimple::AddTrayIcon() {
-  tray_.cbSize = NOTIFYICONDATAW_V2_SIZE;
-  tray_.hWnd = hwnd();
-  tray_.uID = kTrayIconId;
-  tray_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-  tray_.uCallbackMessage = kTrayCallbackMessage;
-  tray_.hIcon = static_cast<HICON>(
-      ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON, 16, 16, LR_SHARED));
   tip_ = rules::kTipQueued;
-  ::lstrcpynW(tray_.szTip, tip_.c_str(), kTrayTipChars);
-  tray_added_ = ::Shell_NotifyIconW(NIM_ADD, &tray_) != FALSE;
+  tray_.Add(hwnd(), kTrayIconId, kTrayCallbackMessage,
+            static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON, 16,
+                                            16, LR_SHARED)),
+            tip_);
 }
 
 void CDlgMostSimple::SetTip(const std::wstring& text) {
   tip_ = text;
-  ::lstrcpynW(tray_.szTip, tip_.c_str(), kTrayTipChars);
-  tray_.uFlags = NIF_TIP;
-  ::Shell_NotifyIconW(NIM_MODIFY, &tray_);
+  tray_.SetTip(tip_);
 }
 
 void CDlgMostSimple::RefreshTip() {
@@ -555,8 +547,7 @@ bool CDlgMostSimple::OnMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESU
     case WM_DESTROY:
       push_.Stop();  // its threads end before the window they send to
       SetQuitRequested(true);
-      if (tray_added_) ::Shell_NotifyIconW(NIM_DELETE, &tray_);
-      tray_added_ = false;
+      tray_.Remove();
       browser_.Destroy();
       return false;
     default:

@@ -9,7 +9,6 @@
 #pragma once
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <functional>
 #include <memory>
@@ -18,6 +17,7 @@
 #include "host/host_command_rules.h"
 #include "ui/dialog.h"
 #include "ui/push_messages.h"
+#include "ui/tray_icon.h"
 #include "ui/web_browser.h"
 
 namespace tarvolin {
@@ -130,8 +130,7 @@ class CDlgMostSimple : public Dialog, public BrowserEvents {
   WebBrowserHost browser_;
   PushMessages push_;
   std::shared_ptr<WorkerState> worker_;
-  NOTIFYICONDATAW tray_{};
-  bool tray_added_ = false;
+  TrayIcon tray_;
   std::wstring host_title_;
   std::wstring page_url_;
   std::wstring status_text_;

@@ -17,6 +17,7 @@
 #include "status/status_protocol.h"
 #include "status/status_windows.h"
 #include "status/update_status.h"
+#include "ui/gdi_scope.h"
 
 namespace tarvolin {
 namespace {
@@ -48,6 +49,8 @@ constexpr UINT kFirstCheckDelayMs = 20;
 constexpr int kOffScreen = -800;
 constexpr int kTextInset = 20;
 constexpr int kLineHeight = 20;
+// The countdown's line: below the name and the status text.
+constexpr int kCountdownLineOffset = kTextInset + 2 * kLineHeight;
 constexpr int kLinkGap = 5;
 constexpr int kBottomRowFromBottom = 32;
 constexpr COLORREF kLinkHoverColour = RGB(0, 0, 255);
@@ -116,7 +119,6 @@ BOOL CDlgUpdaterIcon::OnInitDialog() {
   HINSTANCE module = ::GetModuleHandleW(nullptr);
   background_.reset(::LoadImageW(module, MAKEINTRESOURCEW(IDB_TRAY_BACKGROUND), IMAGE_BITMAP, 0, 0, 0));
   close_bitmap_.reset(::LoadImageW(module, MAKEINTRESOURCEW(IDB_TRAY_CLOSE), IMAGE_BITMAP, 0, 0, 0));
-  hot_areas_[areas::kClose] = kCloseArea;
 
   BITMAP size{};
   if (background_) ::GetObjectW(background_.get(), sizeof size, &size);
@@ -131,14 +133,8 @@ BOOL CDlgUpdaterIcon::OnInitDialog() {
   bold_font_ = FontLike(dialog_font, FW_BOLD, false);
   link_font_ = FontLike(dialog_font, FW_NORMAL, true);
 
-  tray_.cbSize = NOTIFYICONDATAW_V2_SIZE;
-  tray_.hWnd = hwnd();
-  tray_.uID = kTrayIconId;
-  tray_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-  tray_.uCallbackMessage = kTrayCallback;
-  tray_.hIcon = icon_;
-  lstrcpynW(tray_.szTip, Translate(kTraySection, texts::kTip).c_str(), ARRAYSIZE(tray_.szTip));
-  tray_added_ = ::Shell_NotifyIconW(NIM_ADD, &tray_) != FALSE;
+  tray_.Add(hwnd(), kTrayIconId, kTrayCallback, icon_, Translate(kTraySection, texts::kTip));
+  Layout();
 
   ::SetTimer(hwnd(), kFirstCheckTimer, kFirstCheckDelayMs, nullptr);
   return TRUE;
@@ -195,16 +191,13 @@ bool CDlgUpdaterIcon::OnMessage(UINT message, WPARAM wparam, LPARAM lparam, LRES
       result = 1;
       return true;
     case WM_PAINT: {
-      PAINTSTRUCT paint;
-      HDC dc = ::BeginPaint(hwnd(), &paint);
-      Paint(dc);
-      ::EndPaint(hwnd(), &paint);
+      PaintScope paint(hwnd());
+      Paint(paint.dc());
       return true;
     }
     case WM_DESTROY:
       ::KillTimer(hwnd(), kTimerId);
-      if (tray_added_) ::Shell_NotifyIconW(NIM_DELETE, &tray_);
-      tray_added_ = false;
+      tray_.Remove();
       ::RemovePropW(hwnd(), sp::kNeedMessagesProperty);
       return false;
     default:
@@ -250,8 +243,14 @@ void CDlgUpdaterIcon::OnCheckEnded() {
 }
 
 void CDlgUpdaterIcon::StartCountdown() {
-  countdown_ = kCountdownSeconds;
+  SetCountdown(kCountdownSeconds);
   countdown_started_ms_ = procedures_.steady_ms();
+}
+
+void CDlgUpdaterIcon::SetCountdown(int seconds) {
+  if (seconds == countdown_) return;
+  countdown_ = seconds;
+  Layout();  // the cancel link follows the countdown's text, or goes
 }
 
 void CDlgUpdaterIcon::OnStatus(int state, int files) {
@@ -268,8 +267,7 @@ void CDlgUpdaterIcon::RebuildStatusText() {
                             : std::wstring();
   const std::wstring name = ReadSetting(sections::kApplication, L"Name");
   if (name.empty()) return;
-  lstrcpynW(tray_.szTip, TrayTip(name, status_text_).c_str(), ARRAYSIZE(tray_.szTip));
-  if (tray_added_) ::Shell_NotifyIconW(NIM_MODIFY, &tray_);
+  tray_.SetTip(TrayTip(name, status_text_));
 }
 
 void CDlgUpdaterIcon::ShowNearTray() {
@@ -289,11 +287,12 @@ void CDlgUpdaterIcon::OnTimer() {
   if (countdown_ > 0) {
     const int remaining = CountdownRemaining(countdown_started_ms_, procedures_.steady_ms());
     if (remaining != countdown_) {
-      countdown_ = remaining;
-      InvalidateArea(areas::kCancel, 2);
+      InvalidateArea(areas::kCancel, 2);  // where the link was
+      SetCountdown(remaining);
+      InvalidateArea(areas::kCancel, 2);  // and where it is now
     }
     if (countdown_ == 0) {
-      countdown_ = -1;
+      SetCountdown(-1);
       previous_skin_ = RunParameters().Get(kSkinKey);
       RunParameters().Set(kSkinKey, kSkinForUpdate);
       Update();
@@ -372,16 +371,16 @@ void CDlgUpdaterIcon::OnLeftButtonDown(int x, int y) {
   if (::GetAsyncKeyState(VK_LBUTTON) & 0x8000) ::PostMessageW(hwnd(), WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(x, y));
   const std::wstring area = HotAreaAt(hot_areas_, x, y);
   if (area == areas::kClose) {
-    countdown_ = -1;
+    SetCountdown(-1);
     ::ShowWindow(hwnd(), SW_HIDE);
   } else if (area == areas::kCancel) {
-    countdown_ = -1;
+    SetCountdown(-1);
     ::InvalidateRect(hwnd(), nullptr, FALSE);
   } else if (!updating_ && area == areas::kCheck) {
-    countdown_ = -1;
+    SetCountdown(-1);
     if (!check_running_) StartCheck(false);
   } else if (!updating_ && area == areas::kUpdate) {
-    countdown_ = -1;
+    SetCountdown(-1);
     Update();
   }
 }
@@ -405,13 +404,41 @@ void CDlgUpdaterIcon::ShowTrayMenu() {
   if (chosen) ::SendMessageW(hwnd(), WM_COMMAND, MAKEWPARAM(chosen, 0), 0);
 }
 
-void CDlgUpdaterIcon::DrawLink(HDC dc, const wchar_t* name, const std::wstring& text, int x, int y) {
-  const bool hovered = hover_ == name;
-  ::SelectObject(dc, hovered ? link_font_.get() : normal_font_.get());
+void CDlgUpdaterIcon::Layout() {
+  RECT client{};
+  ::GetClientRect(hwnd(), &client);
+  ClientDc screen(hwnd());
+  // The links are measured in the font they are drawn in; the hover font
+  // only underlines them.
+  GdiSelection font(screen.dc(), normal_font_.get());
+  auto place = [&](const wchar_t* area, const wchar_t* text, int x, int y) {
+    const SIZE size = TextSize(screen.dc(), Translate(kTraySection, text));
+    hot_areas_[area] = {x, y, x + size.cx, y + size.cy};
+  };
+  hot_areas_[areas::kClose] = kCloseArea;
+  if (countdown_ >= 0) {
+    const int x = client.left + kTextInset;
+    place(areas::kCancel, texts::kCancel, x + TextSize(screen.dc(), CountdownLine()).cx + kLinkGap,
+          client.top + kCountdownLineOffset);
+  } else {
+    hot_areas_.erase(areas::kCancel);
+  }
+  const int bottom = client.bottom - kBottomRowFromBottom;
+  place(areas::kCheck, texts::kCheckAgain, client.right / 3, bottom);
+  place(areas::kUpdate, texts::kUpdate, client.right * 2 / 3, bottom);
+}
+
+std::wstring CDlgUpdaterIcon::CountdownLine() const {
+  return FormatPlaceholders(Translate(kTraySection, texts::kCountdown), {std::to_wstring(countdown_)});
+}
+
+void CDlgUpdaterIcon::DrawLink(HDC dc, const wchar_t* area, const wchar_t* text) {
+  auto placed = hot_areas_.find(area);
+  if (placed == hot_areas_.end()) return;
+  const bool hovered = hover_ == area;
+  GdiSelection font(dc, hovered ? link_font_.get() : normal_font_.get());
   ::SetTextColor(dc, hovered ? kLinkHoverColour : kTextColour);
-  TextAt(dc, x, y, text);
-  const SIZE size = TextSize(dc, text);
-  hot_areas_[name] = {x, y, x + size.cx, y + size.cy};
+  TextAt(dc, placed->second.left, placed->second.top, Translate(kTraySection, text));
   ::SetTextColor(dc, kTextColour);
 }
 
@@ -419,49 +446,32 @@ void CDlgUpdaterIcon::Paint(HDC window_dc) {
   RECT client{};
   ::GetClientRect(hwnd(), &client);
   // Drawn off screen and copied at once: the countdown repaints twice a second.
-  HDC dc = ::CreateCompatibleDC(window_dc);
-  unique_hgdiobj buffer(::CreateCompatibleBitmap(window_dc, std::max<LONG>(client.right, 1), std::max<LONG>(client.bottom, 1)));
-  HGDIOBJ old_bitmap = ::SelectObject(dc, buffer.get());
-  HGDIOBJ old_font = ::SelectObject(dc, normal_font_.get());
-
-  HDC art = ::CreateCompatibleDC(window_dc);
-  HGDIOBJ old_art = ::SelectObject(art, background_.get());
-  ::BitBlt(dc, 0, 0, client.right, client.bottom, art, 0, 0, SRCCOPY);
+  BackBuffer buffer(window_dc, client);
+  const HDC dc = buffer.dc();
+  unique_hdc art = CompatibleDc(window_dc);
+  GdiSelection picture(art.get(), background_.get());
+  ::BitBlt(dc, 0, 0, client.right, client.bottom, art.get(), 0, 0, SRCCOPY);
   ::SetBkMode(dc, TRANSPARENT);
   ::SetTextColor(dc, kTextColour);
 
   const int x = client.left + kTextInset;
-  int y = client.top + kTextInset;
-  ::SelectObject(dc, bold_font_.get());
-  TextAt(dc, x, y, ReadSetting(sections::kApplication, L"Name"));
-  y += kLineHeight;
-  ::SelectObject(dc, normal_font_.get());
-  if (!status_text_.empty()) TextAt(dc, x, y, status_text_);
-  y += kLineHeight;
+  GdiSelection font(dc, bold_font_.get());
+  TextAt(dc, x, client.top + kTextInset, ReadSetting(sections::kApplication, L"Name"));
+  font.Select(normal_font_.get());
+  if (!status_text_.empty()) TextAt(dc, x, client.top + kTextInset + kLineHeight, status_text_);
   if (countdown_ >= 0) {
-    const std::wstring line =
-        FormatPlaceholders(Translate(kTraySection, texts::kCountdown), {std::to_wstring(countdown_)});
-    TextAt(dc, x, y, line);
-    DrawLink(dc, areas::kCancel, Translate(kTraySection, texts::kCancel), x + TextSize(dc, line).cx + kLinkGap, y);
-  } else {
-    hot_areas_.erase(areas::kCancel);
+    TextAt(dc, x, client.top + kCountdownLineOffset, CountdownLine());
+    DrawLink(dc, areas::kCancel, texts::kCancel);
   }
-  const int bottom = client.bottom - kBottomRowFromBottom;
-  DrawLink(dc, areas::kCheck, Translate(kTraySection, texts::kCheckAgain), client.right / 3, bottom);
-  DrawLink(dc, areas::kUpdate, Translate(kTraySection, texts::kUpdate), client.right * 2 / 3, bottom);
+  DrawLink(dc, areas::kCheck, texts::kCheckAgain);
+  DrawLink(dc, areas::kUpdate, texts::kUpdate);
 
   if (hover_ == areas::kClose && close_bitmap_) {
-    ::SelectObject(art, close_bitmap_.get());
+    picture.Select(close_bitmap_.get());
     ::BitBlt(dc, kCloseArea.left, kCloseArea.top, kCloseArea.right - kCloseArea.left + 1,
-             kCloseArea.bottom - kCloseArea.top + 1, art, 0, 0, SRCCOPY);
+             kCloseArea.bottom - kCloseArea.top + 1, art.get(), 0, 0, SRCCOPY);
   }
-  ::SelectObject(art, old_art);
-  ::DeleteDC(art);
-
-  ::BitBlt(window_dc, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
-  ::SelectObject(dc, old_font);
-  ::SelectObject(dc, old_bitmap);
-  ::DeleteDC(dc);
+  buffer.CopyTo(window_dc, client);
 }
 
 }  // namespace tarvolin

@@ -10,7 +10,6 @@
 #pragma once
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <cstdint>
 #include <functional>
@@ -19,6 +18,7 @@
 
 #include "common/unique_handle.h"
 #include "ui/dialog.h"
+#include "ui/tray_icon.h"
 #include "ui/tray_rules.h"
 
 namespace tarvolin {
@@ -56,7 +56,7 @@ class CDlgUpdaterIcon : public Dialog {
   const std::wstring& status_text() const { return status_text_; }
   const std::wstring& hover() const { return hover_; }
   const HotAreas& hot_areas() const { return hot_areas_; }
-  std::wstring TrayTipText() const { return tray_.szTip; }
+  std::wstring TrayTipText() const { return tray_.tip(); }
   bool checking() const { return check_running_; }
   // The window has ended itself (its modal loop ends when it next runs).
   bool ended() const { return ended_; }
@@ -84,10 +84,15 @@ class CDlgUpdaterIcon : public Dialog {
   void OnTrayCallback(UINT mouse_message);
   void ShowTrayMenu();
   void RebuildStatusText();
+  // Places the links (hot areas) for the current state; painting draws them
+  // where they are placed, and a click finds them before any painting.
+  void Layout();
+  std::wstring CountdownLine() const;
   void Paint(HDC dc);
-  void DrawLink(HDC dc, const wchar_t* name, const std::wstring& text, int x, int y);
+  void DrawLink(HDC dc, const wchar_t* area, const wchar_t* text);
   void InvalidateArea(const std::wstring& name, int widen_by);
   void StartCountdown();
+  void SetCountdown(int seconds);
   void Join(std::thread& worker);
   void End();
 
@@ -95,8 +100,7 @@ class CDlgUpdaterIcon : public Dialog {
   HICON icon_ = nullptr;  // shared resource icon
   unique_hgdiobj background_, close_bitmap_;
   unique_hgdiobj normal_font_, bold_font_, link_font_;
-  NOTIFYICONDATAW tray_{};
-  bool tray_added_ = false;
+  TrayIcon tray_;
   int countdown_ = -1;
   std::int64_t countdown_started_ms_ = 0;
   int files_found_ = 0;

@@ -287,6 +287,56 @@ TEST_F(TrayWindowTest, ExitDuringACheckDoesNotWaitForIt) {
   EXPECT_TRUE(gone_while_checking) << "the window waited for the check";
 }
 
+// The links are placed when the state changes, not when the window paints:
+// a click reaches them in a window that has never painted.
+TEST_F(TrayWindowTest, LinksAnswerClicksBeforeTheWindowHasPainted) {
+  Configure(L"CheckTmSpan=5\r\n");
+  const struct {
+    const wchar_t* area;
+    bool counting_down;
+  } cases[] = {{L"update", false}, {L"check", false}, {L"cancel", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Narrow(c.area));
+    std::atomic<int> updates{0};
+    auto procedures = WithClock(CDlgUpdaterIcon::RealProcedures());
+    procedures.check = [](HWND) {};
+    procedures.update = [&](HWND) { ++updates; };
+    CDlgUpdaterIcon window(procedures);
+    // Made but never shown, and no message of its queue is dispatched until
+    // the click: nothing has painted it.
+    ASSERT_TRUE(window.CreateModeless(nullptr));
+    ASSERT_FALSE(::IsWindowVisible(window.hwnd()));
+    if (c.counting_down) {
+      // A check found files and ended: the countdown runs, the window is still hidden.
+      ::SendMessageW(window.hwnd(), status_protocol::kStatusChangedMessage, 3, 2);
+      ::ShowWindow(window.hwnd(), SW_HIDE);
+      ::SendMessageW(window.hwnd(), CDlgUpdaterIcon::kCheckEnded, 0, 0);
+      ASSERT_EQ(window.countdown(), kCountdownSeconds);
+    }
+    const auto found = window.hot_areas().find(c.area);
+    ASSERT_TRUE(found != window.hot_areas().end()) << "no link placed before any painting";
+    const HotRect placed = found->second;
+    const POINT at = CentreOf(placed);
+    ::SendMessageW(window.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y));
+    if (c.counting_down) {
+      EXPECT_EQ(window.countdown(), -1);
+      EXPECT_FALSE(window.updating());
+    } else {
+      EXPECT_EQ(window.updating(), std::wstring(c.area) == L"update");
+      EXPECT_EQ(window.checking(), std::wstring(c.area) == L"check");
+    }
+    if (!c.counting_down) {
+      // Painting later draws the links where the layout put them.
+      ::ShowWindow(window.hwnd(), SW_SHOWNA);
+      ::RedrawWindow(window.hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+      EXPECT_EQ(window.hot_areas().at(c.area), placed);
+    }
+    ASSERT_TRUE(PumpUntil([&] { return !window.updating() && !window.checking(); }, kWaitMs));
+    EXPECT_EQ(updates.load(), std::wstring(c.area) == L"update" ? 1 : 0);
+    window.EndDialog(IDCANCEL);
+  }
+}
+
 TEST_F(TrayWindowTest, WithoutCheckSpanTheRunEndsAfterACheckThatFoundNothing) {
   WriteInstalledList(kList);  // everything is installed already
   Configure(L"");
