@@ -56,8 +56,6 @@ SchedulerState& State() {
   return *state;
 }
 
-std::wstring Tr(const wchar_t* text) { return Translate(L"MAIN", text); }
-
 int ErrorCount() {
   std::lock_guard<std::mutex> guard(State().failed_guard);
   return static_cast<int>(State().failed.size());
@@ -98,15 +96,15 @@ void RefreshStatusText() {
   int done = State().done.load();
   using std::to_wstring;
   std::wstring text =
-      errors > 0 ? FormatPlaceholders(Tr(L"Error %d files,complete %d/%d"), {to_wstring(errors), to_wstring(done), to_wstring(records)})
-                 : FormatPlaceholders(Tr(L"Downloading, complete %d/%d, total thread %d ..."),
+      errors > 0 ? FormatPlaceholders(Translate(L"Error %d files,complete %d/%d"), {to_wstring(errors), to_wstring(done), to_wstring(records)})
+                 : FormatPlaceholders(Translate(L"Downloading, complete %d/%d, total thread %d ..."),
                                       {to_wstring(done), to_wstring(records), to_wstring(State().running.load())});
   ShowStatusText(text);
   SendFileProgressToStatusWindows(done, records);
 }
 
 void NoteForRecord(int index, const wchar_t* format, const std::wstring& value) {
-  CurrentDownLoadList().AppendRecordMessage(index, FormatPlaceholders(Tr(format), {value}));
+  CurrentDownLoadList().AppendRecordMessage(index, FormatPlaceholders(Translate(format), {value}));
 }
 
 // A file whose record promises a digest must have it before it goes further.
@@ -221,11 +219,11 @@ void DownloadRecord(int index) {
           State().failed.push_back(index);
         }
         SendFileState(index, transfer_messages::kFileFailed);
-        WriteLog(FormatPlaceholders(Tr(L"error[%s]"), {record->path}));
+        WriteLog(FormatPlaceholders(Translate(L"error[%s]"), {record->path}));
       } else {
         ++State().done;
         SendFileState(index, transfer_messages::kFileDone);
-        WriteLog(FormatPlaceholders(Tr(L"done[%s]"), {record->path}));
+        WriteLog(FormatPlaceholders(Translate(L"done[%s]"), {record->path}));
       }
     }
   }
@@ -249,10 +247,10 @@ bool DownloadAll(HWND window) {
       // A full pass starts counting afresh; a retry pass keeps what earlier passes did.
       State().done = 0;
       for (int i = 0; i < CurrentDownLoadList().Count(); ++i) queue.push_back(i);
-      text = Tr(L"Downloading to temporary directory...");
+      text = Translate(L"Downloading to temporary directory...");
     } else {
       queue = State().failed;
-      text = Tr(L"Downloading error files...");
+      text = Translate(L"Downloading error files...");
     }
     State().failed.clear();
   }
@@ -294,8 +292,8 @@ bool DownloadAll(HWND window) {
   RefreshStatusText();
   using std::to_wstring;
   std::wstring final_text =
-      errors == 0 ? FormatPlaceholders(Tr(L"Download completed %d/%d."), {to_wstring(done), to_wstring(records)})
-                  : FormatPlaceholders(Tr(L"Error %d files,complete %d/%d"), {to_wstring(errors), to_wstring(done), to_wstring(records)});
+      errors == 0 ? FormatPlaceholders(Translate(L"Download completed %d/%d."), {to_wstring(done), to_wstring(records)})
+                  : FormatPlaceholders(Translate(L"Error %d files,complete %d/%d"), {to_wstring(errors), to_wstring(done), to_wstring(records)});
   ShowStatusText(final_text);
   WriteLog(final_text);
   return true;

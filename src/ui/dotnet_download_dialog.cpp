@@ -19,7 +19,6 @@
 namespace tarvolin {
 namespace {
 
-constexpr wchar_t kSection[] = L"MAIN";
 constexpr wchar_t kVersionInTexts[] = L"2.0";
 namespace texts {
 constexpr wchar_t kHeading[] = L"Install NET Framework 2.0";
@@ -66,12 +65,12 @@ void DotNetDownloadDialog::CallOffDownload() {
 }
 
 std::wstring DotNetDownloadDialog::WithVersion(const wchar_t* text) const {
-  return ReplaceAll(Translate(kSection, text), kVersionInTexts, version_);
+  return ReplaceAll(Translate(text), kVersionInTexts, version_);
 }
 
 BOOL DotNetDownloadDialog::OnInitDialog() {
   std::wstring caption = ReadSetting(sections::kApplication, L"Name");
-  if (caption.empty()) caption = Translate(kSection, texts::kHeading);
+  if (caption.empty()) caption = Translate(texts::kHeading);
   ::SetWindowTextW(hwnd(), caption.c_str());
 
   local_path_ = DotNetInstallerPath(TemporaryFolder());
@@ -80,7 +79,7 @@ BOOL DotNetDownloadDialog::OnInitDialog() {
   view_.CreateInPlaceOf(hwnd(), IDC_DOTNET_BLOCKS);
   view_.SetTexts(WithVersion(texts::kHeading), WithVersion(texts::kBefore), WithVersion(texts::kComplete),
                  WithVersion(texts::kFailed));
-  TranslateWindow(hwnd(), kSection);
+  TranslateWindow(hwnd(), translation_sections::kMain);
   return TRUE;
 }
 
@@ -131,7 +130,7 @@ bool DotNetDownloadDialog::OnMessage(UINT message, WPARAM wparam, LPARAM, LRESUL
 void DotNetDownloadDialog::OnDownloadEnded(bool complete) {
   HWND button = ::GetDlgItem(hwnd(), IDOK);
   ::EnableWindow(button, TRUE);
-  ::SetWindowTextW(button, Translate(kSection, complete ? texts::kInstall : texts::kDownload).c_str());
+  ::SetWindowTextW(button, Translate(complete ? texts::kInstall : texts::kDownload).c_str());
   state_ = complete ? State::kDownloaded : State::kFailed;
 }
 

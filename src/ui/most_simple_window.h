@@ -121,7 +121,6 @@ class CDlgMostSimple : public Dialog, public BrowserEvents {
   void SetTip(const std::wstring& text);
   void AddTrayIcon();
   void DismissBox(const wchar_t* suffix, INT_PTR result);
-  void CloseOrHide();
 
   int window_mode_;
   HWND parent_;

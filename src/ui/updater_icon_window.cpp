@@ -10,6 +10,7 @@
 #include "config/log.h"
 #include "config/settings.h"
 #include "config/translation_loader.h"
+#include "install/locked_files.h"
 #include "pipeline/check_procedure.h"
 #include "pipeline/download_list.h"
 #include "pipeline/update_sequence.h"
@@ -24,8 +25,7 @@ namespace {
 
 namespace sp = status_protocol;
 
-constexpr wchar_t kTraySection[] = L"TRYICON";
-constexpr wchar_t kMainSection[] = L"MAIN";
+constexpr auto& kTraySection = translation_sections::kTrayIcon;
 namespace texts {
 constexpr wchar_t kTip[] = L"Update Center";
 constexpr wchar_t kCountdown[] = L"Update after %d seconds.";
@@ -55,8 +55,6 @@ constexpr int kLinkGap = 5;
 constexpr int kBottomRowFromBottom = 32;
 constexpr COLORREF kLinkHoverColour = RGB(0, 0, 255);
 constexpr COLORREF kTextColour = RGB(0, 0, 0);
-constexpr wchar_t kSkinKey[] = L"updateskin";
-constexpr wchar_t kSkinForUpdate[] = L"mostsimple";
 
 std::wstring CheckSpanSetting() { return ReadSetting(sections::kTarvolin, L"CheckTmSpan"); }
 
@@ -293,8 +291,8 @@ void CDlgUpdaterIcon::OnTimer() {
     }
     if (countdown_ == 0) {
       SetCountdown(-1);
-      previous_skin_ = RunParameters().Get(kSkinKey);
-      RunParameters().Set(kSkinKey, kSkinForUpdate);
+      previous_skin_ = RunParameters().Get(kUpdateSkinParameter);
+      RunParameters().Set(kUpdateSkinParameter, kMinimalUpdateSkin);
       Update();
     }
   }
@@ -333,8 +331,8 @@ void CDlgUpdaterIcon::LaunchUpdate() {
 
 void CDlgUpdaterIcon::OnUpdateEnded() {
   Join(update_worker_);
-  if (!previous_skin_.empty() || RunParameters().Get(kSkinKey) == kSkinForUpdate)
-    RunParameters().Set(kSkinKey, previous_skin_);
+  if (!previous_skin_.empty() || RunParameters().Get(kUpdateSkinParameter) == kMinimalUpdateSkin)
+    RunParameters().Set(kUpdateSkinParameter, previous_skin_);
   previous_skin_.clear();
   last_check_s_ = procedures_.unix_seconds();
   updating_ = false;
@@ -396,7 +394,7 @@ void CDlgUpdaterIcon::ShowTrayMenu() {
   if (!menu) return;
   ::AppendMenuW(menu, MF_STRING, kMenuShow, Translate(kTraySection, texts::kShow).c_str());
   ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-  ::AppendMenuW(menu, MF_STRING, kMenuExit, Translate(kMainSection, texts::kExit).c_str());
+  ::AppendMenuW(menu, MF_STRING, kMenuExit, Translate(texts::kExit).c_str());
   POINT cursor{};
   ::GetCursorPos(&cursor);
   const UINT chosen = ::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, hwnd(), nullptr);
