@@ -3,8 +3,8 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include "archive/zip_archive.h"
@@ -13,6 +13,7 @@
 #include "config/log.h"
 #include "config/settings.h"
 #include "config/translation_loader.h"
+#include "config/worker_thread.h"
 #include "download/packed_fetch.h"
 #include "download/transfer_messages.h"
 #include "download/transfer_rules.h"
@@ -64,6 +65,17 @@ int ErrorCount() {
 void NoteFileEnded() {
   { std::lock_guard<std::mutex> hold(State().ended_guard); }
   State().file_ended.notify_all();
+}
+
+// A file thread that could not finish its record (it threw, or never
+// started) counts the file as failed, so the pass still ends.
+void CountAsFailed(int index) {
+  {
+    std::lock_guard<std::mutex> guard(State().failed_guard);
+    State().failed.push_back(index);
+  }
+  --State().running;
+  NoteFileEnded();
 }
 
 // Waits until `finished` holds, waking at every file's end (and now and then
@@ -232,6 +244,22 @@ void DownloadRecord(int index) {
   NoteFileEnded();
 }
 
+// One file's download on a thread of its own; the pass waits for it.
+std::unique_ptr<WorkerThread> StartFileThread(int index) {
+  auto thread = std::make_unique<WorkerThread>(WorkerThread::AtOwnerEnd::kWait, L"A download thread");
+  auto finished = std::make_shared<std::atomic<bool>>(false);
+  const bool started = thread->Start(
+      [index, finished](const StopSignal&) {
+        DownloadRecord(index);
+        *finished = true;
+      },
+      [index, finished] {
+        if (!*finished) CountAsFailed(index);
+      });
+  if (!started) CountAsFailed(index);
+  return thread;
+}
+
 int FailedDownloadCount() { return ErrorCount(); }
 
 bool DownloadAll(HWND window) {
@@ -260,31 +288,18 @@ bool DownloadAll(HWND window) {
   const int files_at_once = FilesAtOnce();
   const int done_at_start = State().done.load();
   // Joined before the pass ends: no file thread outlives the pass.
-  std::vector<std::thread> file_threads;
+  std::vector<std::unique_ptr<WorkerThread>> file_threads;
   for (std::size_t i = 0; i < queue.size(); ++i) {
     ++State().running;
     RefreshStatusText();
-    file_threads.emplace_back([index = queue[i]] {
-      try {
-        DownloadRecord(index);
-      } catch (...) {
-        // Count the file as failed so the pass still ends.
-        WriteLog(L"download thread ended by an unexpected error");
-        {
-          std::lock_guard<std::mutex> guard(State().failed_guard);
-          State().failed.push_back(index);
-        }
-        --State().running;
-        NoteFileEnded();
-      }
-    });
+    file_threads.push_back(StartFileThread(queue[i]));
     WaitUntil([&] {
       return !QueueMustWait(static_cast<int>(i), State().done.load() - done_at_start, ErrorCount(), files_at_once);
     });
   }
   const int records = CurrentDownLoadList().Count();
   WaitUntil([&] { return ErrorCount() + State().done.load() >= records && State().running.load() <= 0; });
-  for (std::thread& thread : file_threads) thread.join();
+  for (auto& thread : file_threads) thread->Wait();
 
   const int done = State().done.load();
   const int errors = ErrorCount();

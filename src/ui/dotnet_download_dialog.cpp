@@ -6,7 +6,6 @@
 
 #include "common/files.h"
 #include "common/strings.h"
-#include "config/log.h"
 #include "config/path_macros.h"
 #include "install/installer_trust.h"
 #include "config/settings.h"
@@ -37,6 +36,7 @@ constexpr int kTransferId = 1;
 struct DotNetDownloadDialog::Download {
   std::atomic<long> transfer_id{0};  // 0 until the transfer has one
   std::atomic<bool> called_off{false};
+  std::atomic<bool> complete{false};
 };
 
 std::wstring DotNetInstallerPath(const std::wstring& temporary_folder) {
@@ -55,7 +55,6 @@ DotNetDownloadDialog::~DotNetDownloadDialog() {
   // at its next read, deleting what it fetched, and its reports to a window
   // that is gone are dropped.
   CallOffDownload();
-  if (worker_.joinable()) worker_.detach();
 }
 
 void DotNetDownloadDialog::CallOffDownload() {
@@ -98,24 +97,24 @@ void DotNetDownloadDialog::OnOK() {
 }
 
 void DotNetDownloadDialog::StartDownload() {
-  if (worker_.joinable()) worker_.join();  // the previous attempt has ended: its report came
   ::EnableWindow(::GetDlgItem(hwnd(), IDOK), FALSE);
   HWND view = view_.hwnd();
   download_ = std::make_shared<Download>();
-  worker_ = std::thread([address = address_, path = local_path_, view, download = download_] {
-    bool complete = false;
-    try {
-      // Whichever comes second, the id or the call-off, stops the transfer.
-      auto started = [&download](long id) {
-        download->transfer_id = id;
-        if (download->called_off) TransferRegistry::Instance().Stop(id);
-      };
-      complete = DownloadFile(address, path, kDefaultBlockThreads, kTransferId, view, started) == 0;
-    } catch (...) {
-      WriteLog(L"installer download ended by an unexpected error");
-    }
-    ::SendMessageW(view, WM_COMMAND, MAKEWPARAM(complete ? kDownloadCompletedCommand : kDownloadFailedCommand, 0), 0);
-  });
+  // A previous attempt has ended (its report came); Start waits for its thread.
+  const bool started = worker_.Start(
+      [address = address_, path = local_path_, view, download = download_](const StopSignal&) {
+        // Whichever comes second, the id or the call-off, stops the transfer.
+        auto started = [&download](long id) {
+          download->transfer_id = id;
+          if (download->called_off) TransferRegistry::Instance().Stop(id);
+        };
+        download->complete = DownloadFile(address, path, kDefaultBlockThreads, kTransferId, view, started) == 0;
+      },
+      [view, download = download_] {
+        const WORD command = download->complete ? kDownloadCompletedCommand : kDownloadFailedCommand;
+        ::SendMessageW(view, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+      });
+  if (!started) OnDownloadEnded(false);
 }
 
 bool DotNetDownloadDialog::OnMessage(UINT message, WPARAM wparam, LPARAM, LRESULT& result) {

@@ -1,7 +1,6 @@
 #include "ui/most_simple_window.h"
 
 #include <atomic>
-#include <thread>
 
 #include <windowsx.h>
 
@@ -329,35 +328,36 @@ void CDlgMostSimple::StartUpdate() {
   state->elevation_pending = false;
   state->succeeded = false;
   const bool full = window_mode_ == kModeUpdate;
-  std::thread worker([window, state, full] {
-    try {
-      ComThreadScope com;
-      if (!full) {
-        if (CurrentStatus() < UpdateCheckRemoteOk) CheckEntry(window);
-        state->ran = true;
-      } else if (TryBeginFullUpdate()) {
-        state->ran = true;
-        // A pass that failed before left its error; this one starts over.
-        if (rules::MustStartOver(CurrentStatus())) SetStatus(UpdateNone, window);
-        UpdateSequenceOptions options;
-        options.recheck_with_mirrors = true;
-        SequenceEnd end = RunUpdateSequence(window, [] { return QuitRequested(); }, options);
-        EndFullUpdate();
-        if (end == SequenceEnd::kNeedsAdministrator) state->elevation_pending = true;
-        const int status = CurrentStatus();
-        if (end == SequenceEnd::kEnded && (status == UpdateCopyOk || status == UpdateEnd))
-          ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(kCopyFinishedCommand, 0), 0);
-        state->succeeded = end == SequenceEnd::kEnded && rules::UpdateSucceeded(status, RecordsToUpdate());
-      }
-    } catch (...) {
-      WriteLog(L"The update worker stopped on an unexpected error.");
-    }
-    state->running = false;
-    SendWorkerEnded(window);
-  });
   // The worker reports only through messages and the shared state; a reader
   // who quits mid-download must not wait for it, and the process ends it.
-  worker.detach();
+  const bool started = update_thread_.Start([window, state, full](const StopSignal&) { WorkerBody(window, *state, full); },
+                                            [window, state] {
+                                              state->running = false;
+                                              SendWorkerEnded(window);
+                                            });
+  if (!started) state->running = false;
+}
+
+void CDlgMostSimple::WorkerBody(HWND window, WorkerState& state, bool full) {
+  ComThreadScope com;
+  if (!full) {
+    if (CurrentStatus() < UpdateCheckRemoteOk) CheckEntry(window);
+    state.ran = true;
+    return;
+  }
+  if (!TryBeginFullUpdate()) return;
+  state.ran = true;
+  // A pass that failed before left its error; this one starts over.
+  if (rules::MustStartOver(CurrentStatus())) SetStatus(UpdateNone, window);
+  UpdateSequenceOptions options;
+  options.recheck_with_mirrors = true;
+  SequenceEnd end = RunUpdateSequence(window, [] { return QuitRequested(); }, options);
+  EndFullUpdate();
+  if (end == SequenceEnd::kNeedsAdministrator) state.elevation_pending = true;
+  const int status = CurrentStatus();
+  if (end == SequenceEnd::kEnded && (status == UpdateCopyOk || status == UpdateEnd))
+    ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(kCopyFinishedCommand, 0), 0);
+  state.succeeded = end == SequenceEnd::kEnded && rules::UpdateSucceeded(status, RecordsToUpdate());
 }
 
 void CDlgMostSimple::OnWorkerEnded() {

@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "config/worker_thread.h"
 #include "host/host_command_rules.h"
 #include "ui/dialog.h"
 #include "ui/push_messages.h"
@@ -105,6 +106,9 @@ class CDlgMostSimple : public Dialog, public BrowserEvents {
  private:
   struct WorkerState;
 
+  // The worker's whole run: the check only, or the full update.
+  static void WorkerBody(HWND window, WorkerState& state, bool full);
+
   void OnWatchdog();
   void OnQueueTick();
   void OnStatusText(const wchar_t* text);
@@ -129,6 +133,8 @@ class CDlgMostSimple : public Dialog, public BrowserEvents {
   WebBrowserHost browser_;
   PushMessages push_;
   std::shared_ptr<WorkerState> worker_;
+  // Let run when the window goes: it holds only the handle and the shared state.
+  WorkerThread update_thread_{WorkerThread::AtOwnerEnd::kLetRun, L"The update worker"};
   TrayIcon tray_;
   std::wstring host_title_;
   std::wstring page_url_;

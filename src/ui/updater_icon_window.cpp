@@ -7,7 +7,6 @@
 
 #include "common/process_state.h"
 #include "common/strings.h"
-#include "config/log.h"
 #include "config/settings.h"
 #include "config/translation_loader.h"
 #include "install/locked_files.h"
@@ -83,7 +82,9 @@ SIZE TextSize(HDC dc, const std::wstring& text) {
 CDlgUpdaterIcon::Procedures CDlgUpdaterIcon::RealProcedures() {
   Procedures procedures;
   procedures.check = [](HWND window) { CheckEntry(window); };
-  procedures.update = [](HWND window) { RunUpdateSequence(window, [] { return false; }); };
+  procedures.update = [](HWND window, const StopSignal& stop) {
+    RunUpdateSequence(window, [&stop] { return stop.Requested(); });
+  };
   procedures.steady_ms = [] { return static_cast<std::int64_t>(::GetTickCount64()); };
   procedures.unix_seconds = [] { return static_cast<std::int64_t>(std::time(nullptr)); };
   return procedures;
@@ -92,22 +93,9 @@ CDlgUpdaterIcon::Procedures CDlgUpdaterIcon::RealProcedures() {
 CDlgUpdaterIcon::CDlgUpdaterIcon(Procedures procedures)
     : Dialog(IDD_UPDATER_ICON), procedures_(std::move(procedures)), last_check_s_(procedures_.unix_seconds()) {}
 
-CDlgUpdaterIcon::~CDlgUpdaterIcon() {
-  // An update that is still running is waited for: the process must not end
-  // in the middle of replacing files. A check changes no file of the book;
-  // the reader who quits does not wait for its time-outs, and the process
-  // ends it. Its reports go to a window that is gone.
-  if (check_worker_.joinable()) check_worker_.detach();
-  Join(update_worker_);
-}
-
 void CDlgUpdaterIcon::End() {
   ended_ = true;
   EndDialog(IDCANCEL);
-}
-
-void CDlgUpdaterIcon::Join(std::thread& worker) {
-  if (worker.joinable()) worker.join();
 }
 
 BOOL CDlgUpdaterIcon::OnInitDialog() {
@@ -213,20 +201,13 @@ void CDlgUpdaterIcon::StartCheck(bool hide_first) {
   RegisterStatusWindow(hwnd());
   ::SetPropW(hwnd(), sp::kNeedMessagesProperty, reinterpret_cast<HANDLE>(static_cast<INT_PTR>(sp::kPropertyOn)));
   SetStatus(UpdateNone, nullptr);
-  Join(check_worker_);
   HWND window = hwnd();
-  check_worker_ = std::thread([window, check = procedures_.check] {
-    try {
-      check(window);
-    } catch (...) {
-      WriteLog(L"The tray window's check stopped on an unexpected error.");
-    }
-    ::PostMessageW(window, kCheckEnded, 0, 0);
-  });
+  check_worker_.Start([window, check = procedures_.check](const StopSignal&) { check(window); },
+                      [window] { ::PostMessageW(window, kCheckEnded, 0, 0); });
 }
 
 void CDlgUpdaterIcon::OnCheckEnded() {
-  Join(check_worker_);
+  check_worker_.Wait();
   check_running_ = false;
   ::RemovePropW(hwnd(), sp::kNeedMessagesProperty);
   if (updating_) {
@@ -317,20 +298,13 @@ void CDlgUpdaterIcon::LaunchUpdate() {
   CurrentDownLoadList().SetRecords({});
   CurrentDownLoadList().SetDescription(L"");
   SetStatus(UpdateNone, nullptr);
-  Join(update_worker_);
   HWND window = hwnd();
-  update_worker_ = std::thread([window, update = procedures_.update] {
-    try {
-      update(window);
-    } catch (...) {
-      WriteLog(L"The tray window's update stopped on an unexpected error.");
-    }
-    ::PostMessageW(window, kUpdateEnded, 0, 0);
-  });
+  update_worker_.Start([window, update = procedures_.update](const StopSignal& stop) { update(window, stop); },
+                       [window] { ::PostMessageW(window, kUpdateEnded, 0, 0); });
 }
 
 void CDlgUpdaterIcon::OnUpdateEnded() {
-  Join(update_worker_);
+  update_worker_.Wait();
   if (!previous_skin_.empty() || RunParameters().Get(kUpdateSkinParameter) == kMinimalUpdateSkin)
     RunParameters().Set(kUpdateSkinParameter, previous_skin_);
   previous_skin_.clear();

@@ -6,7 +6,10 @@
 // Thread affinity: the object and its window belong to the thread that runs
 // DoModal. Checks and updates run on worker threads that hold only the window
 // handle: they learn nothing from the window, and tell it their progress by
-// the status message and their end by a posted message.
+// the status message and their end by a posted message. When the window's
+// object goes, a check still running is let run (it changes no file of the
+// book, and the process ends it); an update is asked to stop after its
+// current stage and waited for, so no file is left half replaced.
 #pragma once
 
 #include <windows.h>
@@ -14,9 +17,9 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <thread>
 
 #include "common/unique_handle.h"
+#include "config/worker_thread.h"
 #include "ui/dialog.h"
 #include "ui/tray_icon.h"
 #include "ui/tray_rules.h"
@@ -29,8 +32,9 @@ class CDlgUpdaterIcon : public Dialog {
   struct Procedures {
     // The update check, on a worker thread, reporting to the window.
     std::function<void(HWND)> check;
-    // The whole update, on a worker thread, reporting to the window.
-    std::function<void(HWND)> update;
+    // The whole update, on a worker thread, reporting to the window; it ends
+    // at its next stage once the signal asks it to stop.
+    std::function<void(HWND, const StopSignal&)> update;
     std::function<std::int64_t()> steady_ms;
     std::function<std::int64_t()> unix_seconds;
   };
@@ -47,7 +51,6 @@ class CDlgUpdaterIcon : public Dialog {
   static constexpr UINT kUpdateEnded = WM_APP + 62;
 
   explicit CDlgUpdaterIcon(Procedures procedures = RealProcedures());
-  ~CDlgUpdaterIcon() override;
 
   // What tests read.
   int countdown() const { return countdown_; }
@@ -93,7 +96,6 @@ class CDlgUpdaterIcon : public Dialog {
   void InvalidateArea(const std::wstring& name, int widen_by);
   void StartCountdown();
   void SetCountdown(int seconds);
-  void Join(std::thread& worker);
   void End();
 
   Procedures procedures_;
@@ -113,7 +115,8 @@ class CDlgUpdaterIcon : public Dialog {
   std::int64_t last_check_s_ = 0;
   HotAreas hot_areas_;
   std::wstring previous_skin_;
-  std::thread check_worker_, update_worker_;
+  WorkerThread check_worker_{WorkerThread::AtOwnerEnd::kLetRun, L"The tray window's check"};
+  WorkerThread update_worker_{WorkerThread::AtOwnerEnd::kStopAndWait, L"The tray window's update"};
 };
 
 }  // namespace tarvolin

@@ -126,7 +126,7 @@ TEST_F(TrayWindowTest, CancelStopsTheCountdownAndAPlacedWindowStaysWhereItWas) {
   Configure(L"CheckTmSpan=5\r\n");
   std::atomic<int> updates{0};
   auto procedures = WithClock(CDlgUpdaterIcon::RealProcedures());
-  procedures.update = [&](HWND) { ++updates; };
+  procedures.update = [&](HWND, const StopSignal&) { ++updates; };
   CDlgUpdaterIcon window(procedures);
   Run(window, [&] {
     ASSERT_TRUE(PumpUntil([&] { return PoppedUp(window) && !window.checking(); }, kWaitMs));
@@ -161,7 +161,7 @@ TEST_F(TrayWindowTest, ClicksOnCheckAndUpdateAreIgnoredWhileUpdating) {
     ::SendMessageW(window, status_protocol::kStatusChangedMessage, 3, 2);
   };
   // An update that lasts until the test lets it end.
-  procedures.update = [&](HWND) {
+  procedures.update = [&](HWND, const StopSignal&) {
     ++updates;
     while (!release) ::Sleep(10);
   };
@@ -205,7 +205,7 @@ struct HeldChecks {
       ::SendMessageW(window, status_protocol::kStatusChangedMessage, 3, 2);
       checking = false;
     };
-    procedures.update = [this](HWND) {
+    procedures.update = [this](HWND, const StopSignal&) {
       if (checking) overlapped = true;
       ++updates;
     };
@@ -300,7 +300,7 @@ TEST_F(TrayWindowTest, LinksAnswerClicksBeforeTheWindowHasPainted) {
     std::atomic<int> updates{0};
     auto procedures = WithClock(CDlgUpdaterIcon::RealProcedures());
     procedures.check = [](HWND) {};
-    procedures.update = [&](HWND) { ++updates; };
+    procedures.update = [&](HWND, const StopSignal&) { ++updates; };
     CDlgUpdaterIcon window(procedures);
     // Made but never shown, and no message of its queue is dispatched until
     // the click: nothing has painted it.
@@ -335,6 +335,35 @@ TEST_F(TrayWindowTest, LinksAnswerClicksBeforeTheWindowHasPainted) {
     EXPECT_EQ(updates.load(), std::wstring(c.area) == L"update" ? 1 : 0);
     window.EndDialog(IDCANCEL);
   }
+}
+
+// "Exit" while an update runs ends the window; the update is asked to stop
+// after its current stage, and the window's end waits for that.
+TEST_F(TrayWindowTest, ExitDuringAnUpdateStopsItAndWaitsForIt) {
+  Configure(L"CheckTmSpan=5\r\n");
+  std::atomic<bool> updating{false}, stop_seen{false}, update_over{false};
+  auto procedures = WithClock(CDlgUpdaterIcon::RealProcedures());
+  procedures.check = [](HWND window) { ::SendMessageW(window, status_protocol::kStatusChangedMessage, 3, 2); };
+  // A stage that lasts until the update is asked to stop, or a minute.
+  procedures.update = [&](HWND, const StopSignal& stop) {
+    updating = true;
+    stop_seen = stop.WaitFor(60000);
+    update_over = true;
+  };
+  bool exit_chosen = false;
+  {
+    CDlgUpdaterIcon window(procedures);
+    Run(window, [&] {
+      ASSERT_TRUE(PumpUntil([&] { return PoppedUp(window) && !window.checking(); }, kWaitMs));
+      Click(window, L"update");
+      ASSERT_TRUE(PumpUntil([&] { return updating.load(); }, kWaitMs));
+      ::SendMessageW(window.hwnd(), WM_COMMAND, MAKEWPARAM(CDlgUpdaterIcon::kMenuExit, 0), 0);
+      exit_chosen = window.ended();
+    });
+  }
+  EXPECT_TRUE(exit_chosen);
+  EXPECT_TRUE(update_over) << "the window's end did not wait for the update";
+  EXPECT_TRUE(stop_seen) << "the update was not asked to stop";
 }
 
 TEST_F(TrayWindowTest, WithoutCheckSpanTheRunEndsAfterACheckThatFoundNothing) {
