@@ -82,7 +82,7 @@ bool ClearPackageFolder(const std::wstring& folder) {
   ::Sleep(kDeleteRetryPauseMs);
   if (DeleteTree(folder)) return true;
   const std::wstring title = ReadSetting(sections::kApplication, L"Name");
-  ::MessageBoxW(nullptr, Translate(L"MAIN", kPackageFolderStuck).c_str(), title.c_str(), MB_OK | MB_ICONWARNING);
+  ::MessageBoxW(nullptr, Translate(kPackageFolderStuck).c_str(), title.c_str(), MB_OK | MB_ICONWARNING);
   return false;
 }
 

@@ -13,9 +13,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
           reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories"))))
     set(LOAD_LIBRARY_SEARCH_SYSTEM32);
   tarvolin::CUpdateApp app;
-  if (app.InitInstance()) app.Run();
-  // ExitInstance always runs last and has the final word on the exit code.
-  const int code = app.ExitInstance();
+  // A run whose mode ran ends with the code Run returns; one that ended early,
+  // with ExitInstance's. ExitInstance always runs last; both follow one rule.
+  const bool mode_ran = app.InitInstance();
+  const int run_code = mode_ran ? app.Run() : 0;
+  const int exit_code = app.ExitInstance();
+  const int code = mode_ran ? run_code : exit_code;
   // A helper thread given up after a time-out may still be inside a transfer.
   // Ending the process here stops it before the runtime destroys anything at
   // exit, so a late thread can neither crash the exit nor change the code the

@@ -133,7 +133,7 @@ void StartMainApplication(int offer) {
 
 void InstallDotNet(HWND parent, const std::wstring& version) {
   const std::wstring title = ReadSetting(sections::kApplication, L"Name");
-  const std::wstring text = ReplaceAll(Translate(L"MAIN", kDotNetRequirement), L"1.0", version);
+  const std::wstring text = ReplaceAll(Translate(kDotNetRequirement), L"1.0", version);
   const std::wstring digits = DotNetInstallerDigits(version);
   const auto address = DotNetInstallerAddress(
       digits, ReadSetting(sections::kApplication, DotNetInstallerKey(digits)), endpoints::kMakerServer);

@@ -12,6 +12,7 @@
 #include "config/settings.h"
 #include "config/translation_loader.h"
 #include "host/machine_identity.h"
+#include "install/locked_files.h"
 #include "pipeline/check_procedure.h"
 #include "pipeline/update_sequence.h"
 #include "status/host_control.h"
@@ -80,7 +81,7 @@ int RunCheckOnly(HWND parent) {
 void RunUpdateWindow(HWND parent) {
   LogMachineIdentity();
   ReadSetting(sections::kTarvolin, L"Skin");  // read, but this window has one skin only
-  RunParameters().Set(L"updateskin", L"mostsimple");
+  RunParameters().Set(kUpdateSkinParameter, kMinimalUpdateSkin);
   RunMostSimpleWindow(kWindowModeUpdate, parent);
   CleanStaleCacheMarkerUnlessQuickCheck();
 }
@@ -92,17 +93,17 @@ void FinishRun(int start_mode) {
 
 int PromptAndUpdate() {
   const std::wstring label = RemoteVersionLabel();
-  int records = RecordsToUpdate();
-  if (!label.empty() && label != InstalledVersion()) records = 0x7FFFFFFF;
-  if (CurrentStatus() != UpdateCheckRemoteOk || records <= 0) {
+  // Due files or a new version: what a check-only run's exit code would report.
+  const int due = ExitCodeFor(RecordsToUpdate(), label, InstalledVersion());
+  if (CurrentStatus() != UpdateCheckRemoteOk || due <= 0) {
     FinishRun(1);
     return 1;
   }
   if (RunParameters().Get(L"runmode") != L"appenternoprompt") {
     std::wstring text = label.empty()
-                            ? FormatPlaceholders(Translate(L"MAIN", L"%d updates found at the website,now to upgrade?"),
+                            ? FormatPlaceholders(Translate(L"%d updates found at the website,now to upgrade?"),
                                                  {std::to_wstring(RecordsToUpdate())})
-                            : Translate(L"MAIN", L"found new version at the website,now to upgrade?");
+                            : Translate(L"found new version at the website,now to upgrade?");
     std::wstring title = ReadSetting(sections::kApplication, L"Name");
     int answer = ::MessageBoxW(nullptr, text.c_str(), title.c_str(), MB_YESNOCANCEL | MB_ICONQUESTION);
     if (answer == IDCANCEL) {
@@ -120,7 +121,7 @@ int PromptAndUpdate() {
 
 int RunAppEnter(const std::wstring&) {
   if (ReadSetting(sections::kApplication, L"Application").empty()) {
-    std::wstring text = Translate(L"MAIN", L"At AppEnter mode,You must set Application in tarvolin.ini file.");
+    std::wstring text = Translate(L"At AppEnter mode,You must set Application in tarvolin.ini file.");
     ::MessageBoxW(nullptr, text.c_str(), nullptr, MB_OK);
     return 0;
   }
@@ -140,7 +141,7 @@ int RunSilent(HWND host_window, const ElevatedStarter& start_elevated) {
   };
   const SequenceEnd end = RunUpdateSequence(nullptr, [host_window] { return PausePoint(host_window); });
   if (end == SequenceEnd::kNeedsAdministrator) {
-    std::wstring text = Translate(L"MAIN", L"continue update as administrator");
+    std::wstring text = Translate(L"continue update as administrator");
     SendStatusText(host_window, text, -1);
     WriteLog(text);
     if (RelaunchElevated(true, start_elevated)) return 1;

@@ -66,7 +66,8 @@ bool CUpdateApp::InitInstance() {
   ReadConnectTryCount();
   LoadListSettings();
   PurgeBackups();
-  EnableControlHosting();
+  // The dialogs host the browser control through their own client site:
+  // nothing is switched on process-wide for it.
   LoadTranslation();
   if (!ReadCommandLine()) return false;
   CheckDotNet();
@@ -165,10 +166,6 @@ void CUpdateApp::LoadListSettings() { tarvolin::LoadListSettings(); }
 
 void CUpdateApp::PurgeBackups() { PurgeOldFiles(); }
 
-// Our dialogs host the browser control through their own client site, so
-// there is nothing to switch on process-wide.
-void CUpdateApp::EnableControlHosting() {}
-
 void CUpdateApp::LoadTranslation() { LoadStartupTranslation(); }
 
 bool CUpdateApp::ReadCommandLine() {
@@ -224,13 +221,11 @@ int CUpdateApp::ExitCode() const {
 }
 
 int CUpdateApp::Run() {
-  if (!skip_message_loop_) {
-    // No main window exists, so there is nothing to wait for; drain what is queued.
-    MSG message;
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&message);
-      ::DispatchMessageW(&message);
-    }
+  // No main window exists, so there is nothing to wait for; drain what is queued.
+  MSG message;
+  while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    ::TranslateMessage(&message);
+    ::DispatchMessageW(&message);
   }
   return ExitCode();
 }

@@ -25,9 +25,6 @@ class CUpdateApp {
   int Run();
   int ExitInstance();
 
-  // Lets the window of the default mode say that the message loop has nothing to do.
-  void SkipMessageLoop() { skip_message_loop_ = true; }
-
  private:
   // Start-up steps, in the order they run.
   void LoadConfiguration();
@@ -47,7 +44,6 @@ class CUpdateApp {
   void ReadConnectTryCount();
   void LoadListSettings();
   void PurgeBackups();
-  void EnableControlHosting();
   void LoadTranslation();
   bool ReadCommandLine();
   void CheckDotNet();
@@ -65,7 +61,6 @@ class CUpdateApp {
   std::optional<int> forced_exit_code_;
   bool com_initialized_ = false;
   bool sockets_initialized_ = false;
-  bool skip_message_loop_ = false;
   // The appended package left due files: the run starts as after a check.
   bool package_taken_ = false;
   std::wstring command_line_;

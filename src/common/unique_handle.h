@@ -61,6 +61,7 @@ inline void CloseRegistryKey(HKEY h) { ::RegCloseKey(h); }
 inline void UnloadLibrary(HMODULE h) { ::FreeLibrary(h); }
 inline void CloseFindHandle(HANDLE h) { ::FindClose(h); }
 inline void DeleteGdiHandle(HGDIOBJ h) { ::DeleteObject(h); }
+inline void DeleteDeviceContext(HDC h) { ::DeleteDC(h); }
 inline void FreeLocalMemory(HLOCAL h) { ::LocalFree(h); }
 }  // namespace detail
 
@@ -73,6 +74,8 @@ using unique_hinternet = unique_any<detail::NullTraits<HINTERNET, detail::CloseI
 using unique_hkey = unique_any<detail::NullTraits<HKEY, detail::CloseRegistryKey>>;
 using unique_hmodule = unique_any<detail::NullTraits<HMODULE, detail::UnloadLibrary>>;
 using unique_hgdiobj = unique_any<detail::NullTraits<HGDIOBJ, detail::DeleteGdiHandle>>;
+// Memory device contexts made with CreateCompatibleDC.
+using unique_hdc = unique_any<detail::NullTraits<HDC, detail::DeleteDeviceContext>>;
 // Memory the system hands out to be freed with LocalFree (security
 // descriptors, SID strings).
 using unique_hlocal = unique_any<detail::NullTraits<HLOCAL, detail::FreeLocalMemory>>;

@@ -62,6 +62,8 @@ std::wstring Translate(const std::wstring& section, const std::wstring& text) {
   return ProcessTranslationTable().Translate(section, text);
 }
 
+std::wstring Translate(const std::wstring& text) { return Translate(translation_sections::kMain, text); }
+
 void TranslateWindow(HWND window, const std::wstring& section) {
   if (section.empty() || !window || !::IsWindow(window)) return;
   TranslateCaption(window, section);

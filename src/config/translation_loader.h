@@ -26,6 +26,8 @@ bool LoadTranslationFile(const std::wstring& path);
 
 // The translation of `text` in `section`, or `text` itself.
 std::wstring Translate(const std::wstring& section, const std::wstring& text);
+// The same in the main section, which holds nearly every text of the program.
+std::wstring Translate(const std::wstring& text);
 
 // Translates the caption of `window` and of its direct children (not deeper).
 void TranslateWindow(HWND window, const std::wstring& section);

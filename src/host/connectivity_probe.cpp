@@ -7,8 +7,8 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <system_error>
-#include <thread>
+
+#include "config/worker_thread.h"
 
 namespace tarvolin {
 namespace {
@@ -34,11 +34,9 @@ void CheckConnection(const std::shared_ptr<ProbeResult>& result, const std::wstr
 
 bool ProbeConnection(const std::wstring& url, unsigned wait_ms) {
   auto result = std::make_shared<ProbeResult>();
-  try {
-    std::thread([result, url] { CheckConnection(result, url); }).detach();
-  } catch (const std::system_error&) {
-    return false;
-  }
+  // The check may outlast the wait: it is let run, holding its own share.
+  WorkerThread probe(WorkerThread::AtOwnerEnd::kLetRun, L"The connectivity probe");
+  if (!probe.Start([result, url](const StopSignal&) { CheckConnection(result, url); })) return false;
   std::unique_lock<std::mutex> hold(result->guard);
   result->finished_changed.wait_for(hold, std::chrono::milliseconds(wait_ms), [&] { return result->finished; });
   return result->finished && result->reached;

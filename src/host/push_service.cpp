@@ -39,20 +39,22 @@ std::wstring FetchPushAnswer(const PushSources& sources) {
   return answer;
 }
 
-PushScheduler::PushScheduler(Hooks hooks, unsigned pass_ms)
-    : hooks_(std::move(hooks)), pass_ms_(pass_ms), worker_([this](PushWorker& worker) { Run(worker); }) {}
+PushScheduler::PushScheduler(Hooks hooks, unsigned pass_ms) : hooks_(std::move(hooks)), pass_ms_(pass_ms) {}
 
-void PushScheduler::Run(PushWorker& worker) {
+bool PushScheduler::Start() {
+  return worker_.started() || worker_.Start([this](const StopSignal& stop) { Run(stop); });
+}
+
+void PushScheduler::Run(const StopSignal& stop) {
   const std::wstring answer = hooks_.fetch_answer();
   const long long fetched_at = CurrentTime();
   schedule_.Load(ParsePushAnswer(answer, fetched_at, SystemCalendar()), fetched_at);
-  while (!worker.WaitForStop(pass_ms_)) {
+  while (!stop.WaitFor(pass_ms_)) {
     if (auto showing = schedule_.Pass(hooks_.may_act(), CurrentTime(), SystemCalendar())) hooks_.show(*showing);
   }
 }
 
-PackageWatch::PackageWatch(Hooks hooks, unsigned poll_ms)
-    : hooks_(std::move(hooks)), poll_ms_(poll_ms), worker_([this](PushWorker& worker) { Run(worker); }) {}
+PackageWatch::PackageWatch(Hooks hooks, unsigned poll_ms) : hooks_(std::move(hooks)), poll_ms_(poll_ms) {}
 
 bool PackageWatch::AlreadyOwned(const std::wstring& check_url) {
   std::wstring answer;
@@ -65,7 +67,7 @@ bool PackageWatch::Watch(const std::wstring& msg_id, const std::wstring& check_u
     std::lock_guard<std::mutex> hold(guard_);
     pending_ = PendingCheck(msg_id, check_url);
   }
-  return worker_.Start();
+  return worker_.started() || worker_.Start([this](const StopSignal& stop) { Run(stop); });
 }
 
 void PackageWatch::Clear() {
@@ -73,8 +75,8 @@ void PackageWatch::Clear() {
   pending_.clear();
 }
 
-void PackageWatch::Run(PushWorker& worker) {
-  while (!worker.WaitForStop(poll_ms_)) {
+void PackageWatch::Run(const StopSignal& stop) {
+  while (!stop.WaitFor(poll_ms_)) {
     if (!hooks_.popup_visible()) continue;
     std::wstring pending;
     {

@@ -12,11 +12,11 @@
 #include <string_view>
 #include <vector>
 
+#include "config/worker_thread.h"
 #include "host/launcher_files.h"
 #include "host/push_answer.h"
 #include "host/push_popup_rules.h"
 #include "host/push_schedule.h"
-#include "host/push_worker.h"
 
 namespace tarvolin {
 
@@ -48,18 +48,19 @@ class PushScheduler {
     std::function<void(const std::wstring&)> show;
   };
   explicit PushScheduler(Hooks hooks, unsigned pass_ms = 1000);
-  bool Start() { return worker_.Start(); }
+  // Starts the passes; a second Start while they run does nothing.
+  bool Start();
   void Stop() { worker_.Stop(); }
   // The publisher says the user is done with this message (any letter case).
   void MarkDone(std::wstring_view msg_id) { schedule_.MarkDone(msg_id); }
 
  private:
-  void Run(PushWorker& worker);
+  void Run(const StopSignal& stop);
 
   Hooks hooks_;
   unsigned pass_ms_;
   PushSchedule schedule_;
-  PushWorker worker_;
+  WorkerThread worker_{WorkerThread::AtOwnerEnd::kStopAndWait, L"The push message scheduler"};
 };
 
 // The package pop-up's check: asked once before the pop-up shows, then every
@@ -84,13 +85,13 @@ class PackageWatch {
   void Stop() { worker_.Stop(); }
 
  private:
-  void Run(PushWorker& worker);
+  void Run(const StopSignal& stop);
 
   Hooks hooks_;
   unsigned poll_ms_;
   std::mutex guard_;
   std::wstring pending_;  // MsgId|check URL, empty when nothing is watched
-  PushWorker worker_;
+  WorkerThread worker_{WorkerThread::AtOwnerEnd::kStopAndWait, L"The package watch"};
 };
 
 }  // namespace tarvolin

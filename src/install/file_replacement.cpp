@@ -190,7 +190,7 @@ bool PlaceFile(const std::wstring& fetched, const std::wstring& destination, boo
         ::DeleteFileW(fetched.c_str());
         journal.Placed(destination, fetched);
       }
-      WriteLog(FormatPlaceholders(Translate(L"MAIN", kUpdatedText), {destination}, Placeholders::kTextsOnly));
+      WriteLog(FormatPlaceholders(Translate(kUpdatedText), {destination}, Placeholders::kTextsOnly));
       return true;
     }
     if (replaced.placement == Placement::Failed) LogPair(error_format, fetched, destination);

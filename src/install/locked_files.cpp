@@ -20,8 +20,6 @@ namespace {
 constexpr wchar_t kRenameTestSuffix[] = L".__test";
 constexpr const wchar_t* kProgramSuffixes[] = {L".exe", L".dll"};
 constexpr wchar_t kPromptCaption[] = L"Tarvolin";
-constexpr wchar_t kSkinParameter[] = L"updateskin";
-constexpr wchar_t kMinimalSkin[] = L"mostsimple";
 constexpr wchar_t kDisplayNameKey[] = L"Name";
 
 constexpr wchar_t kOverwritePrompt[] = L"Can't overwrite the file,Please close it.";
@@ -32,8 +30,6 @@ constexpr wchar_t kLockedSummaryText[] = L"%d update files has %d locked";
 constexpr wchar_t kNoLockedText[] = L"No locked files";
 constexpr wchar_t kCloseQuestion[] = L"Find main program [%s] not closed, Close it now?";
 constexpr wchar_t kClosedText[] = L"The main program has closed";
-
-std::wstring Text(const wchar_t* english) { return Translate(translation_sections::kMain, english); }
 
 // The one place where the write test reads the system's last error.
 DWORD Outcome(bool succeeded) { return succeeded ? ERROR_SUCCESS : ::GetLastError(); }
@@ -80,11 +76,12 @@ bool IsNonFileRecord(const updatefileinfo& record) {
 
 // Asks whether to close the main program; only the minimal window asks, every other mode answers No.
 bool UserWantsMainProgramClosed() {
-  if (RunParameters().Get(kSkinParameter) != kMinimalSkin) return false;
-  const std::wstring question = FormatPlaceholders(Text(kCloseQuestion) + L"\n%s",
+  if (RunParameters().Get(kUpdateSkinParameter) != kMinimalUpdateSkin) return false;
+  const std::wstring question = FormatPlaceholders(Translate(kCloseQuestion) + L"\n%s",
                                                  {ReadSetting(sections::kApplication, kDisplayNameKey),
                                                   MainProgramFullPath()});
-  return ::MessageBoxW(nullptr, question.c_str(), Text(kPromptCaption).c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES;
+  return ::MessageBoxW(nullptr, question.c_str(), Translate(kPromptCaption).c_str(), MB_YESNO | MB_ICONQUESTION) ==
+         IDYES;
 }
 
 }  // namespace
@@ -142,34 +139,37 @@ bool WaitFileWritable(const std::wstring& path, bool ask, const FileAccess& file
   for (;;) {
     if (IsFileWritable(path, files)) return true;
     if (!ask) return false;
-    const std::wstring text = Text(kOverwritePrompt) + L"\n" + path;
-    if (::MessageBoxW(nullptr, text.c_str(), Text(kPromptCaption).c_str(), MB_RETRYCANCEL | MB_ICONWARNING) != IDRETRY)
+    const std::wstring text = Translate(kOverwritePrompt) + L"\n" + path;
+    if (::MessageBoxW(nullptr, text.c_str(), Translate(kPromptCaption).c_str(), MB_RETRYCANCEL | MB_ICONWARNING) !=
+        IDRETRY)
       return false;
   }
 }
 
 bool CheckLockedFiles(HWND window, bool ask, const std::vector<updatefileinfo>& records,
                       const DestinationPathsFn& destinations, const FileAccess& files) {
-  ShowAndLog(window, Text(kCheckingText));
+  ShowAndLog(window, Translate(kCheckingText));
   const int count = static_cast<int>(records.size());
   int locked = 0;
   for (int i = 0; i < count && RightsList().Empty(); ++i) {
     // Gives the window's thread a moment between files of a long list.
     ::Sleep(1);
-    ShowStatusLine(window, FormatPlaceholders(Text(kExaminingText), {std::to_wstring(i + 1), std::to_wstring(count)}));
+    ShowStatusLine(window,
+                   FormatPlaceholders(Translate(kExaminingText), {std::to_wstring(i + 1), std::to_wstring(count)}));
     const updatefileinfo& record = records[i];
     if ((record.action & ActionDelete) != 0 || IsNonFileRecord(record)) continue;
     for (const std::wstring& path : destinations(record)) {
       if (WaitFileWritable(path, ask, files)) continue;
       ++locked;
-      ShowAndLog(window, Text(kLockedFileText) + L"[" + path + L"]");
+      ShowAndLog(window, Translate(kLockedFileText) + L"[" + path + L"]");
     }
   }
   if (locked > 0) {
-    ShowAndLog(window, FormatPlaceholders(Text(kLockedSummaryText), {std::to_wstring(count), std::to_wstring(locked)}));
+    ShowAndLog(window,
+               FormatPlaceholders(Translate(kLockedSummaryText), {std::to_wstring(count), std::to_wstring(locked)}));
     return false;
   }
-  ShowAndLog(window, Text(kNoLockedText));
+  ShowAndLog(window, Translate(kNoLockedText));
   return true;
 }
 
@@ -185,7 +185,7 @@ bool PrepareInstall(HWND window, bool ask, const std::vector<updatefileinfo>& re
   if (last_marker_locked || !ok) {
     if (UserWantsMainProgramClosed()) {
       CloseMainProgram(window);
-      ShowAndLog(window, Text(kClosedText));
+      ShowAndLog(window, Translate(kClosedText));
     }
     // Whatever the answer, the locked-file check below has the last word.
     ok = true;

@@ -17,6 +17,11 @@
 
 namespace tarvolin {
 
+// The run parameter that names the skin of the running update. Only the
+// minimal window's update asks whether to close the main program.
+inline constexpr wchar_t kUpdateSkinParameter[] = L"updateskin";
+inline constexpr wchar_t kMinimalUpdateSkin[] = L"mostsimple";
+
 // Files in the application folder that are tested before the main program question.
 inline constexpr const wchar_t* kInstallMarkerFiles[] = {
     kInstalledListName,

@@ -27,8 +27,6 @@ constexpr DWORD kCloseGraceMs = 5000;
 constexpr DWORD kTerminationWaitMs = 5000;
 constexpr std::size_t kInitialPathChars = MAX_PATH;
 
-std::wstring Text(const wchar_t* english) { return Translate(translation_sections::kMain, english); }
-
 std::wstring FirstModulePath(HANDLE process) {
   const auto modules = ProcessModules(process);
   if (!modules || modules->empty()) return {};
@@ -164,10 +162,10 @@ bool CloseProcessWindow(HWND window, DWORD process_id) {
 bool IsMainProgramClosed(HWND window) {
   const std::wstring name = MainProgramName();
   if (!ProcessesRunning(name).empty()) {
-    ShowAndLog(window, Text(kNotClosedText) + L" " + name);
+    ShowAndLog(window, Translate(kNotClosedText) + L" " + name);
     return false;
   }
-  ShowAndLog(window, Text(kClosedText) + L"[" + name + L"]");
+  ShowAndLog(window, Translate(kClosedText) + L"[" + name + L"]");
   return true;
 }
 

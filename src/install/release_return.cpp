@@ -23,7 +23,7 @@ constexpr DWORD kPutBackFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROU
 constexpr DWORD kParkFlags = kPutBackFlags | MOVEFILE_COPY_ALLOWED;
 
 void Announce(HWND report_window, const wchar_t* text, const std::wstring& path) {
-  ReportTaskStatus(report_window, Translate(L"MAIN", text) + L"[" + path + L"]");
+  ReportTaskStatus(report_window, Translate(text) + L"[" + path + L"]");
 }
 
 bool IsPlainFile(const std::wstring& path) { return !path.empty() && FileExists(path) && !DirectoryExists(path); }
@@ -236,7 +236,7 @@ bool ReturnToPreviousRelease(CopyJournal& journal, HWND report_window) {
   // A journal that could not be written leaves a kill during the return
   // unfinished, but the return itself is still better than two releases mixed.
   journal.Returning();
-  ReportTaskStatus(report_window, Translate(L"MAIN", kReturnText));
+  ReportTaskStatus(report_window, Translate(kReturnText));
   return CarryOutReturn(journal.Changes(), report_window);
 }
 
@@ -244,7 +244,7 @@ bool FinishInterruptedReturn() {
   std::optional<InstallJournal> journal = PendingJournal();
   if (!journal) return !FileExists(ReturnJournalPath());
   if (!journal->returning) return true;  // a copy cut short: the next copy carries it on
-  WriteLog(Translate(L"MAIN", kReturnText));
+  WriteLog(Translate(kReturnText));
   return CarryOutReturn(*journal, nullptr);
 }
 

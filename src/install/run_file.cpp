@@ -52,7 +52,7 @@ bool StartWithShell(const std::wstring& path, const std::wstring& parameters, co
 }
 
 std::wstring RunFileStatusText(const std::wstring& path, const std::wstring& parameters) {
-  std::wstring text = Translate(L"MAIN", kRunFileText) + L"[" + path + L"]";
+  std::wstring text = Translate(kRunFileText) + L"[" + path + L"]";
   if (!parameters.empty()) text += L"[" + parameters + L"]";
   return text;
 }

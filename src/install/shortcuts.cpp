@@ -18,7 +18,6 @@ namespace tarvolin {
 namespace {
 
 constexpr wchar_t kCreateShortcutText[] = L"Create shortcut[%s]...";
-constexpr wchar_t kTranslationSection[] = L"MAIN";
 
 std::wstring ResolveInConfigurationFolder(const std::wstring& path) {
   return ResolvePath(ConfigurationFolder(), path);
@@ -64,7 +63,7 @@ bool CreateShortcut(const std::wstring& target, const std::wstring& working_fold
 }
 
 std::wstring ShortcutStatusText(const std::wstring& link_path) {
-  return FormatPlaceholders(Translate(kTranslationSection, kCreateShortcutText), {link_path},
+  return FormatPlaceholders(Translate(kCreateShortcutText), {link_path},
                             Placeholders::kTextsOnly);
 }
 

@@ -22,8 +22,6 @@
 namespace tarvolin {
 namespace {
 
-constexpr wchar_t kSection[] = L"MAIN";
-
 // Status texts (translation keys).
 constexpr wchar_t kRunText[] = L"Run";
 constexpr wchar_t kMoveFileText[] = L"Move file:";
@@ -76,8 +74,6 @@ struct ScriptRun {
 
 using ElementAction = void (*)(ScriptRun&, const XmlNode&);
 
-std::wstring Text(const wchar_t* english) { return Translate(kSection, english); }
-
 std::wstring Bracketed(const std::wstring& text) { return L"[" + text + L"]"; }
 
 std::wstring AttributeOf(const XmlNode& element, const wchar_t* name) {
@@ -118,7 +114,7 @@ void RenameAction(ScriptRun& run, const XmlNode& element) {
   if (target_attribute.empty()) return LogSkipped(kRen, kTargetAttribute);
   const std::wstring source = Resolved(source_attribute);
   const std::wstring target = Resolved(target_attribute);
-  ReportTaskStatus(run.report_window, Text(kMoveFileText) + L"[" + source + L"->" + target + L"]");
+  ReportTaskStatus(run.report_window, Translate(kMoveFileText) + L"[" + source + L"->" + target + L"]");
   if (!::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_COPY_ALLOWED)) {
     WriteLog(FormatWide(L"Move of [%ls] failed, error %lu", source.c_str(), ::GetLastError()));
   }
@@ -130,7 +126,7 @@ void KillAction(ScriptRun& run, const XmlNode& element) {
   // An empty name would resolve to the whole application folder and match every program in it.
   if (file.empty()) return LogSkipped(kKill, kFileAttribute);
   const std::wstring path = Resolved(file);
-  ReportTaskStatus(run.report_window, Text(kKillProcessText) + Bracketed(path));
+  ReportTaskStatus(run.report_window, Translate(kKillProcessText) + Bracketed(path));
   KillProcessesByPath(path);
 }
 
@@ -139,7 +135,7 @@ void CreateDirectoryAction(ScriptRun& run, const XmlNode& element) {
   const std::wstring name = AttributeOf(element, kNameAttribute);
   if (name.empty()) return LogSkipped(kPath, kNameAttribute);
   const std::wstring path = Resolved(name);
-  ReportTaskStatus(run.report_window, Text(kCreateDirectoryText) + Bracketed(path));
+  ReportTaskStatus(run.report_window, Translate(kCreateDirectoryText) + Bracketed(path));
   if (!CreateDirectoryTree(path)) WriteLog(FormatWide(L"Directory [%ls] could not be created", path.c_str()));
 }
 
@@ -148,7 +144,7 @@ void DeleteAction(ScriptRun& run, const XmlNode& element) {
   const std::wstring file = AttributeOf(element, kFileAttribute);
   if (!file.empty()) {
     const std::wstring path = Resolved(file);
-    ReportTaskStatus(run.report_window, Text(kRemoveFileText) + Bracketed(path));
+    ReportTaskStatus(run.report_window, Translate(kRemoveFileText) + Bracketed(path));
     ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (!::DeleteFileW(path.c_str())) {
       WriteLog(FormatWide(L"Removing [%ls] failed, error %lu", path.c_str(), ::GetLastError()));
@@ -158,7 +154,7 @@ void DeleteAction(ScriptRun& run, const XmlNode& element) {
   const std::wstring folder = AttributeOf(element, kPathAttribute);
   if (folder.empty()) return LogSkipped(kDel, L"file\" or \"path");
   const std::wstring path = Resolved(folder);
-  ReportTaskStatus(run.report_window, Text(kRemovePathText) + Bracketed(path));
+  ReportTaskStatus(run.report_window, Translate(kRemovePathText) + Bracketed(path));
   if (IsRootOrEmptyPath(path)) {
     WriteLog(FormatWide(L"Removing [%ls] refused: a whole drive or share is never removed", path.c_str()));
     return;
@@ -195,11 +191,11 @@ void IniAction(ScriptRun& run, const XmlNode& element) {
   BOOL written = FALSE;
   if (!value.empty()) {
     ReportTaskStatus(run.report_window,
-                     FormatPlaceholders(Text(kWriteIniText), {file_name, key, value}, Placeholders::kTextsOnly));
+                     FormatPlaceholders(Translate(kWriteIniText), {file_name, key, value}, Placeholders::kTextsOnly));
     written = ::WritePrivateProfileStringW(section.c_str(), key.c_str(), value.c_str(), file.c_str());
   } else {
     ReportTaskStatus(run.report_window,
-                     FormatPlaceholders(Text(kEmptyIniText), {file_name, key}, Placeholders::kTextsOnly));
+                     FormatPlaceholders(Translate(kEmptyIniText), {file_name, key}, Placeholders::kTextsOnly));
     written = ::WritePrivateProfileStringW(section.c_str(), key.c_str(), nullptr, file.c_str());
   }
   if (!written) WriteLog(FormatWide(L"Writing [%ls] failed, error %lu", file.c_str(), ::GetLastError()));
@@ -321,7 +317,7 @@ bool RunTaskString(const std::wstring& task, HWND report_window) {
   // Relative files are taken from the application folder, like every other task path,
   // rather than from whatever the current folder happens to be.
   const std::wstring file = fields.file.empty() ? std::wstring() : Resolved(fields.file);
-  ReportTaskStatus(report_window, TaskStatusText(Text(kRunText), file, fields.parameters, wait));
+  ReportTaskStatus(report_window, TaskStatusText(Translate(kRunText), file, fields.parameters, wait));
   if (file.empty() || !FileExists(file) || DirectoryExists(file)) return false;
   return StartWithShell(file, fields.parameters, std::wstring(), wait);
 }

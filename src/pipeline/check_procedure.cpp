@@ -46,8 +46,6 @@ constexpr wchar_t kDefaultProbeTimeOut[] = L"60";
 constexpr wchar_t kDefaultListTimeOut[] = L"300";
 constexpr const wchar_t* kQuickCheckModes[] = {L"checkforupdates", L"appenternoprompt", L"appenter"};
 
-std::wstring Tr(const wchar_t* text) { return Translate(L"MAIN", text); }
-
 // Every progress text goes to the report window and into the log.
 void Report(HWND report_window, const std::wstring& text) {
   if (report_window) SendStatusText(report_window, text, status_protocol::kNoProgress);
@@ -65,7 +63,7 @@ long long Polls(const wchar_t* fallback) {
 bool CheckVerNumber() { return ReadSettingBool(sections::kApplication, L"CheckVerNumber", L"0"); }
 
 void WriteSampleConfiguration() {
-  WriteSetting(sections::kTarvolin, L"Language", Tr(texts::kSampleLanguage));
+  WriteSetting(sections::kTarvolin, L"Language", Translate(texts::kSampleLanguage));
   WriteSetting(sections::kTarvolin, L"QuickCheck", L"0");
   WriteSetting(sections::kUpdateInfo, L"ListURL", std::wstring(endpoints::kMakerServer) + kSampleListPath);
   WriteSetting(sections::kApplication, L"Application", kSampleApplication);
@@ -112,10 +110,10 @@ void RunFullCheck(HWND report_window, CheckFileListView* update_window) {
     PostCommand(parent ? parent : report_window, kCheckSucceededCommand);
   }
   const int count = CurrentDownLoadList().Count();
-  Report(report_window, FormatPlaceholders(Tr(texts::kFoundFiles), {std::to_wstring(count)}));
+  Report(report_window, FormatPlaceholders(Translate(texts::kFoundFiles), {std::to_wstring(count)}));
   if (update_window) ShowDueFiles(*update_window);
   SetStatus(UpdateCheckRemoteOk, report_window);
-  if (count == 0 && CurrentStatus() == UpdateCheckRemoteOk) Report(report_window, Tr(texts::kNothingToUpdate));
+  if (count == 0 && CurrentStatus() == UpdateCheckRemoteOk) Report(report_window, Translate(texts::kNothingToUpdate));
 }
 
 void EndCheck(HWND report_window, CheckFileListView* update_window) {
@@ -167,12 +165,12 @@ DWORD CheckThreadProc(HWND window, CheckFileListView* update_window) {
 bool CheckConfig(HWND report_window, bool interactive) {
   const std::wstring list_url = ReadSetting(sections::kUpdateInfo, L"ListURL");
   if (list_url.empty() && interactive) {
-    const std::wstring question = WithConfigurationName(Tr(texts::kAskForSample));
+    const std::wstring question = WithConfigurationName(Translate(texts::kAskForSample));
     if (::MessageBoxW(report_window, question.c_str(), kMessageCaption, MB_YESNO | MB_ICONQUESTION) == IDYES)
       WriteSampleConfiguration();
   }
   if (list_url.empty()) {
-    Report(report_window, WithConfigurationName(Tr(texts::kNoListUrl)));
+    Report(report_window, WithConfigurationName(Translate(texts::kNoListUrl)));
     return false;
   }
   SetListUrlBase(list_url);
@@ -182,14 +180,14 @@ bool CheckConfig(HWND report_window, bool interactive) {
 bool RunCheck(HWND report_window) {
   const std::wstring list_url = ReadSetting(sections::kUpdateInfo, L"ListURL");
   if (list_url.size() < kShortestListUrl) {
-    Report(report_window, Tr(texts::kListUrlEmpty));
+    Report(report_window, Translate(texts::kListUrlEmpty));
     return false;
   }
   DownLoadList& list = CurrentDownLoadList();
   list.SetRecords({});
   list.SetDescription(L"");
   std::vector<updatefileinfo> remote, installed;
-  Report(report_window, Tr(texts::kDownloadingList));
+  Report(report_window, Translate(texts::kDownloadingList));
 
   std::wstring list_path = CachedListPath();
   if (QuickCheckApplies()) {
@@ -197,7 +195,7 @@ bool RunCheck(HWND report_window) {
   } else {
     bool downloaded = false;
     if (!RetrieveList(list_path, list_url, downloaded)) {
-      std::wstring text = Tr(texts::kListDownloadFailed);
+      std::wstring text = Translate(texts::kListDownloadFailed);
       if (ProbeVersion().empty()) text += L"\n" + list_url;
       Report(report_window, text);
       return false;

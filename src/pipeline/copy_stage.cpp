@@ -44,7 +44,6 @@ constexpr wchar_t kCompleted[] = L"Update completed,done %d files";
 constexpr wchar_t kNeedRestart[] = L"Need to restart your computer";
 }  // namespace texts
 
-constexpr wchar_t kSection[] = L"MAIN";
 constexpr wchar_t kUnZipKey[] = L"UnZip";
 constexpr wchar_t kVersionKey[] = L"Ver";
 constexpr char kRegisterExport[] = "DllRegisterServer";
@@ -54,11 +53,9 @@ constexpr wchar_t kListSuffix[] = L".xml";
 constexpr int kReplaceTries = 20;
 constexpr DWORD kReplacePauseMs = 800;
 
-std::wstring Tr(const wchar_t* text) { return Translate(kSection, text); }
-
 void Report(HWND window, const std::wstring& text) { ReportTaskStatus(window, text); }
 
-std::wstring Bracketed(const wchar_t* text, const std::wstring& path) { return Tr(text) + L"[" + path + L"]"; }
+std::wstring Bracketed(const wchar_t* text, const std::wstring& path) { return Translate(text) + L"[" + path + L"]"; }
 
 // A record of the download list that stands for a file to install.
 bool IsInstallable(const updatefileinfo& record) {
@@ -92,7 +89,7 @@ bool CopyPhase(HWND window, const std::vector<updatefileinfo>& records, const st
       ::SendMessageW(window, transfer_messages::kCopyProgress, static_cast<WPARAM>(i), static_cast<LPARAM>(count));
     ::Sleep(1);
     if (window) {
-      SendStatusText(window, FormatPlaceholders(Tr(texts::kCopying), {std::to_wstring(i + 1), std::to_wstring(count)}), status_protocol::kNoProgress);
+      SendStatusText(window, FormatPlaceholders(Translate(texts::kCopying), {std::to_wstring(i + 1), std::to_wstring(count)}), status_protocol::kNoProgress);
     }
     const updatefileinfo& record = records[static_cast<std::size_t>(i)];
     if (!IsInstallable(record)) continue;
@@ -279,7 +276,7 @@ bool ReplaceFileWhole(const std::wstring& source, const std::wstring& target) {
 bool CopyAndFinish(HWND window) {
   const std::wstring grant_tool = ConfiguredGrantTool();
   const bool unzip = ReadSettingBool(sections::kTarvolin, kUnZipKey, L"1");
-  Report(window, Tr(texts::kCopyFromTemporary));
+  Report(window, Translate(texts::kCopyFromTemporary));
   const std::wstring download_folder = DownloadFolder();
 
   // A return that could not be finished still needs its backups; a copy over
@@ -306,14 +303,14 @@ bool CopyAndFinish(HWND window) {
   journal.Close();
   ShortcutPhase(window, records);
 
-  Report(window, Tr(texts::kUpgradeTasks));
+  Report(window, Translate(texts::kUpgradeTasks));
   const bool restart = TaskPhase(window, records);
   RunTasks(CurrentDownLoadList().Tasks(), window);
 
-  Report(window, Tr(texts::kClearTemp));
+  Report(window, Translate(texts::kClearTemp));
   DeleteTree(download_folder);
-  Report(window, FormatPlaceholders(Tr(texts::kCompleted), {std::to_wstring(records.size())}));
-  if (restart) Report(window, Tr(texts::kNeedRestart));
+  Report(window, FormatPlaceholders(Translate(texts::kCompleted), {std::to_wstring(records.size())}));
+  if (restart) Report(window, Translate(texts::kNeedRestart));
 
   // Without the new installed list the next check would fetch all of this
   // again, and "Ver" must not claim a release the list does not describe.

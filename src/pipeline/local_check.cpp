@@ -32,7 +32,7 @@ int CheckLocalStage(HWND report_window) {
 
   if (!RightsList().Empty()) {
     SetStatus(UpdateCheckLocalError, report_window);
-    std::wstring text = Translate(L"MAIN", L"request administrator privileges to continue");
+    std::wstring text = Translate(L"request administrator privileges to continue");
     if (report_window) SendStatusText(report_window, text, -1);
     WriteLog(text);
     return 0;

@@ -3,8 +3,8 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include "archive/zip_archive.h"
@@ -58,8 +58,6 @@ SchedulerState& State() {
   return *state;
 }
 
-std::wstring Tr(const wchar_t* text) { return Translate(L"MAIN", text); }
-
 int ErrorCount() {
   std::lock_guard<std::mutex> guard(State().failed_guard);
   return static_cast<int>(State().failed.size());
@@ -68,6 +66,17 @@ int ErrorCount() {
 void NoteFileEnded() {
   { std::lock_guard<std::mutex> hold(State().ended_guard); }
   State().file_ended.notify_all();
+}
+
+// A file thread that could not finish its record (it threw, or never
+// started) counts the file as failed, so the pass still ends.
+void CountAsFailed(int index) {
+  {
+    std::lock_guard<std::mutex> guard(State().failed_guard);
+    State().failed.push_back(index);
+  }
+  --State().running;
+  NoteFileEnded();
 }
 
 // Waits until `finished` holds, waking at every file's end (and now and then
@@ -100,15 +109,15 @@ void RefreshStatusText() {
   int done = State().done.load();
   using std::to_wstring;
   std::wstring text =
-      errors > 0 ? FormatPlaceholders(Tr(L"Error %d files,complete %d/%d"), {to_wstring(errors), to_wstring(done), to_wstring(records)})
-                 : FormatPlaceholders(Tr(L"Downloading, complete %d/%d, total thread %d ..."),
+      errors > 0 ? FormatPlaceholders(Translate(L"Error %d files,complete %d/%d"), {to_wstring(errors), to_wstring(done), to_wstring(records)})
+                 : FormatPlaceholders(Translate(L"Downloading, complete %d/%d, total thread %d ..."),
                                       {to_wstring(done), to_wstring(records), to_wstring(State().running.load())});
   ShowStatusText(text);
   SendFileProgressToStatusWindows(done, records);
 }
 
 void NoteForRecord(int index, const wchar_t* format, const std::wstring& value) {
-  CurrentDownLoadList().AppendRecordMessage(index, FormatPlaceholders(Tr(format), {value}));
+  CurrentDownLoadList().AppendRecordMessage(index, FormatPlaceholders(Translate(format), {value}));
 }
 
 // A file whose record promises a digest must have it before it goes further.
@@ -223,17 +232,37 @@ void DownloadRecord(int index) {
           State().failed.push_back(index);
         }
         SendFileState(index, transfer_messages::kFileFailed);
-        WriteLog(FormatPlaceholders(Tr(L"error[%s]"), {record->path}));
+        WriteLog(FormatPlaceholders(Translate(L"error[%s]"), {record->path}));
       } else {
         ++State().done;
         SendFileState(index, transfer_messages::kFileDone);
-        WriteLog(FormatPlaceholders(Tr(L"done[%s]"), {record->path}));
+        WriteLog(FormatPlaceholders(Translate(L"done[%s]"), {record->path}));
       }
     }
   }
   --State().running;
   RefreshStatusText();
   NoteFileEnded();
+}
+
+// One file's download as a task on the kept transfer threads; the pass waits
+// for it. A file whose task could not start, or ended on an unexpected error,
+// counts as failed so the pass still ends.
+void RunFileTask(TaskGroup& files, int index) {
+  try {
+    files.Run([index] {
+      bool finished = false;
+      try {
+        DownloadRecord(index);
+        finished = true;
+      } catch (...) {
+        WriteLog(L"A download thread stopped on an unexpected error.");
+      }
+      if (!finished) CountAsFailed(index);
+    });
+  } catch (...) {
+    CountAsFailed(index);
+  }
 }
 
 int FailedDownloadCount() { return ErrorCount(); }
@@ -251,10 +280,10 @@ bool DownloadAll(HWND window) {
       // A full pass starts counting afresh; a retry pass keeps what earlier passes did.
       State().done = 0;
       for (int i = 0; i < CurrentDownLoadList().Count(); ++i) queue.push_back(i);
-      text = Tr(L"Downloading to temporary directory...");
+      text = Translate(L"Downloading to temporary directory...");
     } else {
       queue = State().failed;
-      text = Tr(L"Downloading error files...");
+      text = Translate(L"Downloading error files...");
     }
     State().failed.clear();
   }
@@ -268,20 +297,7 @@ bool DownloadAll(HWND window) {
   for (std::size_t i = 0; i < queue.size(); ++i) {
     ++State().running;
     RefreshStatusText();
-    files.Run([index = queue[i]] {
-      try {
-        DownloadRecord(index);
-      } catch (...) {
-        // Count the file as failed so the pass still ends.
-        WriteLog(L"download thread ended by an unexpected error");
-        {
-          std::lock_guard<std::mutex> guard(State().failed_guard);
-          State().failed.push_back(index);
-        }
-        --State().running;
-        NoteFileEnded();
-      }
-    });
+    RunFileTask(files, queue[i]);
     WaitUntil([&] {
       return !QueueMustWait(static_cast<int>(i), State().done.load() - done_at_start, ErrorCount(), files_at_once);
     });
@@ -296,8 +312,8 @@ bool DownloadAll(HWND window) {
   RefreshStatusText();
   using std::to_wstring;
   std::wstring final_text =
-      errors == 0 ? FormatPlaceholders(Tr(L"Download completed %d/%d."), {to_wstring(done), to_wstring(records)})
-                  : FormatPlaceholders(Tr(L"Error %d files,complete %d/%d"), {to_wstring(errors), to_wstring(done), to_wstring(records)});
+      errors == 0 ? FormatPlaceholders(Translate(L"Download completed %d/%d."), {to_wstring(done), to_wstring(records)})
+                  : FormatPlaceholders(Translate(L"Error %d files,complete %d/%d"), {to_wstring(errors), to_wstring(done), to_wstring(records)});
   ShowStatusText(final_text);
   WriteLog(final_text);
   return true;

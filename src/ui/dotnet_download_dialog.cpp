@@ -6,7 +6,6 @@
 
 #include "common/files.h"
 #include "common/strings.h"
-#include "config/log.h"
 #include "config/path_macros.h"
 #include "install/installer_trust.h"
 #include "config/settings.h"
@@ -19,7 +18,6 @@
 namespace tarvolin {
 namespace {
 
-constexpr wchar_t kSection[] = L"MAIN";
 constexpr wchar_t kVersionInTexts[] = L"2.0";
 namespace texts {
 constexpr wchar_t kHeading[] = L"Install NET Framework 2.0";
@@ -38,6 +36,7 @@ constexpr int kTransferId = 1;
 struct DotNetDownloadDialog::Download {
   std::atomic<long> transfer_id{0};  // 0 until the transfer has one
   std::atomic<bool> called_off{false};
+  std::atomic<bool> complete{false};
 };
 
 std::wstring DotNetInstallerPath(const std::wstring& temporary_folder) {
@@ -56,7 +55,6 @@ DotNetDownloadDialog::~DotNetDownloadDialog() {
   // at its next read, deleting what it fetched, and its reports to a window
   // that is gone are dropped.
   CallOffDownload();
-  if (worker_.joinable()) worker_.detach();
 }
 
 void DotNetDownloadDialog::CallOffDownload() {
@@ -66,12 +64,12 @@ void DotNetDownloadDialog::CallOffDownload() {
 }
 
 std::wstring DotNetDownloadDialog::WithVersion(const wchar_t* text) const {
-  return ReplaceAll(Translate(kSection, text), kVersionInTexts, version_);
+  return ReplaceAll(Translate(text), kVersionInTexts, version_);
 }
 
 BOOL DotNetDownloadDialog::OnInitDialog() {
   std::wstring caption = ReadSetting(sections::kApplication, L"Name");
-  if (caption.empty()) caption = Translate(kSection, texts::kHeading);
+  if (caption.empty()) caption = Translate(texts::kHeading);
   ::SetWindowTextW(hwnd(), caption.c_str());
 
   local_path_ = DotNetInstallerPath(TemporaryFolder());
@@ -80,7 +78,7 @@ BOOL DotNetDownloadDialog::OnInitDialog() {
   view_.CreateInPlaceOf(hwnd(), IDC_DOTNET_BLOCKS);
   view_.SetTexts(WithVersion(texts::kHeading), WithVersion(texts::kBefore), WithVersion(texts::kComplete),
                  WithVersion(texts::kFailed));
-  TranslateWindow(hwnd(), kSection);
+  TranslateWindow(hwnd(), translation_sections::kMain);
   return TRUE;
 }
 
@@ -99,24 +97,24 @@ void DotNetDownloadDialog::OnOK() {
 }
 
 void DotNetDownloadDialog::StartDownload() {
-  if (worker_.joinable()) worker_.join();  // the previous attempt has ended: its report came
   ::EnableWindow(::GetDlgItem(hwnd(), IDOK), FALSE);
   HWND view = view_.hwnd();
   download_ = std::make_shared<Download>();
-  worker_ = std::thread([address = address_, path = local_path_, view, download = download_] {
-    bool complete = false;
-    try {
-      // Whichever comes second, the id or the call-off, stops the transfer.
-      auto started = [&download](long id) {
-        download->transfer_id = id;
-        if (download->called_off) TransferRegistry::Instance().Stop(id);
-      };
-      complete = DownloadFile(address, path, kDefaultBlockThreads, kTransferId, view, started) == 0;
-    } catch (...) {
-      WriteLog(L"installer download ended by an unexpected error");
-    }
-    ::SendMessageW(view, WM_COMMAND, MAKEWPARAM(complete ? kDownloadCompletedCommand : kDownloadFailedCommand, 0), 0);
-  });
+  // A previous attempt has ended (its report came); Start waits for its thread.
+  const bool started = worker_.Start(
+      [address = address_, path = local_path_, view, download = download_](const StopSignal&) {
+        // Whichever comes second, the id or the call-off, stops the transfer.
+        auto started = [&download](long id) {
+          download->transfer_id = id;
+          if (download->called_off) TransferRegistry::Instance().Stop(id);
+        };
+        download->complete = DownloadFile(address, path, kDefaultBlockThreads, kTransferId, view, started) == 0;
+      },
+      [view, download = download_] {
+        const WORD command = download->complete ? kDownloadCompletedCommand : kDownloadFailedCommand;
+        ::SendMessageW(view, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+      });
+  if (!started) OnDownloadEnded(false);
 }
 
 bool DotNetDownloadDialog::OnMessage(UINT message, WPARAM wparam, LPARAM, LRESULT& result) {
@@ -131,7 +129,7 @@ bool DotNetDownloadDialog::OnMessage(UINT message, WPARAM wparam, LPARAM, LRESUL
 void DotNetDownloadDialog::OnDownloadEnded(bool complete) {
   HWND button = ::GetDlgItem(hwnd(), IDOK);
   ::EnableWindow(button, TRUE);
-  ::SetWindowTextW(button, Translate(kSection, complete ? texts::kInstall : texts::kDownload).c_str());
+  ::SetWindowTextW(button, Translate(complete ? texts::kInstall : texts::kDownload).c_str());
   state_ = complete ? State::kDownloaded : State::kFailed;
 }
 

@@ -13,8 +13,8 @@
 
 #include <memory>
 #include <string>
-#include <thread>
 
+#include "config/worker_thread.h"
 #include "ui/dialog.h"
 #include "ui/download_block_view.h"
 
@@ -56,7 +56,7 @@ class DotNetDownloadDialog : public Dialog {
   State state_ = State::kNotDownloaded;
   DownloadBlockView view_;
   std::shared_ptr<Download> download_;
-  std::thread worker_;
+  WorkerThread worker_{WorkerThread::AtOwnerEnd::kLetRun, L"The installer download"};
 };
 
 // The installer's local path: a fixed name in `temporary_folder`. The

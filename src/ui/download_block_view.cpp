@@ -4,6 +4,7 @@
 
 #include "download/transfer_messages.h"
 #include "resource_ids.h"
+#include "ui/gdi_scope.h"
 
 namespace tarvolin {
 namespace {
@@ -93,10 +94,8 @@ bool DownloadBlockView::OnMessage(UINT message, WPARAM wparam, LPARAM lparam, LR
       result = 1;  // painting covers everything
       return true;
     case WM_PAINT: {
-      PAINTSTRUCT paint;
-      HDC dc = ::BeginPaint(hwnd(), &paint);
-      Paint(dc, paint.rcPaint);
-      ::EndPaint(hwnd(), &paint);
+      PaintScope paint(hwnd());
+      Paint(paint.dc(), paint.area());
       return true;
     }
     default:
@@ -190,10 +189,9 @@ void DownloadBlockView::OnVerticalScroll(WORD request) {
 void DownloadBlockView::Paint(HDC window_dc, const RECT& update) const {
   const RECT client = ClientRect(hwnd());
   // Drawn off screen first, so the cells do not flicker while bytes arrive.
-  HDC dc = ::CreateCompatibleDC(window_dc);
-  unique_hgdiobj buffer(::CreateCompatibleBitmap(window_dc, std::max<LONG>(client.right, 1), std::max<LONG>(client.bottom, 1)));
-  HGDIOBJ old_bitmap = ::SelectObject(dc, buffer.get());
-  HGDIOBJ old_font = font_ ? ::SelectObject(dc, font_) : nullptr;
+  BackBuffer buffer(window_dc, client);
+  const HDC dc = buffer.dc();
+  GdiSelection font(dc, font_);
   unique_hgdiobj white(::CreateSolidBrush(kWhite));
   ::FillRect(dc, &client, static_cast<HBRUSH>(white.get()));
   ::SetBkMode(dc, TRANSPARENT);
@@ -207,18 +205,15 @@ void DownloadBlockView::Paint(HDC window_dc, const RECT& update) const {
     if (state_ != State::kRunning) {
       RECT frame = client;
       ::InflateRect(&frame, -kFrameInset, -kFrameInset);
-      HGDIOBJ old_brush = ::SelectObject(dc, white.get());
-      ::Rectangle(dc, frame.left, frame.top, frame.right, frame.bottom);
-      ::SelectObject(dc, old_brush);
+      {
+        GdiSelection brush(dc, white.get());
+        ::Rectangle(dc, frame.left, frame.top, frame.right, frame.bottom);
+      }
       ::InflateRect(&frame, -kFrameTextInset, -kFrameTextInset);
       PaintTexts(dc, frame, message_ + L"\r\n" + (state_ == State::kCompleted ? done_text_ : failure_text_));
     }
   }
-  ::BitBlt(window_dc, update.left, update.top, update.right - update.left, update.bottom - update.top, dc, update.left,
-           update.top, SRCCOPY);
-  if (old_font) ::SelectObject(dc, old_font);
-  ::SelectObject(dc, old_bitmap);
-  ::DeleteDC(dc);
+  buffer.CopyTo(window_dc, update);
 }
 
 void DownloadBlockView::PaintTexts(HDC dc, RECT area, const std::wstring& second_line) const {
@@ -228,8 +223,8 @@ void DownloadBlockView::PaintTexts(HDC dc, RECT area, const std::wstring& second
 }
 
 void DownloadBlockView::PaintCells(HDC dc, const RECT& update) const {
-  HDC cells = ::CreateCompatibleDC(dc);
-  HGDIOBJ old = ::SelectObject(cells, pending_bitmap_.get());
+  unique_hdc cells = CompatibleDc(dc);
+  GdiSelection cell_bitmap(cells.get(), pending_bitmap_.get());
   const int size = layout_.cell_size;
   // Only the rows the update reaches: a big file has many more cells than show.
   const int first_row = std::max(0, static_cast<int>((update.top + scroll_y_) / size));
@@ -238,11 +233,9 @@ void DownloadBlockView::PaintCells(HDC dc, const RECT& update) const {
   const int end = std::min<long long>(layout_.cell_count, (static_cast<long long>(last_row) + 1) * layout_.cells_per_row);
   for (int cell = first; cell < end; ++cell) {
     const CellPosition at = CellAt(layout_, cell);
-    ::SelectObject(cells, CellDone(layout_, part_offsets_, cell) ? done_bitmap_.get() : pending_bitmap_.get());
-    ::BitBlt(dc, at.x, at.y - scroll_y_, size, size, cells, 0, 0, SRCCOPY);
+    cell_bitmap.Select(CellDone(layout_, part_offsets_, cell) ? done_bitmap_.get() : pending_bitmap_.get());
+    ::BitBlt(dc, at.x, at.y - scroll_y_, size, size, cells.get(), 0, 0, SRCCOPY);
   }
-  ::SelectObject(cells, old);
-  ::DeleteDC(cells);
 }
 
 }  // namespace tarvolin

@@ -1,7 +1,6 @@
 #include "ui/most_simple_window.h"
 
 #include <atomic>
-#include <thread>
 
 #include <windowsx.h>
 
@@ -38,7 +37,6 @@ constexpr UINT kBytesMessage = sp::kStatusProgressMessage;            // 0x7BA
 constexpr UINT kStatusTextMessage = sp::kStatusTextMessage;           // WM_USER + 10
 
 constexpr UINT kTrayIconId = 0;
-constexpr DWORD kTrayTipChars = 128;
 
 int DownloadStatusOf(HWND window) {
   return static_cast<int>(reinterpret_cast<INT_PTR>(::GetPropW(window, kDownloadStatusProperty)));
@@ -135,23 +133,16 @@ BOOL CDlgMostSimple::OnInitDialog() {
 }
 
 void CDlgMostSimple::AddTrayIcon() {
-  tray_.cbSize = NOTIFYICONDATAW_V2_SIZE;
-  tray_.hWnd = hwnd();
-  tray_.uID = kTrayIconId;
-  tray_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-  tray_.uCallbackMessage = kTrayCallbackMessage;
-  tray_.hIcon = static_cast<HICON>(
-      ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON, 16, 16, LR_SHARED));
   tip_ = rules::kTipQueued;
-  ::lstrcpynW(tray_.szTip, tip_.c_str(), kTrayTipChars);
-  tray_added_ = ::Shell_NotifyIconW(NIM_ADD, &tray_) != FALSE;
+  tray_.Add(hwnd(), kTrayIconId, kTrayCallbackMessage,
+            static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON, 16,
+                                            16, LR_SHARED)),
+            tip_);
 }
 
 void CDlgMostSimple::SetTip(const std::wstring& text) {
   tip_ = text;
-  ::lstrcpynW(tray_.szTip, tip_.c_str(), kTrayTipChars);
-  tray_.uFlags = NIF_TIP;
-  ::Shell_NotifyIconW(NIM_MODIFY, &tray_);
+  tray_.SetTip(tip_);
 }
 
 void CDlgMostSimple::RefreshTip() {
@@ -337,35 +328,36 @@ void CDlgMostSimple::StartUpdate() {
   state->elevation_pending = false;
   state->succeeded = false;
   const bool full = window_mode_ == kModeUpdate;
-  std::thread worker([window, state, full] {
-    try {
-      ComThreadScope com;
-      if (!full) {
-        if (CurrentStatus() < UpdateCheckRemoteOk) CheckEntry(window);
-        state->ran = true;
-      } else if (TryBeginFullUpdate()) {
-        state->ran = true;
-        // A pass that failed before left its error; this one starts over.
-        if (rules::MustStartOver(CurrentStatus())) SetStatus(UpdateNone, window);
-        UpdateSequenceOptions options;
-        options.recheck_with_mirrors = true;
-        SequenceEnd end = RunUpdateSequence(window, [] { return QuitRequested(); }, options);
-        EndFullUpdate();
-        if (end == SequenceEnd::kNeedsAdministrator) state->elevation_pending = true;
-        const int status = CurrentStatus();
-        if (end == SequenceEnd::kEnded && (status == UpdateCopyOk || status == UpdateEnd))
-          ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(kCopyFinishedCommand, 0), 0);
-        state->succeeded = end == SequenceEnd::kEnded && rules::UpdateSucceeded(status, RecordsToUpdate());
-      }
-    } catch (...) {
-      WriteLog(L"The update worker stopped on an unexpected error.");
-    }
-    state->running = false;
-    SendWorkerEnded(window);
-  });
   // The worker reports only through messages and the shared state; a reader
   // who quits mid-download must not wait for it, and the process ends it.
-  worker.detach();
+  const bool started = update_thread_.Start([window, state, full](const StopSignal&) { WorkerBody(window, *state, full); },
+                                            [window, state] {
+                                              state->running = false;
+                                              SendWorkerEnded(window);
+                                            });
+  if (!started) state->running = false;
+}
+
+void CDlgMostSimple::WorkerBody(HWND window, WorkerState& state, bool full) {
+  ComThreadScope com;
+  if (!full) {
+    if (CurrentStatus() < UpdateCheckRemoteOk) CheckEntry(window);
+    state.ran = true;
+    return;
+  }
+  if (!TryBeginFullUpdate()) return;
+  state.ran = true;
+  // A pass that failed before left its error; this one starts over.
+  if (rules::MustStartOver(CurrentStatus())) SetStatus(UpdateNone, window);
+  UpdateSequenceOptions options;
+  options.recheck_with_mirrors = true;
+  SequenceEnd end = RunUpdateSequence(window, [] { return QuitRequested(); }, options);
+  EndFullUpdate();
+  if (end == SequenceEnd::kNeedsAdministrator) state.elevation_pending = true;
+  const int status = CurrentStatus();
+  if (end == SequenceEnd::kEnded && (status == UpdateCopyOk || status == UpdateEnd))
+    ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(kCopyFinishedCommand, 0), 0);
+  state.succeeded = end == SequenceEnd::kEnded && rules::UpdateSucceeded(status, RecordsToUpdate());
 }
 
 void CDlgMostSimple::OnWorkerEnded() {
@@ -555,8 +547,7 @@ bool CDlgMostSimple::OnMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESU
     case WM_DESTROY:
       push_.Stop();  // its threads end before the window they send to
       SetQuitRequested(true);
-      if (tray_added_) ::Shell_NotifyIconW(NIM_DELETE, &tray_);
-      tray_added_ = false;
+      tray_.Remove();
       browser_.Destroy();
       return false;
     default:

@@ -9,15 +9,16 @@
 #pragma once
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "config/worker_thread.h"
 #include "host/host_command_rules.h"
 #include "ui/dialog.h"
 #include "ui/push_messages.h"
+#include "ui/tray_icon.h"
 #include "ui/web_browser.h"
 
 namespace tarvolin {
@@ -105,6 +106,9 @@ class CDlgMostSimple : public Dialog, public BrowserEvents {
  private:
   struct WorkerState;
 
+  // The worker's whole run: the check only, or the full update.
+  static void WorkerBody(HWND window, WorkerState& state, bool full);
+
   void OnWatchdog();
   void OnQueueTick();
   void OnStatusText(const wchar_t* text);
@@ -121,7 +125,6 @@ class CDlgMostSimple : public Dialog, public BrowserEvents {
   void SetTip(const std::wstring& text);
   void AddTrayIcon();
   void DismissBox(const wchar_t* suffix, INT_PTR result);
-  void CloseOrHide();
 
   int window_mode_;
   HWND parent_;
@@ -130,8 +133,9 @@ class CDlgMostSimple : public Dialog, public BrowserEvents {
   WebBrowserHost browser_;
   PushMessages push_;
   std::shared_ptr<WorkerState> worker_;
-  NOTIFYICONDATAW tray_{};
-  bool tray_added_ = false;
+  // Let run when the window goes: it holds only the handle and the shared state.
+  WorkerThread update_thread_{WorkerThread::AtOwnerEnd::kLetRun, L"The update worker"};
+  TrayIcon tray_;
   std::wstring host_title_;
   std::wstring page_url_;
   std::wstring status_text_;

@@ -32,17 +32,17 @@ bool PeriodicCheckDue(std::int64_t now_s, std::int64_t last_check_s, int span_mi
 }
 
 TrayStatusText StatusTextFor(bool updating, int check_state, int files) {
-  if (updating) return {L"TRYICON", L"updater is running..."};
+  if (updating) return {translation_sections::kTrayIcon, L"updater is running..."};
   switch (check_state) {
     case kTrayCheckFailed:
-      return {L"MAIN", L"Can't connection update server!"};
+      return {translation_sections::kMain, L"Can't connection update server!"};
     case kTrayCheckDone:
-      return files < 1 ? TrayStatusText{L"MAIN", L"Find nothing to update."}
-                       : TrayStatusText{L"MAIN", L"Found %d files need to update..."};
+      return files < 1 ? TrayStatusText{translation_sections::kMain, L"Find nothing to update."}
+                       : TrayStatusText{translation_sections::kMain, L"Found %d files need to update..."};
     case kTrayChecking:
-      return {L"MAIN", L"Check update files"};
+      return {translation_sections::kMain, L"Check update files"};
     default:
-      return {L"MAIN", L""};
+      return {translation_sections::kMain, L""};
   }
 }
 

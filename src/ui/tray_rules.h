@@ -8,6 +8,8 @@
 #include <map>
 #include <string>
 
+#include "config/translation_table.h"
+
 namespace tarvolin {
 
 // [Tarvolin] CheckTmSpan as minutes: 0, less or empty -> 5; 60 or more -> 60.
@@ -32,7 +34,7 @@ inline constexpr int kTrayCheckDone = 3;
 // table (section MAIN, except "updater is running..." in TRYICON), with the
 // placeholder still in it; `files` fills it after translation.
 struct TrayStatusText {
-  const wchar_t* section = L"MAIN";
+  const wchar_t* section = translation_sections::kMain;
   const wchar_t* text = L"";
 };
 TrayStatusText StatusTextFor(bool updating, int check_state, int files);

@@ -7,9 +7,9 @@
 
 #include "common/process_state.h"
 #include "common/strings.h"
-#include "config/log.h"
 #include "config/settings.h"
 #include "config/translation_loader.h"
+#include "install/locked_files.h"
 #include "pipeline/check_procedure.h"
 #include "pipeline/download_list.h"
 #include "pipeline/update_sequence.h"
@@ -17,14 +17,14 @@
 #include "status/status_protocol.h"
 #include "status/status_windows.h"
 #include "status/update_status.h"
+#include "ui/gdi_scope.h"
 
 namespace tarvolin {
 namespace {
 
 namespace sp = status_protocol;
 
-constexpr wchar_t kTraySection[] = L"TRYICON";
-constexpr wchar_t kMainSection[] = L"MAIN";
+constexpr auto& kTraySection = translation_sections::kTrayIcon;
 namespace texts {
 constexpr wchar_t kTip[] = L"Update Center";
 constexpr wchar_t kCountdown[] = L"Update after %d seconds.";
@@ -48,12 +48,12 @@ constexpr UINT kFirstCheckDelayMs = 20;
 constexpr int kOffScreen = -800;
 constexpr int kTextInset = 20;
 constexpr int kLineHeight = 20;
+// The countdown's line: below the name and the status text.
+constexpr int kCountdownLineOffset = kTextInset + 2 * kLineHeight;
 constexpr int kLinkGap = 5;
 constexpr int kBottomRowFromBottom = 32;
 constexpr COLORREF kLinkHoverColour = RGB(0, 0, 255);
 constexpr COLORREF kTextColour = RGB(0, 0, 0);
-constexpr wchar_t kSkinKey[] = L"updateskin";
-constexpr wchar_t kSkinForUpdate[] = L"mostsimple";
 
 std::wstring CheckSpanSetting() { return ReadSetting(sections::kTarvolin, L"CheckTmSpan"); }
 
@@ -82,7 +82,9 @@ SIZE TextSize(HDC dc, const std::wstring& text) {
 CDlgUpdaterIcon::Procedures CDlgUpdaterIcon::RealProcedures() {
   Procedures procedures;
   procedures.check = [](HWND window) { CheckEntry(window); };
-  procedures.update = [](HWND window) { RunUpdateSequence(window, [] { return false; }); };
+  procedures.update = [](HWND window, const StopSignal& stop) {
+    RunUpdateSequence(window, [&stop] { return stop.Requested(); });
+  };
   procedures.steady_ms = [] { return static_cast<std::int64_t>(::GetTickCount64()); };
   procedures.unix_seconds = [] { return static_cast<std::int64_t>(std::time(nullptr)); };
   return procedures;
@@ -91,22 +93,9 @@ CDlgUpdaterIcon::Procedures CDlgUpdaterIcon::RealProcedures() {
 CDlgUpdaterIcon::CDlgUpdaterIcon(Procedures procedures)
     : Dialog(IDD_UPDATER_ICON), procedures_(std::move(procedures)), last_check_s_(procedures_.unix_seconds()) {}
 
-CDlgUpdaterIcon::~CDlgUpdaterIcon() {
-  // An update that is still running is waited for: the process must not end
-  // in the middle of replacing files. A check changes no file of the book;
-  // the reader who quits does not wait for its time-outs, and the process
-  // ends it. Its reports go to a window that is gone.
-  if (check_worker_.joinable()) check_worker_.detach();
-  Join(update_worker_);
-}
-
 void CDlgUpdaterIcon::End() {
   ended_ = true;
   EndDialog(IDCANCEL);
-}
-
-void CDlgUpdaterIcon::Join(std::thread& worker) {
-  if (worker.joinable()) worker.join();
 }
 
 BOOL CDlgUpdaterIcon::OnInitDialog() {
@@ -116,7 +105,6 @@ BOOL CDlgUpdaterIcon::OnInitDialog() {
   HINSTANCE module = ::GetModuleHandleW(nullptr);
   background_.reset(::LoadImageW(module, MAKEINTRESOURCEW(IDB_TRAY_BACKGROUND), IMAGE_BITMAP, 0, 0, 0));
   close_bitmap_.reset(::LoadImageW(module, MAKEINTRESOURCEW(IDB_TRAY_CLOSE), IMAGE_BITMAP, 0, 0, 0));
-  hot_areas_[areas::kClose] = kCloseArea;
 
   BITMAP size{};
   if (background_) ::GetObjectW(background_.get(), sizeof size, &size);
@@ -131,14 +119,8 @@ BOOL CDlgUpdaterIcon::OnInitDialog() {
   bold_font_ = FontLike(dialog_font, FW_BOLD, false);
   link_font_ = FontLike(dialog_font, FW_NORMAL, true);
 
-  tray_.cbSize = NOTIFYICONDATAW_V2_SIZE;
-  tray_.hWnd = hwnd();
-  tray_.uID = kTrayIconId;
-  tray_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-  tray_.uCallbackMessage = kTrayCallback;
-  tray_.hIcon = icon_;
-  lstrcpynW(tray_.szTip, Translate(kTraySection, texts::kTip).c_str(), ARRAYSIZE(tray_.szTip));
-  tray_added_ = ::Shell_NotifyIconW(NIM_ADD, &tray_) != FALSE;
+  tray_.Add(hwnd(), kTrayIconId, kTrayCallback, icon_, Translate(kTraySection, texts::kTip));
+  Layout();
 
   ::SetTimer(hwnd(), kFirstCheckTimer, kFirstCheckDelayMs, nullptr);
   return TRUE;
@@ -195,16 +177,13 @@ bool CDlgUpdaterIcon::OnMessage(UINT message, WPARAM wparam, LPARAM lparam, LRES
       result = 1;
       return true;
     case WM_PAINT: {
-      PAINTSTRUCT paint;
-      HDC dc = ::BeginPaint(hwnd(), &paint);
-      Paint(dc);
-      ::EndPaint(hwnd(), &paint);
+      PaintScope paint(hwnd());
+      Paint(paint.dc());
       return true;
     }
     case WM_DESTROY:
       ::KillTimer(hwnd(), kTimerId);
-      if (tray_added_) ::Shell_NotifyIconW(NIM_DELETE, &tray_);
-      tray_added_ = false;
+      tray_.Remove();
       ::RemovePropW(hwnd(), sp::kNeedMessagesProperty);
       return false;
     default:
@@ -222,20 +201,13 @@ void CDlgUpdaterIcon::StartCheck(bool hide_first) {
   RegisterStatusWindow(hwnd());
   ::SetPropW(hwnd(), sp::kNeedMessagesProperty, reinterpret_cast<HANDLE>(static_cast<INT_PTR>(sp::kPropertyOn)));
   SetStatus(UpdateNone, nullptr);
-  Join(check_worker_);
   HWND window = hwnd();
-  check_worker_ = std::thread([window, check = procedures_.check] {
-    try {
-      check(window);
-    } catch (...) {
-      WriteLog(L"The tray window's check stopped on an unexpected error.");
-    }
-    ::PostMessageW(window, kCheckEnded, 0, 0);
-  });
+  check_worker_.Start([window, check = procedures_.check](const StopSignal&) { check(window); },
+                      [window] { ::PostMessageW(window, kCheckEnded, 0, 0); });
 }
 
 void CDlgUpdaterIcon::OnCheckEnded() {
-  Join(check_worker_);
+  check_worker_.Wait();
   check_running_ = false;
   ::RemovePropW(hwnd(), sp::kNeedMessagesProperty);
   if (updating_) {
@@ -250,8 +222,14 @@ void CDlgUpdaterIcon::OnCheckEnded() {
 }
 
 void CDlgUpdaterIcon::StartCountdown() {
-  countdown_ = kCountdownSeconds;
+  SetCountdown(kCountdownSeconds);
   countdown_started_ms_ = procedures_.steady_ms();
+}
+
+void CDlgUpdaterIcon::SetCountdown(int seconds) {
+  if (seconds == countdown_) return;
+  countdown_ = seconds;
+  Layout();  // the cancel link follows the countdown's text, or goes
 }
 
 void CDlgUpdaterIcon::OnStatus(int state, int files) {
@@ -268,8 +246,7 @@ void CDlgUpdaterIcon::RebuildStatusText() {
                             : std::wstring();
   const std::wstring name = ReadSetting(sections::kApplication, L"Name");
   if (name.empty()) return;
-  lstrcpynW(tray_.szTip, TrayTip(name, status_text_).c_str(), ARRAYSIZE(tray_.szTip));
-  if (tray_added_) ::Shell_NotifyIconW(NIM_MODIFY, &tray_);
+  tray_.SetTip(TrayTip(name, status_text_));
 }
 
 void CDlgUpdaterIcon::ShowNearTray() {
@@ -289,13 +266,14 @@ void CDlgUpdaterIcon::OnTimer() {
   if (countdown_ > 0) {
     const int remaining = CountdownRemaining(countdown_started_ms_, procedures_.steady_ms());
     if (remaining != countdown_) {
-      countdown_ = remaining;
-      InvalidateArea(areas::kCancel, 2);
+      InvalidateArea(areas::kCancel, 2);  // where the link was
+      SetCountdown(remaining);
+      InvalidateArea(areas::kCancel, 2);  // and where it is now
     }
     if (countdown_ == 0) {
-      countdown_ = -1;
-      previous_skin_ = RunParameters().Get(kSkinKey);
-      RunParameters().Set(kSkinKey, kSkinForUpdate);
+      SetCountdown(-1);
+      previous_skin_ = RunParameters().Get(kUpdateSkinParameter);
+      RunParameters().Set(kUpdateSkinParameter, kMinimalUpdateSkin);
       Update();
     }
   }
@@ -320,22 +298,15 @@ void CDlgUpdaterIcon::LaunchUpdate() {
   CurrentDownLoadList().SetRecords({});
   CurrentDownLoadList().SetDescription(L"");
   SetStatus(UpdateNone, nullptr);
-  Join(update_worker_);
   HWND window = hwnd();
-  update_worker_ = std::thread([window, update = procedures_.update] {
-    try {
-      update(window);
-    } catch (...) {
-      WriteLog(L"The tray window's update stopped on an unexpected error.");
-    }
-    ::PostMessageW(window, kUpdateEnded, 0, 0);
-  });
+  update_worker_.Start([window, update = procedures_.update](const StopSignal& stop) { update(window, stop); },
+                       [window] { ::PostMessageW(window, kUpdateEnded, 0, 0); });
 }
 
 void CDlgUpdaterIcon::OnUpdateEnded() {
-  Join(update_worker_);
-  if (!previous_skin_.empty() || RunParameters().Get(kSkinKey) == kSkinForUpdate)
-    RunParameters().Set(kSkinKey, previous_skin_);
+  update_worker_.Wait();
+  if (!previous_skin_.empty() || RunParameters().Get(kUpdateSkinParameter) == kMinimalUpdateSkin)
+    RunParameters().Set(kUpdateSkinParameter, previous_skin_);
   previous_skin_.clear();
   last_check_s_ = procedures_.unix_seconds();
   updating_ = false;
@@ -372,16 +343,16 @@ void CDlgUpdaterIcon::OnLeftButtonDown(int x, int y) {
   if (::GetAsyncKeyState(VK_LBUTTON) & 0x8000) ::PostMessageW(hwnd(), WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(x, y));
   const std::wstring area = HotAreaAt(hot_areas_, x, y);
   if (area == areas::kClose) {
-    countdown_ = -1;
+    SetCountdown(-1);
     ::ShowWindow(hwnd(), SW_HIDE);
   } else if (area == areas::kCancel) {
-    countdown_ = -1;
+    SetCountdown(-1);
     ::InvalidateRect(hwnd(), nullptr, FALSE);
   } else if (!updating_ && area == areas::kCheck) {
-    countdown_ = -1;
+    SetCountdown(-1);
     if (!check_running_) StartCheck(false);
   } else if (!updating_ && area == areas::kUpdate) {
-    countdown_ = -1;
+    SetCountdown(-1);
     Update();
   }
 }
@@ -397,7 +368,7 @@ void CDlgUpdaterIcon::ShowTrayMenu() {
   if (!menu) return;
   ::AppendMenuW(menu, MF_STRING, kMenuShow, Translate(kTraySection, texts::kShow).c_str());
   ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-  ::AppendMenuW(menu, MF_STRING, kMenuExit, Translate(kMainSection, texts::kExit).c_str());
+  ::AppendMenuW(menu, MF_STRING, kMenuExit, Translate(texts::kExit).c_str());
   POINT cursor{};
   ::GetCursorPos(&cursor);
   const UINT chosen = ::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, hwnd(), nullptr);
@@ -405,13 +376,41 @@ void CDlgUpdaterIcon::ShowTrayMenu() {
   if (chosen) ::SendMessageW(hwnd(), WM_COMMAND, MAKEWPARAM(chosen, 0), 0);
 }
 
-void CDlgUpdaterIcon::DrawLink(HDC dc, const wchar_t* name, const std::wstring& text, int x, int y) {
-  const bool hovered = hover_ == name;
-  ::SelectObject(dc, hovered ? link_font_.get() : normal_font_.get());
+void CDlgUpdaterIcon::Layout() {
+  RECT client{};
+  ::GetClientRect(hwnd(), &client);
+  ClientDc screen(hwnd());
+  // The links are measured in the font they are drawn in; the hover font
+  // only underlines them.
+  GdiSelection font(screen.dc(), normal_font_.get());
+  auto place = [&](const wchar_t* area, const wchar_t* text, int x, int y) {
+    const SIZE size = TextSize(screen.dc(), Translate(kTraySection, text));
+    hot_areas_[area] = {x, y, x + size.cx, y + size.cy};
+  };
+  hot_areas_[areas::kClose] = kCloseArea;
+  if (countdown_ >= 0) {
+    const int x = client.left + kTextInset;
+    place(areas::kCancel, texts::kCancel, x + TextSize(screen.dc(), CountdownLine()).cx + kLinkGap,
+          client.top + kCountdownLineOffset);
+  } else {
+    hot_areas_.erase(areas::kCancel);
+  }
+  const int bottom = client.bottom - kBottomRowFromBottom;
+  place(areas::kCheck, texts::kCheckAgain, client.right / 3, bottom);
+  place(areas::kUpdate, texts::kUpdate, client.right * 2 / 3, bottom);
+}
+
+std::wstring CDlgUpdaterIcon::CountdownLine() const {
+  return FormatPlaceholders(Translate(kTraySection, texts::kCountdown), {std::to_wstring(countdown_)});
+}
+
+void CDlgUpdaterIcon::DrawLink(HDC dc, const wchar_t* area, const wchar_t* text) {
+  auto placed = hot_areas_.find(area);
+  if (placed == hot_areas_.end()) return;
+  const bool hovered = hover_ == area;
+  GdiSelection font(dc, hovered ? link_font_.get() : normal_font_.get());
   ::SetTextColor(dc, hovered ? kLinkHoverColour : kTextColour);
-  TextAt(dc, x, y, text);
-  const SIZE size = TextSize(dc, text);
-  hot_areas_[name] = {x, y, x + size.cx, y + size.cy};
+  TextAt(dc, placed->second.left, placed->second.top, Translate(kTraySection, text));
   ::SetTextColor(dc, kTextColour);
 }
 
@@ -419,49 +418,32 @@ void CDlgUpdaterIcon::Paint(HDC window_dc) {
   RECT client{};
   ::GetClientRect(hwnd(), &client);
   // Drawn off screen and copied at once: the countdown repaints twice a second.
-  HDC dc = ::CreateCompatibleDC(window_dc);
-  unique_hgdiobj buffer(::CreateCompatibleBitmap(window_dc, std::max<LONG>(client.right, 1), std::max<LONG>(client.bottom, 1)));
-  HGDIOBJ old_bitmap = ::SelectObject(dc, buffer.get());
-  HGDIOBJ old_font = ::SelectObject(dc, normal_font_.get());
-
-  HDC art = ::CreateCompatibleDC(window_dc);
-  HGDIOBJ old_art = ::SelectObject(art, background_.get());
-  ::BitBlt(dc, 0, 0, client.right, client.bottom, art, 0, 0, SRCCOPY);
+  BackBuffer buffer(window_dc, client);
+  const HDC dc = buffer.dc();
+  unique_hdc art = CompatibleDc(window_dc);
+  GdiSelection picture(art.get(), background_.get());
+  ::BitBlt(dc, 0, 0, client.right, client.bottom, art.get(), 0, 0, SRCCOPY);
   ::SetBkMode(dc, TRANSPARENT);
   ::SetTextColor(dc, kTextColour);
 
   const int x = client.left + kTextInset;
-  int y = client.top + kTextInset;
-  ::SelectObject(dc, bold_font_.get());
-  TextAt(dc, x, y, ReadSetting(sections::kApplication, L"Name"));
-  y += kLineHeight;
-  ::SelectObject(dc, normal_font_.get());
-  if (!status_text_.empty()) TextAt(dc, x, y, status_text_);
-  y += kLineHeight;
+  GdiSelection font(dc, bold_font_.get());
+  TextAt(dc, x, client.top + kTextInset, ReadSetting(sections::kApplication, L"Name"));
+  font.Select(normal_font_.get());
+  if (!status_text_.empty()) TextAt(dc, x, client.top + kTextInset + kLineHeight, status_text_);
   if (countdown_ >= 0) {
-    const std::wstring line =
-        FormatPlaceholders(Translate(kTraySection, texts::kCountdown), {std::to_wstring(countdown_)});
-    TextAt(dc, x, y, line);
-    DrawLink(dc, areas::kCancel, Translate(kTraySection, texts::kCancel), x + TextSize(dc, line).cx + kLinkGap, y);
-  } else {
-    hot_areas_.erase(areas::kCancel);
+    TextAt(dc, x, client.top + kCountdownLineOffset, CountdownLine());
+    DrawLink(dc, areas::kCancel, texts::kCancel);
   }
-  const int bottom = client.bottom - kBottomRowFromBottom;
-  DrawLink(dc, areas::kCheck, Translate(kTraySection, texts::kCheckAgain), client.right / 3, bottom);
-  DrawLink(dc, areas::kUpdate, Translate(kTraySection, texts::kUpdate), client.right * 2 / 3, bottom);
+  DrawLink(dc, areas::kCheck, texts::kCheckAgain);
+  DrawLink(dc, areas::kUpdate, texts::kUpdate);
 
   if (hover_ == areas::kClose && close_bitmap_) {
-    ::SelectObject(art, close_bitmap_.get());
+    picture.Select(close_bitmap_.get());
     ::BitBlt(dc, kCloseArea.left, kCloseArea.top, kCloseArea.right - kCloseArea.left + 1,
-             kCloseArea.bottom - kCloseArea.top + 1, art, 0, 0, SRCCOPY);
+             kCloseArea.bottom - kCloseArea.top + 1, art.get(), 0, 0, SRCCOPY);
   }
-  ::SelectObject(art, old_art);
-  ::DeleteDC(art);
-
-  ::BitBlt(window_dc, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
-  ::SelectObject(dc, old_font);
-  ::SelectObject(dc, old_bitmap);
-  ::DeleteDC(dc);
+  buffer.CopyTo(window_dc, client);
 }
 
 }  // namespace tarvolin

@@ -6,19 +6,22 @@
 // Thread affinity: the object and its window belong to the thread that runs
 // DoModal. Checks and updates run on worker threads that hold only the window
 // handle: they learn nothing from the window, and tell it their progress by
-// the status message and their end by a posted message.
+// the status message and their end by a posted message. When the window's
+// object goes, a check still running is let run (it changes no file of the
+// book, and the process ends it); an update is asked to stop after its
+// current stage and waited for, so no file is left half replaced.
 #pragma once
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <thread>
 
 #include "common/unique_handle.h"
+#include "config/worker_thread.h"
 #include "ui/dialog.h"
+#include "ui/tray_icon.h"
 #include "ui/tray_rules.h"
 
 namespace tarvolin {
@@ -29,8 +32,9 @@ class CDlgUpdaterIcon : public Dialog {
   struct Procedures {
     // The update check, on a worker thread, reporting to the window.
     std::function<void(HWND)> check;
-    // The whole update, on a worker thread, reporting to the window.
-    std::function<void(HWND)> update;
+    // The whole update, on a worker thread, reporting to the window; it ends
+    // at its next stage once the signal asks it to stop.
+    std::function<void(HWND, const StopSignal&)> update;
     std::function<std::int64_t()> steady_ms;
     std::function<std::int64_t()> unix_seconds;
   };
@@ -47,7 +51,6 @@ class CDlgUpdaterIcon : public Dialog {
   static constexpr UINT kUpdateEnded = WM_APP + 62;
 
   explicit CDlgUpdaterIcon(Procedures procedures = RealProcedures());
-  ~CDlgUpdaterIcon() override;
 
   // What tests read.
   int countdown() const { return countdown_; }
@@ -56,7 +59,7 @@ class CDlgUpdaterIcon : public Dialog {
   const std::wstring& status_text() const { return status_text_; }
   const std::wstring& hover() const { return hover_; }
   const HotAreas& hot_areas() const { return hot_areas_; }
-  std::wstring TrayTipText() const { return tray_.szTip; }
+  std::wstring TrayTipText() const { return tray_.tip(); }
   bool checking() const { return check_running_; }
   // The window has ended itself (its modal loop ends when it next runs).
   bool ended() const { return ended_; }
@@ -84,19 +87,22 @@ class CDlgUpdaterIcon : public Dialog {
   void OnTrayCallback(UINT mouse_message);
   void ShowTrayMenu();
   void RebuildStatusText();
+  // Places the links (hot areas) for the current state; painting draws them
+  // where they are placed, and a click finds them before any painting.
+  void Layout();
+  std::wstring CountdownLine() const;
   void Paint(HDC dc);
-  void DrawLink(HDC dc, const wchar_t* name, const std::wstring& text, int x, int y);
+  void DrawLink(HDC dc, const wchar_t* area, const wchar_t* text);
   void InvalidateArea(const std::wstring& name, int widen_by);
   void StartCountdown();
-  void Join(std::thread& worker);
+  void SetCountdown(int seconds);
   void End();
 
   Procedures procedures_;
   HICON icon_ = nullptr;  // shared resource icon
   unique_hgdiobj background_, close_bitmap_;
   unique_hgdiobj normal_font_, bold_font_, link_font_;
-  NOTIFYICONDATAW tray_{};
-  bool tray_added_ = false;
+  TrayIcon tray_;
   int countdown_ = -1;
   std::int64_t countdown_started_ms_ = 0;
   int files_found_ = 0;
@@ -109,7 +115,8 @@ class CDlgUpdaterIcon : public Dialog {
   std::int64_t last_check_s_ = 0;
   HotAreas hot_areas_;
   std::wstring previous_skin_;
-  std::thread check_worker_, update_worker_;
+  WorkerThread check_worker_{WorkerThread::AtOwnerEnd::kLetRun, L"The tray window's check"};
+  WorkerThread update_worker_{WorkerThread::AtOwnerEnd::kStopAndWait, L"The tray window's update"};
 };
 
 }  // namespace tarvolin

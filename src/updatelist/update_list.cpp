@@ -18,7 +18,6 @@ namespace {
 
 constexpr wchar_t kFileUrlTemplateKey[] = L"FileUrlTemplate";
 constexpr wchar_t kListUrlKey[] = L"ListURL";
-constexpr wchar_t kTranslationSection[] = L"MAIN";
 
 // The records belong to the one reading thread; no lock is needed.
 void AppendRecord(std::vector<updatefileinfo>& records, updatefileinfo record) {
@@ -168,7 +167,7 @@ void ShowListFormatError(const std::wstring& list_path, bool as_remote) {
   std::wstring list_url = as_remote ? ReadSetting(sections::kUpdateInfo, kListUrlKey) : std::wstring();
   std::optional<std::wstring> message =
       ListFormatErrorMessage(as_remote, list_url, list_path, FileExists(list_path),
-                             Translate(kTranslationSection, kListFormatErrorText));
+                             Translate(kListFormatErrorText));
   if (message) ::MessageBoxW(nullptr, message->c_str(), kListFormatErrorCaption, MB_OK | MB_ICONERROR);
 }
 

@@ -106,7 +106,7 @@ class SignedAppendedPackageRunTest : public AppendedPackageRunTest {
   }
   void TearDown() override { DeleteTree(SignedBookFolder()); }
   static std::wstring SignedBookFolder() {
-    return WindowsFolder().substr(0, 3) + L"Brennoak\\Vosmir\\TarvolinE2ESignedBook";
+    return BookFolderOf(L"TarvolinE2ESignedBook");
   }
   std::wstring InSignedBook(const std::wstring& name) { return SignedBookFolder() + L"\\" + name; }
   std::wstring SignedLog() { return testing::ReadTextFile(InSignedBook(L"inst.log")); }

@@ -28,9 +28,19 @@ using testing::IsSubsequence;
 using testing::LoopbackPort;
 using testing::StatusHost;
 
-inline std::wstring BookFolder() { return WindowsFolder().substr(0, 3) + L"Brennoak\\Vosmir\\TarvolinE2EBook"; }
+// The folder a test book's program installs into, named after the book.
+inline std::wstring BookFolderOf(const std::wstring& book) {
+  return WindowsFolder().substr(0, 3) + L"Brennoak\\Vosmir\\" + book;
+}
+// A test book's program beside the test programs, quoted for a command line.
+inline std::wstring ProgramOf(const std::wstring& file_name) {
+  return L"\"" + testing::BuildOutputFolder() + L"\\" + file_name + L"\"";
+}
+
+// The test book that most suites run.
+inline std::wstring BookFolder() { return BookFolderOf(L"TarvolinE2EBook"); }
 inline std::wstring InBook(const std::wstring& name) { return BookFolder() + L"\\" + name; }
-inline std::wstring Program() { return L"\"" + testing::BuildOutputFolder() + L"\\tarvolin_testbook.exe\""; }
+inline std::wstring Program() { return ProgramOf(L"tarvolin_testbook.exe"); }
 
 // `size` bytes of text that tell one file's content from another's.
 inline std::string Bytes(const std::string& name, std::size_t size) {

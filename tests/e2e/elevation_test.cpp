@@ -16,30 +16,15 @@
 
 #include "common/files.h"
 #include "common/strings.h"
-#include "common/text_encoding.h"
-#include "endpoints.h"
-#include "support/http_server.h"
 #include "support/process.h"
 #include "support/publisher_client.h"
 #include "support/temp_folder.h"
+#include "book_run.h"
 
 namespace tarvolin {
 namespace {
 
-constexpr UINT kStatusChanged = 1974;
-
-std::wstring BookFolder() { return WindowsFolder().substr(0, 3) + L"Brennoak\\Vosmir\\TarvolinE2EBook"; }
-std::wstring InBook(const std::wstring& name) { return BookFolder() + L"\\" + name; }
-
-std::vector<int>* g_statuses = nullptr;  // the one host window of this test records here
-
-LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == kStatusChanged) {
-    if (g_statuses) g_statuses->push_back(static_cast<int>(wparam));
-    return 0;
-  }
-  return DefWindowProcW(window, message, wparam, lparam);
-}
+using namespace e2e;
 
 void PumpFor(DWORD milliseconds, const std::function<bool()>& done) {
   DWORD start = GetTickCount();
@@ -64,52 +49,31 @@ bool ProgramRuns(const wchar_t* exe_name) {
 }
 
 TEST(Elevation, AccessDeniedDestinationMovesTheRunToAnElevatedCopy) {
-  const std::wstring prefix = L"http://127.0.0.1:";
-  std::wstring config = endpoints::kConfigServer;
-  if (!StartsWith(config, prefix) || std::wstring(endpoints::kBookServer) != config)
-    GTEST_SKIP() << "configuration server and e-book service of this build are not one loopback server";
+  std::unique_ptr<testing::LoopbackHttpServer> server;
+  StartBookServices(server);
+  if (!ServicesStarted()) return;
   ASSERT_TRUE(testing::PublisherAvailable());
   ASSERT_TRUE(testing::ResetPublisher());
-  DeleteTree(BookFolder());
   CreateDirectoryTree(InBook(L"blocked.dat"));  // the reader's folder, where the list wants a file
   testing::WriteTextFile(InBook(L"blocked.dat\\mine.txt"), L"the reader's own notes");
 
-  testing::LoopbackHttpServer server(static_cast<unsigned short>(ParseDecimal(config.substr(prefix.size()))));
-  ASSERT_TRUE(server.listening());
-  server.Serve("/DigitalLibrary/ajax.aspx?action=CheckEbookList&ebookId=90001", 200, "{\"result\":1}");
-  std::wstring base = testing::PublisherUrl() + L"/rel";
-  server.Serve("/DigitalLibrary/ajax.aspx?action=GetTarvolinIni&ebookId=90001", 200,
-               WideToAnsi(L"[Tarvolin]\r\nLog=inst.log\r\nShowWhenCheck=false\r\nQuickCheck=false\r\nTempAppPath=1\r\n"
-                          L"[UPDATEINFO]\r\nListURL=" + base + L"/tarvolin.xml\r\nMainListURL=" + base +
-                          L"/main.xml\r\n[APPLICATION]\r\nApplication=reader.exe\r\nName=TarvolinE2EBook\r\n"
-                          L"EBookID=90001\r\n"));
-  ASSERT_TRUE(testing::PutPublishedFile("rel/main.xml", "<update></update>"));
+  ServeBookFromPublisherFolder(*server, "rel", L"ShowWhenCheck=false\r\n");
+  ASSERT_FALSE(::testing::Test::HasFatalFailure());
   ASSERT_TRUE(testing::PutPublishedFile("rel/book.dat", "the book"));
   ASSERT_TRUE(testing::PutPublishedFile("rel/blocked.dat", "a file that cannot go where a folder is"));
   ASSERT_TRUE(testing::PutPublishedFile(
       "rel/tarvolin.xml", "<update><file path=\"book.dat\" ver=\"1\"/><file path=\"blocked.dat\" ver=\"1\"/></update>"));
 
-  std::vector<int> statuses;
-  g_statuses = &statuses;
-  WNDCLASSW window_class{};
-  window_class.lpfnWndProc = &HostProc;
-  window_class.lpszClassName = L"E2EElevationHost";
-  window_class.hInstance = GetModuleHandleW(nullptr);
-  RegisterClassW(&window_class);
-  HWND host = CreateWindowW(L"E2EElevationHost", L"host", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-  ASSERT_NE(host, nullptr);
-
-  std::wstring command = L"\"" + testing::BuildOutputFolder() + L"\\tarvolin_testbook.exe\"" +
-                         FormatWide(L" silence %lu", static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(host)));
-  auto code = testing::RunAndWaitPumping(command, 180000);
+  StatusHost host;
+  ASSERT_NE(host.window(), nullptr);
+  auto code = testing::RunAndWaitPumping(Program() + host.SilenceArguments(), 180000);
   ASSERT_TRUE(code.has_value());
   // The first copy stops after the local check; the elevated one carries on and ends the run.
-  PumpFor(180000, [&] { return std::find(statuses.begin(), statuses.end(), 13) != statuses.end(); });
+  host.PumpUntilSeen({13}, 180000);
   // The elevated copy writes its last lines after it announced the end.
   PumpFor(60000, [] { return !ProgramRuns(L"tarvolin_testbook.exe"); });
   EXPECT_FALSE(ProgramRuns(L"tarvolin_testbook.exe")) << "the elevated copy did not end";
-  g_statuses = nullptr;
-  DestroyWindow(host);
+  const std::vector<int>& statuses = host.statuses;
 
   std::wstring log = testing::ReadTextFile(InBook(L"inst.log"));
   auto first_denied = std::find(statuses.begin(), statuses.end(), 8);

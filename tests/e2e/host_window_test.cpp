@@ -12,15 +12,15 @@
 #include "support/process.h"
 #include "support/temp_folder.h"
 #include "support/ui_automation.h"
+#include "book_run.h"
 
 namespace tarvolin {
 namespace {
 
-using testing::BuildOutputFolder;
 using testing::DialogAnswerer;
 using testing::ReadTextFile;
 
-std::wstring WindowBookFolder() { return WindowsFolder().substr(0, 3) + L"Brennoak\\Vosmir\\TarvolinWindowBook"; }
+std::wstring WindowBookFolder() { return e2e::BookFolderOf(L"TarvolinWindowBook"); }
 
 HWND WaitForWindow(const wchar_t* class_name, const wchar_t* title, DWORD timeout_ms) {
   for (DWORD waited = 0; waited < timeout_ms; waited += 100) {
@@ -34,7 +34,7 @@ TEST(HostWindowStart, PlainStartOpensTheHostWindowAndTheWatchdogEndsIt) {
   DeleteTree(WindowBookFolder());
   DialogAnswerer no(L"WindowBook(CODE:1)", IDNO);
 
-  std::wstring command = L"\"" + BuildOutputFolder() + L"\\tarvolin_windowbook.exe\"";
+  std::wstring command = e2e::ProgramOf(L"tarvolin_windowbook.exe");
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};

@@ -11,10 +11,12 @@
 #include "support/http_server.h"
 #include "support/process.h"
 #include "support/temp_folder.h"
+#include "book_run.h"
 
 namespace tarvolin {
 namespace {
 
+using namespace e2e;
 using testing::BuildOutputFolder;
 using testing::ReadTextFile;
 using testing::RunAndWait;
@@ -23,26 +25,14 @@ using testing::WriteTextFile;
 
 constexpr DWORD kTimeoutMs = 120000;
 
-std::wstring BookFolderPath() { return WindowsFolder().substr(0, 3) + L"Brennoak\\Vosmir\\TarvolinE2EBook"; }
-std::wstring TestBookProgram() { return L"\"" + BuildOutputFolder() + L"\\tarvolin_testbook.exe\""; }
-
-// The configuration server of this build when it is one of ours on the loopback interface.
-std::optional<unsigned short> LoopbackConfigPort() {
-  std::wstring server = endpoints::kConfigServer;
-  const std::wstring prefix = L"http://127.0.0.1:";
-  if (!StartsWith(server, prefix)) return std::nullopt;
-  return static_cast<unsigned short>(ParseDecimal(server.substr(prefix.size())));
-}
-
 class StartupTest : public ::testing::Test {
  protected:
-  void SetUp() override { DeleteTree(BookFolderPath()); }
-  void TearDown() override { DeleteTree(BookFolderPath()); }
-  std::wstring InBook(const std::wstring& name) { return BookFolderPath() + L"\\" + name; }
+  void SetUp() override { DeleteTree(BookFolder()); }
+  void TearDown() override { DeleteTree(BookFolder()); }
 };
 
 TEST_F(StartupTest, FreshStartWritesTheDefaultConfigurationIntoTheBookFolder) {
-  auto code = RunAndWait(TestBookProgram(), kTimeoutMs);
+  auto code = RunAndWait(Program(), kTimeoutMs);
   ASSERT_TRUE(code.has_value());
   EXPECT_EQ(*code, 0u);  // nothing to update and no version label
 
@@ -54,10 +44,10 @@ TEST_F(StartupTest, FreshStartWritesTheDefaultConfigurationIntoTheBookFolder) {
 }
 
 TEST_F(StartupTest, InstalledBookIsStartedFromTheBookFolder) {
-  CreateDirectoryTree(BookFolderPath());
+  CreateDirectoryTree(BookFolder());
   ASSERT_TRUE(CopyFileW((BuildOutputFolder() + L"\\fake_ebook.exe").c_str(), InBook(L"fake_ebook.exe").c_str(), FALSE));
 
-  auto code = RunAndWait(TestBookProgram() + L" /checkforupdates", kTimeoutMs);
+  auto code = RunAndWait(Program() + L" /checkforupdates", kTimeoutMs);
   ASSERT_TRUE(code.has_value());
   EXPECT_EQ(*code, 0u);
   // The e-book runs with the book folder as its working folder; give it a moment to write.
@@ -69,7 +59,7 @@ TEST_F(StartupTest, OpenBookWindowIsOnlyBroughtForward) {
   HWND book = CreateWindowExW(0, L"STATIC", L"fake_ebook", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
                               nullptr, nullptr);
   ASSERT_NE(book, nullptr);
-  auto code = RunAndWaitPumping(TestBookProgram(), kTimeoutMs);
+  auto code = RunAndWaitPumping(Program(), kTimeoutMs);
   ASSERT_TRUE(code.has_value());
   EXPECT_EQ(*code, 0u);
   EXPECT_TRUE(IsZoomed(book));
@@ -81,7 +71,7 @@ TEST_F(StartupTest, HostWindowOnTheCommandLineFollowsTheRun) {
   HWND host = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
   ASSERT_NE(host, nullptr);
   std::wstring args = FormatWide(L" -silence %lu", static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(host)));
-  auto code = RunAndWaitPumping(TestBookProgram() + args, kTimeoutMs);
+  auto code = RunAndWaitPumping(Program() + args, kTimeoutMs);
   ASSERT_TRUE(code.has_value());
   EXPECT_EQ(reinterpret_cast<std::uintptr_t>(GetPropW(host, L"tarvolin.needmsg")), 1974u);
   EXPECT_EQ(reinterpret_cast<std::uintptr_t>(GetPropW(host, L"tarvolin.exe")), 13u);  // the run ended
@@ -92,7 +82,7 @@ TEST_F(StartupTest, HostWindowOnTheCommandLineFollowsTheRun) {
 }
 
 TEST_F(StartupTest, ConfigurationComesFromTheServerWhenItAnswers) {
-  auto port = LoopbackConfigPort();
+  auto port = LoopbackPort(endpoints::kConfigServer);  // one of ours on the loopback interface
   if (!port) GTEST_SKIP() << "this build's configuration server is not on the loopback interface";
   testing::LoopbackHttpServer server(*port);
   ASSERT_TRUE(server.listening());
@@ -102,7 +92,7 @@ TEST_F(StartupTest, ConfigurationComesFromTheServerWhenItAnswers) {
       "[Tarvolin]\r\nLog=served.log\r\nMode=checkforupdates\r\nShowWhenCheck=0\r\n[APPLICATION]\r\nName=TarvolinE2EBook\r\n";
   server.Serve("/DigitalLibrary/ajax.aspx?action=GetTarvolinIni&ebookId=90001", 200, served);
 
-  auto code = RunAndWait(TestBookProgram(), kTimeoutMs);
+  auto code = RunAndWait(Program(), kTimeoutMs);
   ASSERT_TRUE(code.has_value());
   EXPECT_EQ(*code, 0u);
   EXPECT_EQ(ReadWholeFile(InBook(L"tarvolin.ini")).value_or(""), served);
@@ -111,13 +101,13 @@ TEST_F(StartupTest, ConfigurationComesFromTheServerWhenItAnswers) {
 }
 
 TEST_F(StartupTest, ErrorReplyKeepsThePreviousConfiguration) {
-  auto port = LoopbackConfigPort();
+  auto port = LoopbackPort(endpoints::kConfigServer);  // one of ours on the loopback interface
   if (!port) GTEST_SKIP() << "this build's configuration server is not on the loopback interface";
   testing::LoopbackHttpServer server(*port);
   ASSERT_TRUE(server.listening());
   server.Serve("/DigitalLibrary/ajax.aspx?action=GetTarvolinIni&ebookId=90001", 500, "<html>error</html>");
 
-  auto code = RunAndWait(TestBookProgram(), kTimeoutMs);
+  auto code = RunAndWait(Program(), kTimeoutMs);
   ASSERT_TRUE(code.has_value());
   std::wstring ini = ReadTextFile(InBook(L"tarvolin.ini"));
   EXPECT_TRUE(Contains(ini, L"Mode=downparam0\r\n")) << ini;

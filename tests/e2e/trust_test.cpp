@@ -105,9 +105,9 @@ class TrustTest : public ::testing::Test {
     if (book_.name) DeleteTree(BookFolder());
   }
 
-  std::wstring BookFolder() const { return WindowsFolder().substr(0, 3) + L"Brennoak\\Vosmir\\" + book_.name; }
+  std::wstring BookFolder() const { return e2e::BookFolderOf(book_.name); }
   std::wstring InBook(const std::wstring& name) const { return BookFolder() + L"\\" + name; }
-  std::wstring Program() const { return L"\"" + testing::BuildOutputFolder() + L"\\" + book_.program + L"\""; }
+  std::wstring Program() const { return e2e::ProgramOf(book_.program); }
   std::optional<DWORD> RunSilently(StatusHost& host) {
     return testing::RunAndWaitPumping(Program() + host.SilenceArguments(), kTimeoutMs);
   }

@@ -44,6 +44,14 @@ updatefileinfo FileRecord(const std::wstring& path, const std::wstring& version 
   return record;
 }
 
+// The next pass retries the failed files of the last one; a pass over an empty
+// list leaves none to retry.
+void ForgetFailedFiles() {
+  CurrentDownLoadList().SetRecords({});
+  DownloadAll(nullptr);
+  ASSERT_EQ(FailedDownloadCount(), 0);
+}
+
 // A configuration folder that is also the temporary folder, a list address on
 // the publisher, and the log in the configuration folder.
 class SchedulerTest : public ::testing::Test {
@@ -54,9 +62,12 @@ class SchedulerTest : public ::testing::Test {
     folder_.WriteIni(L"[Tarvolin]\r\nTempAppPath=1\r\nLog=inst.log\r\n[UPDATEINFO]\r\nListURL=" + PublisherUrl() +
                      L"/rel/tarvolin.xml\r\n");
     SetListUrlBase(PublisherUrl() + L"/rel/tarvolin.xml");
+    // Each test starts with a full pass: no failure of an earlier test is retried.
+    ForgetFailedFiles();
     SetStatus(UpdateCheckRemoteOk, nullptr);
   }
   void TearDown() override {
+    ForgetFailedFiles();
     CurrentDownLoadList().SetRecords({});
     SetStatus(UpdateNone, nullptr);
   }
@@ -219,14 +230,6 @@ updatefileinfo DigestRecord(const std::wstring& path, const std::wstring& sha256
   updatefileinfo record = FileRecord(path);
   record.sha256 = sha256;
   return record;
-}
-
-// The next pass retries the failed files of the last one; a pass over an empty
-// list leaves none to retry.
-void ForgetFailedFiles() {
-  CurrentDownLoadList().SetRecords({});
-  DownloadAll(nullptr);
-  ASSERT_EQ(FailedDownloadCount(), 0);
 }
 
 TEST_F(SchedulerTest, PackedFormsAreCheckedByWhatTheyHold) {

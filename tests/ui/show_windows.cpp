@@ -85,7 +85,7 @@ int ShowTray() {
     ::Sleep(500);
     ::SendMessageW(window, status_protocol::kStatusChangedMessage, UpdateCheckRemoteOk, 2);
   };
-  procedures.update = [](HWND) {};
+  procedures.update = [](HWND, const StopSignal&) {};
   CDlgUpdaterIcon window(procedures);
   window.DoModal(nullptr);
   return 0;

@@ -126,7 +126,7 @@ TEST_F(TrayWindowTest, CancelStopsTheCountdownAndAPlacedWindowStaysWhereItWas) {
   Configure(L"CheckTmSpan=5\r\n");
   std::atomic<int> updates{0};
   auto procedures = WithClock(CDlgUpdaterIcon::RealProcedures());
-  procedures.update = [&](HWND) { ++updates; };
+  procedures.update = [&](HWND, const StopSignal&) { ++updates; };
   CDlgUpdaterIcon window(procedures);
   Run(window, [&] {
     ASSERT_TRUE(PumpUntil([&] { return PoppedUp(window) && !window.checking(); }, kWaitMs));
@@ -161,7 +161,7 @@ TEST_F(TrayWindowTest, ClicksOnCheckAndUpdateAreIgnoredWhileUpdating) {
     ::SendMessageW(window, status_protocol::kStatusChangedMessage, 3, 2);
   };
   // An update that lasts until the test lets it end.
-  procedures.update = [&](HWND) {
+  procedures.update = [&](HWND, const StopSignal&) {
     ++updates;
     while (!release) ::Sleep(10);
   };
@@ -205,7 +205,7 @@ struct HeldChecks {
       ::SendMessageW(window, status_protocol::kStatusChangedMessage, 3, 2);
       checking = false;
     };
-    procedures.update = [this](HWND) {
+    procedures.update = [this](HWND, const StopSignal&) {
       if (checking) overlapped = true;
       ++updates;
     };
@@ -285,6 +285,85 @@ TEST_F(TrayWindowTest, ExitDuringACheckDoesNotWaitForIt) {
   for (int waited = 0; !check_over && waited < 10000; waited += 10) ::Sleep(10);
   EXPECT_TRUE(exit_chosen);
   EXPECT_TRUE(gone_while_checking) << "the window waited for the check";
+}
+
+// The links are placed when the state changes, not when the window paints:
+// a click reaches them in a window that has never painted.
+TEST_F(TrayWindowTest, LinksAnswerClicksBeforeTheWindowHasPainted) {
+  Configure(L"CheckTmSpan=5\r\n");
+  const struct {
+    const wchar_t* area;
+    bool counting_down;
+  } cases[] = {{L"update", false}, {L"check", false}, {L"cancel", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Narrow(c.area));
+    std::atomic<int> updates{0};
+    auto procedures = WithClock(CDlgUpdaterIcon::RealProcedures());
+    procedures.check = [](HWND) {};
+    procedures.update = [&](HWND, const StopSignal&) { ++updates; };
+    CDlgUpdaterIcon window(procedures);
+    // Made but never shown, and no message of its queue is dispatched until
+    // the click: nothing has painted it.
+    ASSERT_TRUE(window.CreateModeless(nullptr));
+    ASSERT_FALSE(::IsWindowVisible(window.hwnd()));
+    if (c.counting_down) {
+      // A check found files and ended: the countdown runs, the window is still hidden.
+      ::SendMessageW(window.hwnd(), status_protocol::kStatusChangedMessage, 3, 2);
+      ::ShowWindow(window.hwnd(), SW_HIDE);
+      ::SendMessageW(window.hwnd(), CDlgUpdaterIcon::kCheckEnded, 0, 0);
+      ASSERT_EQ(window.countdown(), kCountdownSeconds);
+    }
+    const auto found = window.hot_areas().find(c.area);
+    ASSERT_TRUE(found != window.hot_areas().end()) << "no link placed before any painting";
+    const HotRect placed = found->second;
+    const POINT at = CentreOf(placed);
+    ::SendMessageW(window.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y));
+    if (c.counting_down) {
+      EXPECT_EQ(window.countdown(), -1);
+      EXPECT_FALSE(window.updating());
+    } else {
+      EXPECT_EQ(window.updating(), std::wstring(c.area) == L"update");
+      EXPECT_EQ(window.checking(), std::wstring(c.area) == L"check");
+    }
+    if (!c.counting_down) {
+      // Painting later draws the links where the layout put them.
+      ::ShowWindow(window.hwnd(), SW_SHOWNA);
+      ::RedrawWindow(window.hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+      EXPECT_EQ(window.hot_areas().at(c.area), placed);
+    }
+    ASSERT_TRUE(PumpUntil([&] { return !window.updating() && !window.checking(); }, kWaitMs));
+    EXPECT_EQ(updates.load(), std::wstring(c.area) == L"update" ? 1 : 0);
+    window.EndDialog(IDCANCEL);
+  }
+}
+
+// "Exit" while an update runs ends the window; the update is asked to stop
+// after its current stage, and the window's end waits for that.
+TEST_F(TrayWindowTest, ExitDuringAnUpdateStopsItAndWaitsForIt) {
+  Configure(L"CheckTmSpan=5\r\n");
+  std::atomic<bool> updating{false}, stop_seen{false}, update_over{false};
+  auto procedures = WithClock(CDlgUpdaterIcon::RealProcedures());
+  procedures.check = [](HWND window) { ::SendMessageW(window, status_protocol::kStatusChangedMessage, 3, 2); };
+  // A stage that lasts until the update is asked to stop, or a minute.
+  procedures.update = [&](HWND, const StopSignal& stop) {
+    updating = true;
+    stop_seen = stop.WaitFor(60000);
+    update_over = true;
+  };
+  bool exit_chosen = false;
+  {
+    CDlgUpdaterIcon window(procedures);
+    Run(window, [&] {
+      ASSERT_TRUE(PumpUntil([&] { return PoppedUp(window) && !window.checking(); }, kWaitMs));
+      Click(window, L"update");
+      ASSERT_TRUE(PumpUntil([&] { return updating.load(); }, kWaitMs));
+      ::SendMessageW(window.hwnd(), WM_COMMAND, MAKEWPARAM(CDlgUpdaterIcon::kMenuExit, 0), 0);
+      exit_chosen = window.ended();
+    });
+  }
+  EXPECT_TRUE(exit_chosen);
+  EXPECT_TRUE(update_over) << "the window's end did not wait for the update";
+  EXPECT_TRUE(stop_seen) << "the update was not asked to stop";
 }
 
 TEST_F(TrayWindowTest, WithoutCheckSpanTheRunEndsAfterACheckThatFoundNothing) {
