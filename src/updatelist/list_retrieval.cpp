@@ -10,8 +10,10 @@
 #include <utility>
 
 #include "common/files.h"
+#include "common/process_state.h"
 #include "common/strings.h"
 #include "common/text_encoding.h"
+#include "common/thread_pool.h"
 #include "config/log.h"
 #include "config/settings.h"
 #include "config/translation_loader.h"
@@ -225,14 +227,33 @@ void FetchAttempt(const std::wstring& list_path, unsigned attempt) {
   ForgetSignedCopies(list_path);
   const std::wstring url = ExpandListUrl(ReadSetting(sections::kUpdateInfo, L"ListURL"));
   WriteLog(kDownloadLogPrefix + url);
-  bool ok = DownloadListFile(url, list_path, ListRole::kList);
-  // A given-up attempt stops at the next step instead of fetching more.
+  const std::wstring main_url = ReadSettingOr(sections::kUpdateInfo, L"MainListURL", DefaultMainListUrl());
+  const std::wstring main_path = list_path + kMainListSuffix;
+  // The template list goes out beside the book's list, so the check waits for
+  // one round trip instead of two; it is used only when the book's list came.
+  bool main_ok = false;
+  bool ok = false;
+  {
+    TaskGroup beside(TransferThreads());
+    bool main_started = true;
+    try {
+      beside.Run([&] {
+        ComThreadScope main_com;
+        main_ok = DownloadListFile(main_url, main_path, ListRole::kTemplate);
+      });
+    } catch (...) {
+      main_started = false;  // fetched after the book's list instead
+    }
+    ok = DownloadListFile(url, list_path, ListRole::kList);
+    beside.Wait();
+    if (!main_started && ok && ListFetchIsCurrent(attempt)) {
+      main_ok = DownloadListFile(main_url, main_path, ListRole::kTemplate);
+    }
+  }
+  // A given-up attempt stops at the next step instead of going on.
   if (ok && ListFetchIsCurrent(attempt)) {
-    const std::wstring main_url = ReadSettingOr(sections::kUpdateInfo, L"MainListURL", DefaultMainListUrl());
-    const std::wstring main_path = list_path + kMainListSuffix;
     WriteLog(kDownloadLogPrefix + main_url);
-    ok = DownloadListFile(main_url, main_path, ListRole::kTemplate);
-    if (ok && ListFetchIsCurrent(attempt)) ok = MergeMainList(list_path, main_path, url, main_url);
+    ok = main_ok && MergeMainList(list_path, main_path, url, main_url);
   }
   auto hold = HoldAttempts();
   if (ListFetchIsCurrent(attempt)) Values().list_fetch_state = ok ? kRetrievalSucceeded : kRetrievalFailed;

@@ -2,7 +2,9 @@
 // time-outs, damaged lists, quick checks and the reporting on the way.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <set>
+#include <thread>
 
 #include "check_fixture.h"
 #include "common/files.h"
@@ -84,6 +86,64 @@ TEST_F(CheckProcedureTest, ListAndTemplateGiveTheDueFiles) {
   EXPECT_EQ(RunParameters().Get(L"__down|" + list_path), ListUrl());
   EXPECT_EQ(ReadWholeFile(list_path + L".xml"), ReadWholeFile(list_path)) << "kept for the next quick check";
   EXPECT_EQ(ListUrlBase(), ListUrl().substr(0, ListUrl().rfind(L'/')));
+}
+
+TEST_F(CheckProcedureTest, TheCheckReusesItsConnections) {
+  // The book's list and the template list go out side by side, one
+  // connection each; the book service's POST that follows rides one of them.
+  WriteConfiguration();
+  PublishLists();
+  WriteInstalledList(kInstalledList);
+  ReportWindow report;
+  DWORD result = 1;
+  testing::RunOnWorkerPumping([&] { result = CheckThreadProc(report.get()); });
+  report.Pump();
+  EXPECT_EQ(result, 0u);
+  EXPECT_EQ(DuePaths(), kTwoDue);
+
+  const auto log = PublisherLog();
+  std::set<long long> list_connections;
+  long long post_connection = -1;
+  for (const auto& request : log) {
+    if (request.method == "POST") post_connection = request.connection;
+    else list_connections.insert(request.connection);
+  }
+  ASSERT_EQ(log.size(), 3u) << "the list, the template list and the book service, one request each";
+  EXPECT_LE(list_connections.size(), 2u);
+  EXPECT_EQ(list_connections.count(post_connection), 1u) << "the POST opens no connection of its own";
+}
+
+TEST_F(CheckProcedureTest, TheTemplateListArrivesWhileTheBooksListIsStillComing) {
+  // The book's list stalls after its head. Fetched one after the other, the
+  // template list could not be asked for before the book's list had come; side
+  // by side, it comes whole while the book's list still waits.
+  WriteConfiguration();
+  PublishLists();
+  WriteInstalledList(kInstalledList);
+  ASSERT_TRUE(SetFault(R"({"path": ")" + PathOf("tarvolin.xml") + R"(", "fault": "stall", "bytes": 0, "seconds": 2})"));
+  std::atomic<bool> check_ended{false};
+  std::atomic<bool> seen_side_by_side{false};
+  std::thread watch([&] {
+    while (!check_ended && !seen_side_by_side) {
+      bool list_pending = false;
+      bool template_complete = false;
+      for (const auto& request : PublisherLog()) {
+        if (request.path == PathOf("tarvolin.xml") && request.method == "GET" && !request.complete()) list_pending = true;
+        if (request.path == PathOf("main.xml") && request.complete()) template_complete = true;
+      }
+      if (list_pending && template_complete) seen_side_by_side = true;
+      ::Sleep(50);
+    }
+  });
+  ReportWindow report;
+  DWORD result = 1;
+  testing::RunOnWorkerPumping([&] { result = CheckThreadProc(report.get()); });
+  check_ended = true;
+  watch.join();
+  report.Pump();
+  EXPECT_EQ(result, 0u);
+  EXPECT_EQ(DuePaths(), kTwoDue);
+  EXPECT_TRUE(seen_side_by_side);
 }
 
 TEST_F(CheckProcedureTest, SucceededNoticeGoesToTheParent) {
